@@ -1,0 +1,101 @@
+#include <array>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "cli/console.h"
+#include "inspect/inspect.h"
+#include "patch/patch.h"
+
+namespace {
+
+// The arguments of a command as typed: IN is argv[2], PATCH argv[3] of the
+// patch commands, OUT the command's last path.
+struct CommandPaths {
+    std::string in;
+    std::string patch;
+    std::string out;
+};
+
+// One row of the command table. A row with an operation prints its progress
+// line, calls the operation and prints its success or failure line; the one
+// row without an operation prints the inspection report and always succeeds.
+struct CommandRow {
+    std::string_view command;
+    int minimumArgc;
+    bool (*operation)(const CommandPaths&);
+    std::string (*progressLine)(const CommandPaths&);
+    std::string (*successLine)(const CommandPaths&);
+    std::string (*failureLine)(const CommandPaths&);
+};
+
+constexpr std::string_view arrow = " -> ";
+constexpr std::string_view ellipsis = "...";
+
+std::string patchProgress(std::string_view kind, const CommandPaths& p) {
+    return "Applying " + std::string(kind) + " patch " + p.patch + " to " + p.in +
+           std::string(arrow) + p.out + std::string(ellipsis);
+}
+
+const std::array<CommandRow, 3> commandTable{{
+    {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
+    {"--patch", 5,
+     [](const CommandPaths& p) { return applyIpsPatch(p.in, p.patch, p.out); },
+     [](const CommandPaths& p) { return patchProgress("IPS", p); },
+     [](const CommandPaths&) { return std::string("SUCCESS: Patch successfully applied!"); },
+     [](const CommandPaths&) { return std::string("ERROR: Failed to apply IPS patch."); }},
+    {"--bps-patch", 5,
+     [](const CommandPaths& p) { return applyBpsPatch(p.in, p.patch, p.out); },
+     [](const CommandPaths& p) { return patchProgress("BPS", p); },
+     [](const CommandPaths&) { return std::string("SUCCESS: BPS patch successfully applied!"); },
+     [](const CommandPaths&) { return std::string("ERROR: Failed to apply BPS patch."); }},
+}};
+
+CommandPaths pathsFor(const CommandRow& row, char** argv) {
+    CommandPaths paths;
+    paths.in = argv[2];
+    if (row.minimumArgc >= 4) {
+        paths.out = argv[row.minimumArgc - 1];
+    }
+    if (row.minimumArgc >= 5) {
+        paths.patch = argv[3];
+    }
+    return paths;
+}
+
+int execute(const CommandRow& row, char** argv) {
+    const CommandPaths paths = pathsFor(row, argv);
+    if (row.operation == nullptr) {
+        for (const std::string& line : inspectionReport(paths.in, inspectRom(paths.in))) {
+            printLine(std::cout, line);
+        }
+        return 0;
+    }
+    printLine(std::cout, row.progressLine(paths));
+    if (row.operation(paths)) {
+        printLine(std::cout, row.successLine(paths));
+        return 0;
+    }
+    printLine(std::cerr, row.failureLine(paths));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string program = argc > 0 ? argv[0] : "";
+    if (argc > 1 && std::string(argv[1]) != "--gui") {
+        const std::string command = argv[1];
+        for (const CommandRow& row : commandTable) {
+            if (command == row.command && argc >= row.minimumArgc) {
+                return execute(row, argv);
+            }
+        }
+        printUsage(program);
+        return 1;
+    }
+    if (!showDesktopWindow(argc, argv)) {
+        printUsage(program);
+    }
+    return 0;
+}

@@ -1,0 +1,199 @@
+#include "io/rom_file.h"
+
+#include <cerrno>
+#include <fstream>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+using FileStat = struct ::__stat64;
+int statPath(const std::string& path, FileStat& st) { return ::_stat64(path.c_str(), &st); }
+// Windows has no symbolic links in the CRT's view; a plain stat is what there is.
+int lstatPath(const std::string& path, FileStat& st) { return statPath(path, st); }
+bool isRegular(const FileStat& st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
+int processId() { return ::_getpid(); }
+
+int openForWrite(const std::string& path, bool exclusive, int mode) {
+    int flags = _O_WRONLY | _O_CREAT | _O_BINARY | (exclusive ? _O_EXCL : _O_TRUNC);
+    (void)mode;
+    return ::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1u << 30);
+        const int n = ::_write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+bool closeFile(int fd) { return ::_close(fd) == 0; }
+void removeFile(const std::string& path) { ::_unlink(path.c_str()); }
+bool replaceFile(const std::string& from, const std::string& to) {
+    // A plain rename refuses an existing target on Windows.
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+bool isSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
+#else
+using FileStat = struct ::stat;
+int statPath(const std::string& path, FileStat& st) { return ::stat(path.c_str(), &st); }
+int lstatPath(const std::string& path, FileStat& st) { return ::lstat(path.c_str(), &st); }
+bool isRegular(const FileStat& st) { return S_ISREG(st.st_mode); }
+int processId() { return static_cast<int>(::getpid()); }
+
+int openForWrite(const std::string& path, bool exclusive, int mode) {
+    // The temporary file is created exclusively and never through a link, so
+    // nothing planted under its name can be written to.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? (O_EXCL | O_NOFOLLOW) : O_TRUNC);
+    return ::open(path.c_str(), flags, static_cast<mode_t>(mode));
+}
+bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+bool closeFile(int fd) { return ::close(fd) == 0; }
+void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+bool replaceFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+bool isSeparator(char c) { return c == '/'; }
+#endif
+
+// Writes the whole buffer through an already opened descriptor and closes it;
+// a failure at close (bytes the system could not store) counts.
+bool writeAndClose(int fd, std::span<const std::uint8_t> bytes) {
+    const bool written = writeAll(fd, bytes);
+    const bool closed = closeFile(fd);
+    return written && closed;
+}
+
+// The folder part of a path, separator included ("" for a bare file name), so
+// that the temporary file lands on the same file system as the output.
+std::string directoryOf(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && !isSeparator(path[end - 1])) {
+        --end;
+    }
+    return path.substr(0, end);
+}
+
+bool writeInPlace(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const int fd = openForWrite(path, false, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    return writeAndClose(fd, bytes);
+}
+
+// Writes a complete new file beside the output and renames it over the output,
+// so that the old content survives every failure before the rename.
+bool writeByReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
+                      const FileStat* existing) {
+    const std::string folder = directoryOf(path);
+    const std::string stem = folder + ".quillon-" + std::to_string(processId()) + "-";
+    constexpr int attempts = 100;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const std::string temporary = stem + std::to_string(attempt) + ".tmp";
+        const int fd = openForWrite(temporary, true, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return false;
+        }
+#ifndef _WIN32
+        if (existing != nullptr) {
+            // A replaced file keeps its permission bits and, where allowed, its owner.
+            (void)::fchown(fd, existing->st_uid, existing->st_gid);
+            (void)::fchmod(fd, existing->st_mode & 07777);
+        }
+#else
+        (void)existing;
+#endif
+        if (!writeAndClose(fd, bytes) || !replaceFile(temporary, path)) {
+            removeFile(temporary);
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+RomImage readRomFile(const std::string& path) {
+    FileStat st{};
+    if (statPath(path, st) != 0 || !isRegular(st)) {
+        return {};
+    }
+    std::ifstream file(path, std::ios::in | std::ios::binary | std::ios::ate);
+    if (!file) {
+        return {};
+    }
+    const std::streamoff end = file.tellg();
+    if (end <= 0 || !file.seekg(0, std::ios::beg)) {
+        return {};
+    }
+    const auto size = static_cast<std::uint64_t>(end);
+    if (size > std::numeric_limits<std::size_t>::max() / 2) {
+        return {};
+    }
+    RomImage image;
+    try {
+        image.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        // A file too large to hold in memory reads as unreadable.
+        return {};
+    }
+    file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(size));
+    if (!file || static_cast<std::uint64_t>(file.gcount()) != size) {
+        return {};
+    }
+    return image;
+}
+
+bool writeRomFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    FileStat st{};
+    if (lstatPath(path, st) == 0) {
+        if (!isRegular(st)) {
+            return writeInPlace(path, bytes);
+        }
+        return writeByReplacing(path, bytes, &st);
+    }
+    return writeByReplacing(path, bytes, nullptr);
+}
+
+bool transformRomFile(const std::string& inputPath, const std::string& outputPath,
+                      bool (*transform)(RomImage& image)) {
+    RomImage image = readRomFile(inputPath);
+    if (image.empty() || !transform(image)) {
+        return false;
+    }
+    return writeRomFile(outputPath, image);
+}

@@ -1,0 +1,147 @@
+#include "e2e/harness.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace e2e {
+namespace {
+
+std::vector<std::string> words(const char* text) {
+    std::vector<std::string> result;
+    std::istringstream in(text != nullptr ? text : "");
+    for (std::string word; in >> word;) {
+        result.push_back(word);
+    }
+    return result;
+}
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The C runtime on Windows writes text-mode line ends to a redirected stream.
+std::string withUnixLineEnds(std::string text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            result.push_back(text[i]);
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+bool underLauncher() { return !words(std::getenv("QUILLON_LAUNCHER")).empty(); }
+
+RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                     const RunOptions& options) {
+    const char* exe = std::getenv("QUILLON_EXE");
+    if (exe == nullptr) {
+        throw std::runtime_error("QUILLON_EXE is not set");
+    }
+    std::vector<std::string> command = words(std::getenv("QUILLON_LAUNCHER"));
+    command.push_back(std::filesystem::absolute(exe).string());
+    command.insert(command.end(), args.begin(), args.end());
+
+    const auto outPath = folder / ".stdout";
+    const auto errPath = folder / ".stderr";
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw std::system_error(errno, std::generic_category(), "fork");
+    }
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (std::string& word : command) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        const int in = ::open("/dev/null", O_RDONLY);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || ::chdir(folder.c_str()) != 0) {
+            ::_exit(127);
+        }
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (options.fileSizeLimit) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    RunResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    std::filesystem::remove(outPath);
+    std::filesystem::remove(errPath);
+    if (underLauncher()) {
+        result.out = withUnixLineEnds(result.out);
+        result.err = withUnixLineEnds(result.err);
+    }
+    return result;
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillon-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    }
+    path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void ScratchFolder::write(const std::string& name, std::span<const std::uint8_t> bytes) const {
+    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write test file " + name);
+    }
+}
+
+std::vector<std::uint8_t> ScratchFolder::read(const std::string& name) const {
+    const std::string text = slurp(path_ / name);
+    return {text.begin(), text.end()};
+}
+
+bool ScratchFolder::exists(const std::string& name) const {
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::symlink_status(path_ / name, ignored));
+}
+
+std::vector<std::string> ScratchFolder::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace e2e
