@@ -6,6 +6,7 @@
 #include "cli/console.h"
 #include "inspect/inspect.h"
 #include "patch/patch.h"
+#include "repair/repair.h"
 
 namespace {
 
@@ -32,23 +33,59 @@ struct CommandRow {
 constexpr std::string_view arrow = " -> ";
 constexpr std::string_view ellipsis = "...";
 
+std::string text(std::string_view piece) { return std::string(piece); }
+
 std::string patchProgress(std::string_view kind, const CommandPaths& p) {
-    return "Applying " + std::string(kind) + " patch " + p.patch + " to " + p.in +
-           std::string(arrow) + p.out + std::string(ellipsis);
+    return "Applying " + text(kind) + " patch " + p.patch + " to " + p.in + text(arrow) + p.out +
+           text(ellipsis);
 }
 
-const std::array<CommandRow, 3> commandTable{{
+const std::array<CommandRow, 8> commandTable{{
     {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
-    {"--patch", 5,
-     [](const CommandPaths& p) { return applyIpsPatch(p.in, p.patch, p.out); },
+    {"--fix-checksum", 4, [](const CommandPaths& p) { return fixChecksum(p.in, p.out); },
+     [](const CommandPaths& p) {
+         return "Repairing checksums for " + p.in + text(arrow) + p.out + text(ellipsis);
+     },
+     [](const CommandPaths&) {
+         return text("SUCCESS: Header & global checksums repaired and verified!");
+     },
+     [](const CommandPaths& p) { return "ERROR: Failed to fix checksum for " + p.in; }},
+    {"--strip-header", 4, [](const CommandPaths& p) { return stripCopierHeader(p.in, p.out); },
+     [](const CommandPaths& p) {
+         return "Stripping 512-byte copier header from " + p.in + text(arrow) + p.out +
+                text(ellipsis);
+     },
+     [](const CommandPaths& p) { return "SUCCESS: Clean headerless ROM written to " + p.out; },
+     [](const CommandPaths&) {
+         return text("ERROR: Input file does not contain a standard 512-byte copier header.");
+     }},
+    {"--n64-endian", 4, [](const CommandPaths& p) { return convertN64ToBigEndian(p.in, p.out); },
+     [](const CommandPaths&) {
+         return "Converting N64 ROM to Big-Endian (.z64) format" + text(ellipsis);
+     },
+     [](const CommandPaths& p) { return "SUCCESS: Big-Endian N64 ROM written to " + p.out; },
+     [](const CommandPaths&) { return text("ERROR: Failed to convert N64 ROM endianness."); }},
+    {"--patch", 5, [](const CommandPaths& p) { return applyIpsPatch(p.in, p.patch, p.out); },
      [](const CommandPaths& p) { return patchProgress("IPS", p); },
-     [](const CommandPaths&) { return std::string("SUCCESS: Patch successfully applied!"); },
-     [](const CommandPaths&) { return std::string("ERROR: Failed to apply IPS patch."); }},
-    {"--bps-patch", 5,
-     [](const CommandPaths& p) { return applyBpsPatch(p.in, p.patch, p.out); },
+     [](const CommandPaths&) { return text("SUCCESS: Patch successfully applied!"); },
+     [](const CommandPaths&) { return text("ERROR: Failed to apply IPS patch."); }},
+    {"--bps-patch", 5, [](const CommandPaths& p) { return applyBpsPatch(p.in, p.patch, p.out); },
      [](const CommandPaths& p) { return patchProgress("BPS", p); },
-     [](const CommandPaths&) { return std::string("SUCCESS: BPS patch successfully applied!"); },
-     [](const CommandPaths&) { return std::string("ERROR: Failed to apply BPS patch."); }},
+     [](const CommandPaths&) { return text("SUCCESS: BPS patch successfully applied!"); },
+     [](const CommandPaths&) { return text("ERROR: Failed to apply BPS patch."); }},
+    {"--srm-swap", 4, [](const CommandPaths& p) { return swapSaveRam16(p.in, p.out); },
+     [](const CommandPaths& p) {
+         return "Swapping save RAM 16-bit endianness for " + p.in + text(arrow) + p.out +
+                text(ellipsis);
+     },
+     [](const CommandPaths&) { return text("SUCCESS: Save RAM endianness swapped!"); },
+     [](const CommandPaths&) { return text("ERROR: Failed to swap save RAM endianness."); }},
+    {"--trim", 4, [](const CommandPaths& p) { return trimOverdump(p.in, p.out); },
+     [](const CommandPaths& p) {
+         return "Trimming overdumped padding bytes from " + p.in + text(ellipsis);
+     },
+     [](const CommandPaths& p) { return "SUCCESS: Trimmed ROM written to " + p.out; },
+     [](const CommandPaths&) { return text("ERROR: Failed to trim ROM."); }},
 }};
 
 CommandPaths pathsFor(const CommandRow& row, char** argv) {

@@ -1,1 +1,214 @@
 #include <gtest/gtest.h>
+
+#include "e2e/harness.h"
+#include "rom_builders.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct InspectCase {
+    const char* name;
+    std::string fileName;
+    RomImage image;
+    std::string report;
+};
+
+void PrintTo(const InspectCase& c, std::ostream* os) { *os << c.name; }
+
+class InspectReport : public ::testing::TestWithParam<InspectCase> {};
+
+TEST_P(InspectReport, PrintsExactReportAndSucceeds) {
+    const InspectCase& c = GetParam();
+    e2e::ScratchFolder scratch;
+    scratch.write(c.fileName, c.image);
+    const e2e::RunResult result = e2e::runQuillon({"--inspect", c.fileName}, scratch.path());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, c.report);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(scratch.read(c.fileName), toBytes(c.image)); // inspection never writes
+}
+
+RomImage badGameBoy() {
+    RomImage image = makeGameBoy(0x8000, "ZELDA", 0x1B);
+    image[0x14D] ^= 0x5A;
+    image[0x143] = 0xC0;
+    return image;
+}
+
+RomImage nesWithSega() {
+    RomImage image = makeNes(2, 1, 0x10, 0x00);
+    putText(image, 0x100, "SEGA");
+    return image;
+}
+
+RomImage snesWithCopier() {
+    RomImage image = makeSnes(0x100000, false, true, "SUPER QUILLON");
+    return image;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Platforms, InspectReport,
+    ::testing::Values(
+        InspectCase{"GameBoy", "game.gb", makeGameBoy(0x8000, "QUILLON", 0x13),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            game.gb\n"
+                    "File Size:       32768 bytes (32 KB)\n"
+                    "Platform:        Nintendo Game Boy / GBC\n"
+                    "Internal Title:  QUILLON         \n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: VALID [PASSED]\n"
+                    "Details:         Cartridge Type: 0x13\n"},
+        InspectCase{"GameBoyBadChecksum", "bad.gbc", badGameBoy(),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            bad.gbc\n"
+                    "File Size:       32768 bytes (32 KB)\n"
+                    "Platform:        Nintendo Game Boy / GBC\n"
+                    "Internal Title:  ZELDA           \n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"
+                    "Details:         Cartridge Type: 0x1B\n"},
+        InspectCase{"GameBoyAdvance", "game.gba", makeGameBoyAdvance(0x600, "QUILLONADV", "AQLE"),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            game.gba\n"
+                    "File Size:       1536 bytes (1 KB)\n"
+                    "Platform:        Nintendo Game Boy Advance\n"
+                    "Internal Title:  QUILLONADV  \n"
+                    "Game Code:       AQLE\n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: VALID [PASSED]\n"},
+        InspectCase{"GameBoyAdvanceNoCode", "nocode.gba", makeGameBoyAdvance(0x100, "X", ""),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            nocode.gba\n"
+                    "File Size:       256 bytes (0 KB)\n"
+                    "Platform:        Nintendo Game Boy Advance\n"
+                    "Internal Title:  X           \n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: VALID [PASSED]\n"},
+        InspectCase{"SnesWithCopierHeader", "game.smc", snesWithCopier(),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            game.smc\n"
+                    "File Size:       1049088 bytes (1024 KB)\n"
+                    "Platform:        Super Nintendo (SNES)\n"
+                    "Internal Title:  SUPER QUILLON        \n"
+                    "Copier Header:   YES (512-byte copier header present)\n"
+                    "Checksum Status: VALID [PASSED]\n"
+                    "Details:         Mapping: LoROM (512-byte copier header detected)\n"},
+        InspectCase{"SnesHiRom", "game.sfc", makeSnes(0x10000, true, false, "HIGH"),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            game.sfc\n"
+                    "File Size:       65536 bytes (64 KB)\n"
+                    "Platform:        Super Nintendo (SNES)\n"
+                    "Internal Title:  HIGH                 \n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: VALID [PASSED]\n"
+                    "Details:         Mapping: HiROM\n"},
+        InspectCase{"SnesHiRomHeaderCutOff", "cut.sfc", filled(65501, 0x01),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            cut.sfc\n"
+                    "File Size:       65501 bytes (63 KB)\n"
+                    "Platform:        Super Nintendo (SNES)\n"
+                    "Internal Title:  (None)\n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"},
+        InspectCase{"Genesis", "game.md", makeGenesis(0x1000, "QUILLON GENESIS"),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            game.md\n"
+                    "File Size:       4096 bytes (4 KB)\n"
+                    "Platform:        Sega Genesis / Mega Drive\n"
+                    "Internal Title:  QUILLON GENESIS                                 \n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: VALID [PASSED]\n"
+                    "Details:         Checksum: 0x8000 (Matched)\n"},
+        InspectCase{"Nintendo64ByteSwapped", "game.v64",
+                    makeNintendo64(0x1000, N64Order::V64, "ABCDEFGHIJKLMNOPQRST"),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            game.v64\n"
+                    "File Size:       4096 bytes (4 KB)\n"
+                    "Platform:        Nintendo 64\n"
+                    "Internal Title:  BADCFEHGJILKNMPORQTS\n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: VALID [PASSED]\n"
+                    "Details:         Format: .v64 (Byte-swapped)\n"},
+        InspectCase{"Nintendo64TooShort", "short.z64", imageOf({0x80, 0x37, 0x12, 0x40}),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            short.z64\n"
+                    "File Size:       4 bytes (0 KB)\n"
+                    "Platform:        Nintendo 64\n"
+                    "Internal Title:  (None)\n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"},
+        InspectCase{"NesBeforeSega", "game.nes", nesWithSega(),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            game.nes\n"
+                    "File Size:       40976 bytes (40 KB)\n"
+                    "Platform:        Nintendo Entertainment System (NES)\n"
+                    "Internal Title:  NES Cartridge\n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: VALID [PASSED]\n"
+                    "Details:         Mapper: 1, PRG: 32 KB, CHR: 8 KB\n"},
+        InspectCase{"Unrecognised", "data.bin", filled(1023, 0x55),
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            data.bin\n"
+                    "File Size:       1023 bytes (0 KB)\n"
+                    "Platform:        Unknown Binary Format\n"
+                    "Internal Title:  (None)\n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"},
+        InspectCase{"Empty", "empty.gb", RomImage{},
+                    "=== Quillon Inspection Report ===\n"
+                    "File:            empty.gb\n"
+                    "File Size:       0 bytes (0 KB)\n"
+                    "Platform:        Unknown Binary Format\n"
+                    "Internal Title:  (None)\n"
+                    "Copier Header:   NO\n"
+                    "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+std::string unknownReport(const std::string& path) {
+    return "=== Quillon Inspection Report ===\n"
+           "File:            " + path + "\n"
+           "File Size:       0 bytes (0 KB)\n"
+           "Platform:        Unknown Binary Format\n"
+           "Internal Title:  (None)\n"
+           "Copier Header:   NO\n"
+           "Checksum Status: INVALID OR CORRUPTED [FAILED]\n";
+}
+
+TEST(InspectUnreadable, MissingPathAndFolderReportUnknownOfSizeZero) {
+    e2e::ScratchFolder scratch;
+    std::filesystem::create_directory(scratch.path() / "roms");
+    for (const std::string path : {"missing.gb", "roms", "./roms/../missing.gb"}) {
+        const e2e::RunResult result = e2e::runQuillon({"--inspect", path}, scratch.path());
+        EXPECT_EQ(result.exitCode, 0) << path;
+        EXPECT_EQ(result.out, unknownReport(path)) << path; // the path exactly as typed
+        EXPECT_EQ(result.err, "") << path;
+    }
+}
+
+TEST(InspectRealImages, ImagesBuiltWithPublicTools) {
+    const std::string vectors = std::string(QUILLON_TEST_DATA_DIR) + "/vectors/images/";
+    e2e::ScratchFolder scratch;
+    const e2e::RunResult gb =
+        e2e::runQuillon({"--inspect", vectors + "quillon_demo.gb"}, scratch.path());
+    EXPECT_EQ(gb.out, "=== Quillon Inspection Report ===\n"
+                      "File:            " + vectors + "quillon_demo.gb\n"
+                      "File Size:       32768 bytes (32 KB)\n"
+                      "Platform:        Nintendo Game Boy / GBC\n"
+                      "Internal Title:  QUILLONDEMO     \n"
+                      "Copier Header:   NO\n"
+                      "Checksum Status: VALID [PASSED]\n"
+                      "Details:         Cartridge Type: 0x0\n");
+    const e2e::RunResult nes =
+        e2e::runQuillon({"--inspect", vectors + "nes_hello.nes"}, scratch.path());
+    EXPECT_EQ(nes.out, "=== Quillon Inspection Report ===\n"
+                       "File:            " + vectors + "nes_hello.nes\n"
+                       "File Size:       40976 bytes (40 KB)\n"
+                       "Platform:        Nintendo Entertainment System (NES)\n"
+                       "Internal Title:  NES Cartridge\n"
+                       "Copier Header:   NO\n"
+                       "Checksum Status: VALID [PASSED]\n"
+                       "Details:         Mapper: 0, PRG: 32 KB, CHR: 8 KB\n");
+}
+
+} // namespace
