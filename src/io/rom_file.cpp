@@ -21,8 +21,25 @@ namespace {
 #ifdef _WIN32
 using FileStat = struct ::__stat64;
 int statPath(const std::string& path, FileStat& st) { return ::_stat64(path.c_str(), &st); }
-// Windows has no symbolic links in the CRT's view; a plain stat is what there is.
-int lstatPath(const std::string& path, FileStat& st) { return statPath(path, st); }
+// What stands at an output path, without following a link. Devices (NUL,
+// CON), folders and reparse points (links) all count as no regular file.
+int lstatPath(const std::string& path, FileStat& st) {
+    const HANDLE handle =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    const DWORD type = ::GetFileType(handle);
+    ::CloseHandle(handle);
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    st = {};
+    const bool other = type != FILE_TYPE_DISK || attributes == INVALID_FILE_ATTRIBUTES ||
+                       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
+    st.st_mode = other ? _S_IFCHR : _S_IFREG;
+    return 0;
+}
 bool isRegular(const FileStat& st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
 int processId() { return ::_getpid(); }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "e2e/harness.h"
 
 namespace {
@@ -27,9 +29,15 @@ std::string usageFor(const std::string& program) {
            "===============================================================\n";
 }
 
-// The program path as the executable sees it in argv[0].
+// The program path as the executable sees it in argv[0]: under wine, the
+// Windows form of the absolute path on drive Z:.
 std::string programPath() {
-    return std::filesystem::absolute(std::getenv("QUILLON_EXE")).string();
+    std::string path = std::filesystem::absolute(std::getenv("QUILLON_EXE")).string();
+    if (e2e::underLauncher()) {
+        std::replace(path.begin(), path.end(), '/', '\\');
+        path = "Z:" + path;
+    }
+    return path;
 }
 
 class CommandLine : public ::testing::Test {
