@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,8 +58,13 @@ RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem
     command.push_back(std::filesystem::absolute(exe).string());
     command.insert(command.end(), args.begin(), args.end());
 
-    const auto outPath = folder / ".stdout";
-    const auto errPath = folder / ".stderr";
+    // Console output goes through pipes, not files, so that a file-size limit
+    // given to the process applies to the files it writes and not to its console.
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    }
     const pid_t child = ::fork();
     if (child < 0) {
         throw std::system_error(errno, std::generic_category(), "fork");
@@ -70,14 +76,14 @@ RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem
         }
         argv.push_back(nullptr);
         const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || ::chdir(folder.c_str()) != 0) {
+        if (in < 0 || ::chdir(folder.c_str()) != 0) {
             ::_exit(127);
         }
         ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
         if (options.fileSizeLimit) {
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
@@ -86,15 +92,37 @@ RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem
         ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    RunResult result;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+                char buffer[4096];
+                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (n > 0) {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                } else if (n == 0 || errno != EINTR) {
+                    ::close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+    }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    RunResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = slurp(outPath);
-    result.err = slurp(errPath);
-    std::filesystem::remove(outPath);
-    std::filesystem::remove(errPath);
     if (underLauncher()) {
         result.out = withUnixLineEnds(result.out);
         result.err = withUnixLineEnds(result.err);
