@@ -245,3 +245,27 @@ TEST(SaveRamSwap, TwiceGivesBackInput) {
 }
 
 } // namespace
+
+namespace {
+
+// Wherever the last data byte falls, the cut is the smallest power of two
+// holding it (never below 4096, never above the size).
+TEST(Trim, CutFollowsLastDataByteAtEveryPosition) {
+    for (std::size_t size : {4097u, 8192u, 8200u, 20000u}) {
+        for (std::size_t last = 0; last < size; last += 61) {
+            for (std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
+                RomImage image = filled(size, fill);
+                image[last] = 0x42;
+                std::size_t expected = 4096;
+                while (expected < last + 1) {
+                    expected *= 2;
+                }
+                expected = std::min(expected, size);
+                ASSERT_TRUE(trimOverdumpImage(image));
+                ASSERT_EQ(image.size(), expected) << "size " << size << " last " << last;
+            }
+        }
+    }
+}
+
+} // namespace
