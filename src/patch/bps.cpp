@@ -1,16 +1,221 @@
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <new>
+
 #include "patch/patch.h"
+
+namespace {
+
+constexpr std::array<std::uint8_t, 4> bpsMagic{'B', 'P', 'S', '1'};
+
+// Source, target and patch CRC-32. They are never read: the commands end
+// where the footer begins, though a command's own bytes may reach into it.
+constexpr std::size_t footerSize = 12;
+
+// The largest target accepted. The target is allocated before any command
+// runs, and a size number can claim up to 2^64 - 1 bytes; 4 GiB is far beyond
+// any cartridge image (the largest are 64 to 128 MiB) and stops one absurd
+// patch from exhausting memory before it fails.
+constexpr std::uint64_t maximumTargetSize =
+    std::min<std::uint64_t>(std::uint64_t{1} << 32, std::numeric_limits<std::size_t>::max());
+
+enum Action : std::uint64_t { SourceRead = 0, TargetRead = 1, SourceCopy = 2, TargetCopy = 3 };
+
+// Reads the patch front to back. Reads at the end of the patch stop instead
+// of failing: a number cut off ends with the value gathered so far.
+class PatchReader {
+  public:
+    explicit PatchReader(std::span<const std::uint8_t> patch) : patch_(patch) {}
+
+    std::uint64_t position() const { return position_; }
+    std::uint64_t remaining() const { return patch_.size() - position_; }
+    bool atEnd() const { return position_ >= patch_.size(); }
+
+    // The variable-length number: 7 bits a byte, least significant first, the
+    // last byte flagged by bit 7; each continuation also adds the next shift,
+    // so every value has exactly one encoding. Wraps in 64 bits.
+    std::uint64_t number() {
+        std::uint64_t value = 0;
+        std::uint64_t shift = 1;
+        while (!atEnd()) {
+            const std::uint8_t x = patch_[position_++];
+            value += (x & 0x7Fu) * shift;
+            if ((x & 0x80u) != 0) {
+                break;
+            }
+            shift <<= 7;
+            value += shift;
+        }
+        return value;
+    }
+
+    // Bit 0 is the sign, the rest the magnitude; a result below zero wraps.
+    void adjustBySigned(std::uint64_t& relativeOffset) {
+        const std::uint64_t d = number();
+        if ((d & 1u) != 0) {
+            relativeOffset -= d >> 1;
+        } else {
+            relativeOffset += d >> 1;
+        }
+    }
+
+    void skip(std::uint64_t count) { position_ += std::min(count, remaining()); }
+    const std::uint8_t* current() const { return patch_.data() + position_; }
+
+  private:
+    std::span<const std::uint8_t> patch_;
+    std::uint64_t position_ = 0;
+};
+
+std::uint8_t* at(RomImage& target, std::uint64_t offset) {
+    return target.data() + static_cast<std::size_t>(offset);
+}
+
+// SourceCopy: count bytes from the source at the relative offset, 0x00
+// wherever the offset is at or beyond the end of the source (also after it
+// wrapped below zero). The offset advances by count and may wrap back to 0.
+void copyFromSource(std::span<const std::uint8_t> source, std::uint64_t& relativeOffset,
+                    RomImage& target, std::uint64_t out, std::uint64_t count) {
+    while (count > 0) {
+        std::uint64_t n = 0;
+        if (relativeOffset < source.size()) {
+            n = std::min(count, source.size() - relativeOffset);
+            std::copy_n(source.data() + relativeOffset, n, at(target, out));
+        } else {
+            // Up to where the offset wraps to 0; the source is never empty,
+            // so that distance is at least 1.
+            n = std::min(count, std::uint64_t{0} - relativeOffset);
+            std::fill_n(at(target, out), n, std::uint8_t{0});
+        }
+        relativeOffset += n;
+        out += n;
+        count -= n;
+    }
+}
+
+// TargetCopy reads bytes this same command may just have written: copied byte
+// by byte, an offset d bytes behind the output repeats the last d bytes (d = 1
+// fills the run with the previous byte). The same bytes come out of copies from
+// the relative offset in chunks that stop short of the bytes being written:
+// each chunk ends a whole number of periods d past the output offset, so the
+// next may take everything from the relative offset up to it.
+void copyWithinTarget(std::uint64_t& relativeOffset, RomImage& target, std::uint64_t out,
+                      std::uint64_t count) {
+    while (count > 0) {
+        std::uint64_t n = count;
+        if (relativeOffset < out) {
+            const std::uint64_t distance = out - relativeOffset;
+            for (std::uint64_t done = 0; done < count;) {
+                const std::uint64_t chunk = std::min(distance + done, count - done);
+                std::copy_n(at(target, relativeOffset), chunk, at(target, out + done));
+                done += chunk;
+            }
+        } else if (relativeOffset >= target.size()) {
+            // Past the end reads 0x00 up to where the offset wraps to 0 and
+            // comes back to written bytes.
+            n = std::min(count, std::uint64_t{0} - relativeOffset);
+            std::fill_n(at(target, out), n, std::uint8_t{0});
+        } else {
+            // Bytes at and after the output offset still hold their initial
+            // 0x00, and an offset there stays ahead of the output.
+            std::fill_n(at(target, out), count, std::uint8_t{0});
+        }
+        relativeOffset += n;
+        out += n;
+        count -= n;
+    }
+}
+
+} // namespace
 
 std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
                                            std::span<const std::uint8_t> patch) {
-    (void)source;
-    (void)patch;
-    return std::nullopt;
+    if (source.empty() || patch.size() < footerSize ||
+        !std::equal(bpsMagic.begin(), bpsMagic.end(), patch.begin())) {
+        return std::nullopt;
+    }
+    PatchReader reader(patch);
+    reader.skip(bpsMagic.size());
+    // The source size is skipped, never compared with the real source.
+    (void)reader.number();
+    if (reader.atEnd()) {
+        return RomImage{};
+    }
+    const std::uint64_t targetSize = reader.number();
+    const std::uint64_t metadataSize = reader.atEnd() ? 0 : reader.number();
+    // Metadata longer than the rest of the patch leaves no commands.
+    reader.skip(metadataSize);
+    if (targetSize == 0) {
+        return RomImage{};
+    }
+    if (targetSize > maximumTargetSize) {
+        return std::nullopt;
+    }
+    RomImage target;
+    try {
+        target = RomImage(static_cast<std::size_t>(targetSize), 0);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+
+    const std::uint64_t commandEnd = patch.size() - footerSize;
+    std::uint64_t out = 0;
+    std::uint64_t sourceRelative = 0;
+    std::uint64_t targetRelative = 0;
+    // Every command consumes at least its command byte, so this ends.
+    while (reader.position() < commandEnd && out < targetSize) {
+        const std::uint64_t word = reader.number();
+        const std::uint64_t length = (word >> 2) + 1;
+        // A command stops early at the end of the target.
+        const std::uint64_t count = std::min(length, targetSize - out);
+        switch (static_cast<Action>(word & 3u)) {
+        case SourceRead: {
+            std::uint64_t fromSource = 0;
+            if (out < source.size()) {
+                fromSource = std::min(count, source.size() - out);
+                std::copy_n(source.data() + out, fromSource, at(target, out));
+            }
+            std::fill_n(at(target, out + fromSource), count - fromSource, std::uint8_t{0});
+            out += count;
+            break;
+        }
+        case TargetRead: {
+            // Literal bytes may run into the footer, and stop at the end of the patch.
+            const std::uint64_t n = std::min(count, reader.remaining());
+            std::copy_n(reader.current(), n, at(target, out));
+            reader.skip(n);
+            out += n;
+            break;
+        }
+        case SourceCopy:
+            if (!reader.atEnd()) {
+                reader.adjustBySigned(sourceRelative);
+            }
+            copyFromSource(source, sourceRelative, target, out, count);
+            out += count;
+            break;
+        case TargetCopy:
+            if (!reader.atEnd()) {
+                reader.adjustBySigned(targetRelative);
+            }
+            copyWithinTarget(targetRelative, target, out, count);
+            out += count;
+            break;
+        }
+    }
+    return target;
 }
 
 bool applyBpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath) {
-    (void)romPath;
-    (void)patchPath;
-    (void)outputPath;
-    return false;
+    const RomImage source = readRomFile(romPath);
+    const RomImage patch = readRomFile(patchPath);
+    const std::optional<RomImage> target = applyBpsPatchImage(source, patch);
+    if (!target) {
+        return false;
+    }
+    return writeRomFile(outputPath, *target);
 }

@@ -1,15 +1,102 @@
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
 #include "patch/patch.h"
 
+namespace {
+
+constexpr std::array<std::uint8_t, 5> ipsMagic{'P', 'A', 'T', 'C', 'H'};
+constexpr std::array<std::uint8_t, 3> ipsEndMarker{'E', 'O', 'F'};
+
+// The magic followed directly by the end marker: the smallest complete patch.
+constexpr std::size_t minimumPatchSize = ipsMagic.size() + ipsEndMarker.size();
+
+// Every record starts with a 3-byte target offset and a 2-byte length; a
+// run-length record (length 0) adds a 2-byte run length and the fill value.
+constexpr std::size_t recordHeaderSize = 5;
+constexpr std::size_t runRecordSize = 8;
+
+bool matchesAt(std::span<const std::uint8_t> patch, std::size_t p,
+               std::span<const std::uint8_t> expected) {
+    return expected.size() <= patch.size() - p &&
+           std::equal(expected.begin(), expected.end(),
+                      patch.begin() + static_cast<std::ptrdiff_t>(p));
+}
+
+std::size_t readBigEndian(std::span<const std::uint8_t> patch, std::size_t p, std::size_t width) {
+    std::size_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        value = value << 8 | patch[p + i];
+    }
+    return value;
+}
+
+// Records may write past the end of the image; it grows to exactly the end of
+// the record, the new bytes zero. At most 0xFFFFFF + 0xFFFF bytes, so the
+// sum cannot overflow.
+void growTo(RomImage& image, std::size_t end) {
+    if (image.size() < end) {
+        image.resize(end, 0);
+    }
+}
+
+} // namespace
+
 bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch) {
-    (void)image;
-    (void)patch;
-    return false;
+    if (image.empty() || patch.size() < minimumPatchSize || !matchesAt(patch, 0, ipsMagic)) {
+        return false;
+    }
+    const std::size_t size = patch.size();
+    std::size_t p = ipsMagic.size();
+    // p < size holds at the top of every pass.
+    for (;;) {
+        // "EOF" is tested before the record is decoded: a record at offset
+        // 0x454F46 cannot be expressed, and whatever follows the marker is ignored.
+        if (matchesAt(patch, p, ipsEndMarker)) {
+            return true;
+        }
+        if (size - p < recordHeaderSize) {
+            return false;
+        }
+        const std::size_t offset = readBigEndian(patch, p, 3);
+        const std::size_t length = readBigEndian(patch, p + 3, 2);
+        if (length != 0) {
+            if (length > size - p - recordHeaderSize) {
+                return false;
+            }
+            growTo(image, offset + length);
+            const auto* data = patch.data() + p + recordHeaderSize;
+            std::copy(data, data + length, image.begin() + static_cast<std::ptrdiff_t>(offset));
+            p += recordHeaderSize + length;
+        } else {
+            if (size - p < runRecordSize) {
+                return false;
+            }
+            const std::size_t runLength = readBigEndian(patch, p + 5, 2);
+            const std::uint8_t value = patch[p + 7];
+            // Grows even for a run of 0, so that such a record extends the
+            // image to its offset.
+            growTo(image, offset + runLength);
+            std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(offset), runLength, value);
+            p += runRecordSize;
+        }
+        // A patch whose last record ends exactly at the end of the file needs
+        // no end marker.
+        if (p >= size) {
+            return true;
+        }
+    }
 }
 
 bool applyIpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath) {
-    (void)romPath;
-    (void)patchPath;
-    (void)outputPath;
-    return false;
+    RomImage image = readRomFile(romPath);
+    const RomImage patch = readRomFile(patchPath);
+    // A malformed patch discards whatever its earlier records did: nothing is written.
+    if (!applyIpsPatchImage(image, patch)) {
+        return false;
+    }
+    return writeRomFile(outputPath, image);
 }

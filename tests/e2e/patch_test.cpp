@@ -1,1 +1,145 @@
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+#include "patch_builders.h"
+
+namespace {
+
+using testing_support::BpsPatch;
+using testing_support::Bytes;
+using testing_support::IpsPatch;
+
+std::string progress(const std::string& kind, const std::string& patch, const std::string& in,
+                     const std::string& out) {
+    return "Applying " + kind + " patch " + patch + " to " + in + " -> " + out + "...\n";
+}
+
+Bytes vector(const std::string& relative) {
+    std::ifstream in(std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vectors" / relative,
+                     std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A patch command and its fixed console lines.
+struct PatchCommand {
+    const char* command;
+    const char* kind;
+    const char* success;
+    const char* failure;
+};
+const PatchCommand ips{"--patch", "IPS", "SUCCESS: Patch successfully applied!\n",
+                       "ERROR: Failed to apply IPS patch.\n"};
+const PatchCommand bps{"--bps-patch", "BPS", "SUCCESS: BPS patch successfully applied!\n",
+                       "ERROR: Failed to apply BPS patch.\n"};
+
+e2e::RunResult patch(const PatchCommand& run, const e2e::ScratchFolder& folder,
+                     const std::string& in, const std::string& patchFile, const std::string& out) {
+    return e2e::runQuillon({run.command, in, patchFile, out}, folder.path());
+}
+
+void expectApplied(const e2e::RunResult& r, const PatchCommand& run, const std::string& in,
+                   const std::string& patchFile, const std::string& out) {
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, progress(run.kind, patchFile, in, out) + run.success);
+    EXPECT_EQ(r.err, "");
+}
+
+void expectRejected(const e2e::RunResult& r, const PatchCommand& run, const std::string& in,
+                    const std::string& patchFile, const std::string& out) {
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, progress(run.kind, patchFile, in, out));
+    EXPECT_EQ(r.err, run.failure);
+}
+
+TEST(PatchCommands, VectorsGiveTheirTargets) {
+    struct Vector {
+        PatchCommand run;
+        const char* patch;
+        const char* pair;
+    };
+    for (const Vector& v : {Vector{ips, "insdel_128k.ips", "insdel_128k"},
+                            Vector{bps, "insdel_128k.delta.bps", "insdel_128k"},
+                            Vector{bps, "runs_64k.linear.bps", "runs_64k"}}) {
+        SCOPED_TRACE(v.patch);
+        e2e::ScratchFolder folder;
+        folder.write("game.bin", vector("pairs/" + std::string(v.pair) + ".source.bin"));
+        folder.write(v.patch, vector("patches/" + std::string(v.patch)));
+        const auto r = patch(v.run, folder, "game.bin", v.patch, "patched.bin");
+        expectApplied(r, v.run, "game.bin", v.patch, "patched.bin");
+        EXPECT_EQ(folder.read("patched.bin"),
+                  vector("pairs/" + std::string(v.pair) + ".target.bin"));
+        EXPECT_EQ(folder.entries().size(), 3u);
+    }
+}
+
+TEST(PatchCommands, OutputMayReplaceTheInput) {
+    e2e::ScratchFolder folder;
+    folder.write("rom.bin", Bytes{1, 2, 3, 4});
+    folder.write("a.ips", IpsPatch().record(1, {7, 7}).eof().bytes());
+    folder.write("b.bps", BpsPatch(4, 6).sourceRead(4).targetRead({5, 6}).bytes());
+    expectApplied(patch(ips, folder, "rom.bin", "a.ips", "rom.bin"), ips, "rom.bin", "a.ips",
+                  "rom.bin");
+    EXPECT_EQ(folder.read("rom.bin"), (Bytes{1, 7, 7, 4}));
+    expectApplied(patch(bps, folder, "rom.bin", "b.bps", "rom.bin"), bps, "rom.bin", "b.bps",
+                  "rom.bin");
+    EXPECT_EQ(folder.read("rom.bin"), (Bytes{1, 7, 7, 4, 5, 6}));
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"a.ips", "b.bps", "rom.bin"}));
+}
+
+// A rejected input writes no file at all, not even a temporary one.
+TEST(PatchCommands, RejectedInputsWriteNothing) {
+    struct Rejected {
+        const char* name;
+        PatchCommand run;
+        Bytes rom;
+        Bytes patchBytes;
+    };
+    const Bytes rom{1, 2, 3, 4};
+    const auto huge = [](std::uint64_t size) { return BpsPatch(4, size).sourceRead(4).bytes(); };
+    for (const Rejected& c : std::vector<Rejected>{
+             {"IPS cut off after a valid record", ips, rom,
+              IpsPatch().record(0, {9}).raw({0, 0}).bytes()},
+             {"IPS wrong magic", ips, rom, Bytes{'P', 'A', 'T', 'C', 'X', 'E', 'O', 'F'}},
+             {"BPS wrong magic", bps, rom,
+              Bytes{'B', 'P', 'S', '0', 0x84, 0x84, 0x80, 0, 0, 0, 0, 0}},
+             {"BPS target of 2^32 + 1 bytes", bps, rom, huge((std::uint64_t{1} << 32) + 1)},
+             {"BPS target of 2^63 bytes", bps, rom, huge(std::uint64_t{1} << 63)},
+             {"BPS target of 2^64 - 1 bytes", bps, rom,
+              huge(std::numeric_limits<std::uint64_t>::max())},
+         }) {
+        SCOPED_TRACE(c.name);
+        e2e::ScratchFolder folder;
+        folder.write("in.bin", c.rom);
+        folder.write("p.dat", c.patchBytes);
+        expectRejected(patch(c.run, folder, "in.bin", "p.dat", "out.bin"), c.run, "in.bin", "p.dat",
+                       "out.bin");
+        EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.bin", "p.dat"}));
+    }
+}
+
+// Once the magic is accepted, BPS writes a file even where the patch holds no
+// size to honour.
+TEST(PatchCommands, BpsWritesAnEmptyFileWhenNoTargetSizeFollows) {
+    e2e::ScratchFolder folder;
+    folder.write("in.bin", Bytes{1, 2, 3, 4});
+    folder.write("cut.bps", Bytes{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0});
+    folder.write("zero.bps", BpsPatch(4, 0).targetRead({1}).bytes());
+    for (const char* name : {"cut.bps", "zero.bps"}) {
+        SCOPED_TRACE(name);
+        expectApplied(patch(bps, folder, "in.bin", name, "out.bin"), bps, "in.bin", name,
+                      "out.bin");
+        ASSERT_TRUE(folder.exists("out.bin"));
+        EXPECT_TRUE(folder.read("out.bin").empty());
+        std::filesystem::remove(folder.path() / "out.bin");
+    }
+}
+
+} // namespace

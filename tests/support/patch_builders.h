@@ -1,1 +1,145 @@
 #pragma once
+
+// Small encoders for test patches, in the formats' own terms, so that a test
+// reads as the patch it makes. They encode what they are told, malformed
+// sizes included; raw() appends arbitrary bytes for cut-off patches.
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// IPS: "PATCH", then records with big-endian 3-byte offsets and 2-byte
+// lengths, usually closed by "EOF".
+class IpsPatch {
+  public:
+    IpsPatch() : bytes_{'P', 'A', 'T', 'C', 'H'} {}
+
+    IpsPatch& record(std::uint32_t offset, std::span<const std::uint8_t> data) {
+        header(offset, static_cast<std::uint16_t>(data.size()));
+        bytes_.insert(bytes_.end(), data.begin(), data.end());
+        return *this;
+    }
+    IpsPatch& record(std::uint32_t offset, std::initializer_list<std::uint8_t> data) {
+        return record(offset, std::span<const std::uint8_t>(data.begin(), data.size()));
+    }
+    // Run-length record: length field 0, then the run length and the fill value.
+    IpsPatch& run(std::uint32_t offset, std::uint16_t length, std::uint8_t value) {
+        header(offset, 0);
+        bigEndian(length, 2);
+        bytes_.push_back(value);
+        return *this;
+    }
+    IpsPatch& eof() { return raw({'E', 'O', 'F'}); }
+    IpsPatch& raw(std::initializer_list<std::uint8_t> data) {
+        bytes_.insert(bytes_.end(), data.begin(), data.end());
+        return *this;
+    }
+    const Bytes& bytes() const { return bytes_; }
+
+  private:
+    void header(std::uint32_t offset, std::uint16_t length) {
+        bigEndian(offset, 3);
+        bigEndian(length, 2);
+    }
+    void bigEndian(std::uint32_t value, int width) {
+        for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
+            bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
+        }
+    }
+    Bytes bytes_;
+};
+
+// The BPS variable-length number: 7 bits a byte, least significant first,
+// bit 7 set on the last byte, and one subtracted per continuation so that
+// every value has a single encoding. 2^64 - 1 takes ten bytes.
+inline void appendBpsNumber(Bytes& out, std::uint64_t value) {
+    for (;;) {
+        const auto low = static_cast<std::uint8_t>(value & 0x7F);
+        value >>= 7;
+        if (value == 0) {
+            out.push_back(static_cast<std::uint8_t>(0x80 | low));
+            return;
+        }
+        out.push_back(low);
+        --value;
+    }
+}
+
+inline Bytes bpsNumber(std::uint64_t value) {
+    Bytes out;
+    appendBpsNumber(out, value);
+    return out;
+}
+
+// "BPS1", the source and target sizes, metadata, the commands, then a 12-byte
+// footer. The footer stands where the three CRC-32 values go; its bytes are
+// distinct and all have bit 7 set, so a patcher that reads them as commands
+// or as data shows it.
+class BpsPatch {
+  public:
+    static constexpr std::uint8_t footerFirstByte = 0xC0;
+
+    BpsPatch(std::uint64_t sourceSize, std::uint64_t targetSize, std::string_view metadata = {})
+        : bytes_{'B', 'P', 'S', '1'} {
+        appendBpsNumber(bytes_, sourceSize);
+        appendBpsNumber(bytes_, targetSize);
+        appendBpsNumber(bytes_, metadata.size());
+        bytes_.insert(bytes_.end(), metadata.begin(), metadata.end());
+    }
+
+    BpsPatch& sourceRead(std::uint64_t length) { return command(0, length); }
+    BpsPatch& targetRead(std::span<const std::uint8_t> data) {
+        command(1, data.size());
+        bytes_.insert(bytes_.end(), data.begin(), data.end());
+        return *this;
+    }
+    BpsPatch& targetRead(std::initializer_list<std::uint8_t> data) {
+        return targetRead(std::span<const std::uint8_t>(data.begin(), data.size()));
+    }
+    // Only the command word of a TargetRead, for literal bytes cut short.
+    BpsPatch& targetReadCommand(std::uint64_t length) { return command(1, length); }
+    // Relative delta: added to (positive) or taken from (negative) the source
+    // or target relative offset before the copy.
+    BpsPatch& sourceCopy(std::uint64_t length, std::int64_t delta) {
+        command(2, length);
+        return signedNumber(delta);
+    }
+    BpsPatch& targetCopy(std::uint64_t length, std::int64_t delta) {
+        command(3, length);
+        return signedNumber(delta);
+    }
+    BpsPatch& raw(std::initializer_list<std::uint8_t> data) {
+        bytes_.insert(bytes_.end(), data.begin(), data.end());
+        return *this;
+    }
+
+    Bytes bytes() const {
+        Bytes out = bytes_;
+        for (std::uint8_t i = 0; i < 12; ++i) {
+            out.push_back(static_cast<std::uint8_t>(footerFirstByte + i));
+        }
+        return out;
+    }
+
+  private:
+    BpsPatch& command(std::uint64_t action, std::uint64_t length) {
+        appendBpsNumber(bytes_, (length - 1) << 2 | action);
+        return *this;
+    }
+    BpsPatch& signedNumber(std::int64_t delta) {
+        const bool negative = delta < 0;
+        const std::uint64_t magnitude =
+            negative ? 0 - static_cast<std::uint64_t>(delta) : static_cast<std::uint64_t>(delta);
+        appendBpsNumber(bytes_, magnitude << 1 | (negative ? 1u : 0u));
+        return *this;
+    }
+    Bytes bytes_;
+};
+
+} // namespace testing_support

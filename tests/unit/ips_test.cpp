@@ -1,1 +1,139 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "patch/patch.h"
+#include "patch_builders.h"
+#include "rom_builders.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::filled;
+using testing_support::imageOf;
+using testing_support::IpsPatch;
+using testing_support::toBytes;
+
+struct IpsCase {
+    const char* name;
+    RomImage image;
+    Bytes patch;
+    std::optional<Bytes> expected; // nullopt: the patch is rejected
+};
+
+void expectCases(const std::vector<IpsCase>& cases) {
+    for (const IpsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RomImage image = c.image;
+        const bool applied = applyIpsPatchImage(image, c.patch);
+        ASSERT_EQ(applied, c.expected.has_value());
+        if (c.expected) {
+            EXPECT_EQ(toBytes(image), *c.expected);
+        }
+    }
+}
+
+TEST(IpsPatch, AppliesRecordsInFileOrder) {
+    const RomImage four = imageOf({1, 2, 3, 4});
+    expectCases({
+        {"magic and end marker only: an exact copy", four, IpsPatch().eof().bytes(),
+         Bytes{1, 2, 3, 4}},
+        {"data record of one byte", four, IpsPatch().record(2, {9}).eof().bytes(),
+         Bytes{1, 2, 9, 4}},
+        {"data records at the first and last byte", four,
+         IpsPatch().record(0, {7}).record(3, {8}).eof().bytes(), Bytes{7, 2, 3, 8}},
+        {"a later record overwrites an earlier one", four,
+         IpsPatch().record(0, {5, 5, 5}).record(1, {6}).eof().bytes(), Bytes{5, 6, 5, 4}},
+        {"run-length record inside the image keeps its size", filled(6, 1),
+         IpsPatch().run(2, 3, 0xAA).eof().bytes(), Bytes{1, 1, 0xAA, 0xAA, 0xAA, 1}},
+        {"no end marker when the last record ends the file", four,
+         IpsPatch().record(1, {0xEE, 0xEE}).bytes(), Bytes{1, 0xEE, 0xEE, 4}},
+        {"no end marker after a run-length record", four, IpsPatch().run(0, 2, 0).bytes(),
+         Bytes{0, 0, 3, 4}},
+        {"bytes after the end marker are ignored", four,
+         IpsPatch().record(0, {9}).eof().raw({0x00, 0x00, 0x10, 0x00}).bytes(), Bytes{9, 2, 3, 4}},
+        // A record at offset 0x454F46 would begin with the bytes "EOF": they end the patch.
+        {"offset bytes spelling EOF end the patch", four,
+         IpsPatch().record(0, {9}).record(0x454F46, {1}).bytes(), Bytes{9, 2, 3, 4}},
+    });
+}
+
+TEST(IpsPatch, GrowsTheImageToExactlyTheRecordEnd) {
+    const RomImage four = imageOf({1, 2, 3, 4});
+    expectCases({
+        {"data record at the image end", four, IpsPatch().record(4, {5, 6, 7, 8}).eof().bytes(),
+         Bytes{1, 2, 3, 4, 5, 6, 7, 8}},
+        {"data record past the end fills the gap with 0x00", four,
+         IpsPatch().record(6, {9, 9}).eof().bytes(), Bytes{1, 2, 3, 4, 0, 0, 9, 9}},
+        {"data record straddling the end", four, IpsPatch().record(3, {7, 7}).eof().bytes(),
+         Bytes{1, 2, 3, 7, 7}},
+        {"run-length record past the end", four, IpsPatch().run(5, 2, 0xAA).eof().bytes(),
+         Bytes{1, 2, 3, 4, 0, 0xAA, 0xAA}},
+        {"empty run past the end grows to its offset", four,
+         IpsPatch().run(7, 0, 0xAA).eof().bytes(), Bytes{1, 2, 3, 4, 0, 0, 0}},
+        {"empty run inside the image changes nothing", four,
+         IpsPatch().run(1, 0, 0xAA).eof().bytes(), Bytes{1, 2, 3, 4}},
+        {"a record inside a larger image never shrinks it", filled(8, 1),
+         IpsPatch().record(0, {2}).eof().bytes(), Bytes{2, 1, 1, 1, 1, 1, 1, 1}},
+    });
+}
+
+TEST(IpsPatch, GrowsToTheLargestReachableSize) {
+    RomImage image = imageOf({1});
+    ASSERT_TRUE(applyIpsPatchImage(image, IpsPatch().run(0xFFFFFF, 0xFFFF, 0x5A).eof().bytes()));
+    ASSERT_EQ(image.size(), 16'842'750u);
+    EXPECT_EQ(image[0], 1);
+    EXPECT_EQ(image[0xFFFFFE], 0);
+    EXPECT_EQ(image[0xFFFFFF], 0x5A);
+    EXPECT_EQ(image.back(), 0x5A);
+}
+
+TEST(IpsPatch, RejectsMalformedPatches) {
+    const RomImage four = imageOf({1, 2, 3, 4});
+    expectCases({
+        {"empty image", RomImage{}, IpsPatch().record(0, {9}).eof().bytes(), std::nullopt},
+        {"empty patch", four, Bytes{}, std::nullopt},
+        {"shorter than magic and end marker", four, Bytes{'P', 'A', 'T', 'C', 'H', 'E', 'O'},
+         std::nullopt},
+        {"wrong magic", four, Bytes{'P', 'A', 'T', 'C', 'h', 'E', 'O', 'F'}, std::nullopt},
+        {"record header cut after 2 bytes, earlier records valid", four,
+         IpsPatch().record(0, {9}).raw({0x00, 0x00}).bytes(), std::nullopt},
+        {"record header cut after 4 bytes", four,
+         IpsPatch().record(0, {9}).raw({0, 0, 1, 0}).bytes(), std::nullopt},
+        {"end marker cut to EO", four, IpsPatch().record(0, {9}).raw({'E', 'O'}).bytes(),
+         std::nullopt},
+        {"data record runs past the patch end", four,
+         IpsPatch().raw({0x00, 0x00, 0x01, 0x00, 0x03, 7, 7}).bytes(), std::nullopt},
+        {"run-length record cut to 7 bytes", four, IpsPatch().raw({0, 0, 1, 0, 0, 0, 2}).bytes(),
+         std::nullopt},
+        {"run-length record cut after a valid record", four,
+         IpsPatch().record(0, {9}).raw({0, 0, 1, 0, 0, 0, 2}).bytes(), std::nullopt},
+    });
+}
+
+// Patches made by a common IPS creator, applied to their source.
+TEST(IpsPatch, VectorsGiveTheirTargets) {
+    const std::filesystem::path vectors = std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vectors";
+    int applied = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(vectors / "patches")) {
+        if (entry.path().extension() != ".ips") {
+            continue;
+        }
+        const std::string pair = entry.path().stem().string();
+        SCOPED_TRACE(pair);
+        RomImage image = readRomFile((vectors / "pairs" / (pair + ".source.bin")).string());
+        const RomImage patch = readRomFile(entry.path().string());
+        const RomImage target = readRomFile((vectors / "pairs" / (pair + ".target.bin")).string());
+        ASSERT_FALSE(image.empty());
+        ASSERT_FALSE(target.empty());
+        ASSERT_TRUE(applyIpsPatchImage(image, patch));
+        EXPECT_TRUE(image == target);
+        ++applied;
+    }
+    EXPECT_EQ(applied, 5);
+}
+
+} // namespace
