@@ -1,6 +1,7 @@
 #include "io/rom_file.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 
@@ -13,6 +14,7 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -163,6 +165,28 @@ bool writeByReplacing(const std::string& path, std::span<const std::uint8_t> byt
 }
 
 } // namespace
+
+void* allocateImageBytes(std::size_t bytes) {
+#ifdef __linux__
+    constexpr std::size_t hugePage = std::size_t{2} << 20;
+    if (bytes >= 4 * hugePage && bytes <= std::numeric_limits<std::size_t>::max() - hugePage) {
+        const std::size_t rounded = (bytes + hugePage - 1) & ~(hugePage - 1);
+        void* memory = std::aligned_alloc(hugePage, rounded);
+        if (memory == nullptr) {
+            throw std::bad_alloc();
+        }
+        (void)::madvise(memory, rounded, MADV_HUGEPAGE); // a hint; fine if refused
+        return memory;
+    }
+#endif
+    void* memory = std::malloc(bytes == 0 ? 1 : bytes);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+
+void releaseImageBytes(void* bytes) noexcept { std::free(bytes); }
 
 RomImage readRomFile(const std::string& path) {
     FileStat st{};

@@ -9,6 +9,12 @@
 #include <utility>
 #include <vector>
 
+// Memory for image bytes: a large image is placed where the system can back it
+// with huge pages, which saves most of the page faults of filling it.
+// Throws std::bad_alloc when the memory cannot be had.
+void* allocateImageBytes(std::size_t bytes);
+void releaseImageBytes(void* bytes) noexcept;
+
 // Leaves new bytes uninitialised when a vector grows without a value, so that
 // a buffer which a file read overwrites at once is not zeroed first. Growing
 // with an explicit value (resize(n, 0)) still fills as usual.
@@ -19,6 +25,14 @@ template <class T> struct DefaultInitAllocator : std::allocator<T> {
     };
     DefaultInitAllocator() noexcept = default;
     template <class U> DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) {
+            throw std::bad_alloc();
+        }
+        return static_cast<T*>(allocateImageBytes(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t) noexcept { releaseImageBytes(p); }
 
     template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
     template <class U, class... Args> void construct(U* p, Args&&... args) {
