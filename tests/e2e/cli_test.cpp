@@ -76,14 +76,13 @@ TEST_F(CommandLine, UnrecognisedOrShortCommandsPrintUsageAndFail) {
 }
 
 TEST_F(CommandLine, NoArgumentsOrGuiShowTheInformationWindow) {
-    if (e2e::underLauncher()) {
-        GTEST_SKIP() << "a real window would wait for a click";
-    }
-    // Without a native window the usage text stands in for it; still exit 0.
+    // On Windows the window is shown and nothing is printed (wine without a
+    // display dismisses it at once); elsewhere the usage text stands in for it.
+    const std::string expected = e2e::underLauncher() ? "" : usageFor(programPath());
     for (const auto& args : std::vector<std::vector<std::string>>{{}, {"--gui"}, {"--gui", "x", "y"}}) {
         const e2e::RunResult result = run(args);
         EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(result.out, usageFor(programPath()));
+        EXPECT_EQ(result.out, expected);
         EXPECT_EQ(result.err, "");
     }
 }
