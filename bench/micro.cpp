@@ -1,0 +1,104 @@
+// In-memory throughput of the byte work behind each command, in bytes per
+// second of image (of target, for BPS).
+
+#include <benchmark/benchmark.h>
+
+#include "inputs.h"
+
+#include "inspect/check_values.h"
+#include "patch/patch.h"
+#include "repair/byte_swap.h"
+#include "repair/repair.h"
+
+namespace {
+
+using namespace bench_inputs;
+
+constexpr std::size_t imageSize = std::size_t{32} << 20;
+
+void bytesPerSecond(benchmark::State& state, std::size_t bytes) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(bytes));
+}
+
+void SwapPairs(benchmark::State& state) {
+    RomImage image = pseudoRandom(imageSize, 1);
+    for (auto _ : state) {
+        swapPairs(image);
+        benchmark::DoNotOptimize(image.data());
+    }
+    bytesPerSecond(state, imageSize);
+}
+BENCHMARK(SwapPairs);
+
+void ReverseQuads(benchmark::State& state) {
+    RomImage image = pseudoRandom(imageSize, 1);
+    for (auto _ : state) {
+        reverseQuads(image);
+        benchmark::DoNotOptimize(image.data());
+    }
+    bytesPerSecond(state, imageSize);
+}
+BENCHMARK(ReverseQuads);
+
+void SumBytes(benchmark::State& state) {
+    const RomImage image = pseudoRandom(imageSize, 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(sumBytes(image));
+    }
+    bytesPerSecond(state, imageSize);
+}
+BENCHMARK(SumBytes);
+
+void GenesisChecksum(benchmark::State& state) {
+    const RomImage image = pseudoRandom(imageSize, 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(computeGenesisChecksum(image));
+    }
+    bytesPerSecond(state, imageSize);
+}
+BENCHMARK(GenesisChecksum);
+
+void TrimScan(benchmark::State& state) {
+    // Half of the image is fill, so the scan walks 16 MiB backwards.
+    RomImage padded = pseudoRandom(imageSize, 1);
+    std::fill(padded.begin() + imageSize / 2, padded.end(), 0xFF);
+    padded[imageSize / 2 - 1] = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        RomImage image = padded;
+        state.ResumeTiming();
+        trimOverdumpImage(image);
+        benchmark::DoNotOptimize(image.data());
+    }
+    bytesPerSecond(state, imageSize / 2);
+}
+BENCHMARK(TrimScan);
+
+void IpsApply(benchmark::State& state) {
+    const RomImage source = pseudoRandom(16 * MiB, 10);
+    const RomImage patch = ipsPatch(16 * MiB);
+    for (auto _ : state) {
+        state.PauseTiming();
+        RomImage image = source;
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(applyIpsPatchImage(image, patch));
+    }
+    bytesPerSecond(state, patch.size());
+}
+BENCHMARK(IpsApply);
+
+// 32 MiB of target from the four actions, a few kilobytes a command.
+void BpsApply(benchmark::State& state) {
+    const RomImage source = pseudoRandom(imageSize, 11);
+    const RomImage patch = bpsPatch(imageSize);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(applyBpsPatchImage(source, patch));
+    }
+    bytesPerSecond(state, imageSize);
+}
+BENCHMARK(BpsApply);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the release executable and the benchmarks, times every command
+# against copying the same bytes, writes bench/RESULTS.md, then runs the
+# in-memory microbenchmarks.
+#   bench/run.sh [runs]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-7}
+
+cmake --workflow --preset bench
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/quillon-bench-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+build/bench/bench/quillon_bench build/bench/quillon "$scratch" --runs "$runs" --results bench/RESULTS.md.new
+{
+  cat bench/RESULTS.md.new
+  printf '\n## In memory\n\n```\n'
+  build/bench/bench/quillon_microbench --benchmark_min_time=0.5 2>/dev/null | sed -n '/^Benchmark/,$p'
+  printf '```\n'
+} > bench/RESULTS.md
+rm -f bench/RESULTS.md.new
+cat bench/RESULTS.md
