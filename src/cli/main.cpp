@@ -121,8 +121,9 @@ int execute(const CommandRow& row, char** argv) {
 
 int main(int argc, char** argv) {
     const std::string program = argc > 0 ? argv[0] : "";
-    if (argc > 1 && std::string(argv[1]) != "--gui") {
-        const std::string command = argv[1];
+    // Started without a command, the program shows its window as for --gui.
+    const std::string command = argc > 1 ? argv[1] : "--gui";
+    if (command != "--gui") {
         for (const CommandRow& row : commandTable) {
             if (command == row.command && argc >= row.minimumArgc) {
                 return execute(row, argv);
