@@ -169,7 +169,7 @@ bool writeByReplacing(const std::string& path, std::span<const std::uint8_t> byt
 void* allocateImageBytes(std::size_t bytes) {
 #ifdef __linux__
     constexpr std::size_t hugePage = std::size_t{2} << 20;
-    if (bytes >= 4 * hugePage && bytes <= std::numeric_limits<std::size_t>::max() - hugePage) {
+    if (bytes >= hugePage && bytes <= std::numeric_limits<std::size_t>::max() - hugePage) {
         const std::size_t rounded = (bytes + hugePage - 1) & ~(hugePage - 1);
         void* memory = std::aligned_alloc(hugePage, rounded);
         if (memory == nullptr) {
