@@ -124,6 +124,12 @@ struct Case {
     std::uint64_t outputBytes = 0;
 };
 
+std::string memoryGiB(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", bytes / (1024.0 * 1024.0 * 1024.0));
+    return text;
+}
+
 std::string formatSize(std::uint64_t bytes) {
     std::ostringstream out;
     if (bytes % MiB == 0) {
@@ -252,6 +258,8 @@ int main(int argc, char** argv) {
     if (!resultsPath.empty()) {
         utsname machine{};
         ::uname(&machine);
+        const double memory = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) *
+                              static_cast<double>(::sysconf(_SC_PAGE_SIZE));
         std::ofstream results(resultsPath);
         results << "# Benchmark results\n\n"
                 << "Made by `bench/run.sh`: medians of " << runs
@@ -259,10 +267,8 @@ int main(int argc, char** argv) {
                    "output path (`cat` of the file to /dev/null for --inspect), timed in the same "
                    "run. Peak memory is the child's maximum resident set size.\n\n"
                 << "Machine: " << machine.sysname << " " << machine.release << " " << machine.machine
-                << ", " << ::sysconf(_SC_NPROCESSORS_ONLN) << " cores, "
-                << (static_cast<double>(::sysconf(_SC_PHYS_PAGES)) * static_cast<double>(::sysconf(_SC_PAGE_SIZE)) /
-                    (1024.0 * 1024.0 * 1024.0))
-                << " GiB.\n\n"
+                << ", " << ::sysconf(_SC_NPROCESSORS_ONLN) << " cores, " << memoryGiB(memory)
+                << " GiB of memory.\n\n"
                 << table.str();
     }
     return 0;

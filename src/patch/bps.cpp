@@ -119,8 +119,8 @@ void copyWithinTarget(std::uint64_t& relativeOffset, RomImage& target, std::uint
             n = std::min(count, std::uint64_t{0} - relativeOffset);
             std::fill_n(at(target, out), n, std::uint8_t{0});
         } else {
-            // Bytes at and after the output offset still hold their initial
-            // 0x00, and an offset there stays ahead of the output.
+            // Nothing has written the bytes at and after the output offset, so
+            // they read as 0x00, and an offset there stays ahead of the output.
             std::fill_n(at(target, out), count, std::uint8_t{0});
         }
         relativeOffset += n;
@@ -156,7 +156,10 @@ std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
     }
     RomImage target;
     try {
-        target = RomImage(static_cast<std::size_t>(targetSize), 0);
+        // Left uninitialised: the commands write every byte before the output
+        // offset (0x00 explicitly where they read nothing), never read at or
+        // past it, and the rest is zeroed once they are done.
+        target.resize(static_cast<std::size_t>(targetSize));
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
@@ -206,6 +209,8 @@ std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
             break;
         }
     }
+    // Bytes that no command reached are 0x00.
+    std::fill(target.begin() + static_cast<std::ptrdiff_t>(out), target.end(), std::uint8_t{0});
     return target;
 }
 
