@@ -1,0 +1,49 @@
+// IPS application over a ROM and a patch cut from one input (see
+// split_input.h: a 3-byte big-endian ROM length, the ROM, then the patch).
+// The image can grow to at most 16 MiB + 64 KiB, whatever the patch says.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "check.h"
+#include "patch/patch.h"
+#include "split_input.h"
+
+namespace {
+
+// The farthest a record can reach: a 3-byte offset plus a 2-byte length.
+constexpr std::size_t farthestRecordEnd = 0xFFFFFF + 0xFFFF;
+
+bool hasMagic(std::span<const std::uint8_t> patch) {
+    return patch.size() >= 5 && patch[0] == 'P' && patch[1] == 'A' && patch[2] == 'T' &&
+           patch[3] == 'C' && patch[4] == 'H';
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
+    RomImage image(input.rom.begin(), input.rom.end());
+    const bool applied = applyIpsPatchImage(image, input.patch);
+
+    // "PATCH" plus "EOF" is the shortest patch; an empty image is never patched.
+    if (input.rom.empty() || input.patch.size() < 8 || !hasMagic(input.patch)) {
+        FUZZ_CHECK(!applied);
+    }
+    // An end marker straight after the magic ends the patch: whatever follows
+    // is ignored and the image stays as it was.
+    if (!input.rom.empty() && hasMagic(input.patch) && input.patch.size() >= 8 &&
+        input.patch[5] == 'E' && input.patch[6] == 'O' && input.patch[7] == 'F') {
+        FUZZ_CHECK(applied);
+        FUZZ_CHECK(std::equal(image.begin(), image.end(), input.rom.begin(), input.rom.end()));
+    }
+    if (applied) {
+        // Records only overwrite or append: the image never shrinks, and it
+        // grows no farther than a record can reach.
+        FUZZ_CHECK(image.size() >= input.rom.size());
+        FUZZ_CHECK(image.size() <= std::max(input.rom.size(), farthestRecordEnd));
+    }
+    return 0;
+}

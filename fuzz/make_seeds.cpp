@@ -1,0 +1,210 @@
+// Writes the seed corpora of the four fuzz targets: valid images of every
+// platform, and IPS and BPS patches with the images they apply to, from the
+// test builders and the real-world vectors.
+//
+//   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
+//
+// makes OUTPUT_DIR/inspect, /ips, /bps and /repair. VECTORS_DIR is the folder
+// holding images/, pairs/ and patches/ (tests/data/vectors); without it only
+// the builders' seeds are written.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "patch_builders.h"
+#include "rom_builders.h"
+#include "split_input.h"
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+bool failed = false;
+
+void writeSeed(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        failed = true;
+    }
+}
+
+std::vector<std::uint8_t> readWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+        failed = true;
+        return {};
+    }
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// One image of each platform and header variant.
+std::vector<std::pair<std::string, RomImage>> platformImages() {
+    std::vector<std::pair<std::string, RomImage>> images;
+    images.emplace_back("gameboy", makeGameBoy(0x1000));
+    images.emplace_back("gameboy_color_mbc", makeGameBoy(0x1000, "QUILLON COLOR", 0x1B));
+    images.emplace_back("gameboy_advance", makeGameBoyAdvance());
+    images.emplace_back("snes_lorom", makeSnes(0x8000));
+    images.emplace_back("snes_hirom", makeSnes(0x10000, true));
+    images.emplace_back("snes_copier", makeSnes(0x8000, false, true));
+    images.emplace_back("genesis", makeGenesis());
+    images.emplace_back("n64_z64", makeNintendo64(0x1000, N64Order::Z64));
+    images.emplace_back("n64_v64", makeNintendo64(0x1001, N64Order::V64));
+    images.emplace_back("n64_n64", makeNintendo64(0x1003, N64Order::N64));
+    images.emplace_back("nes", makeNes(1, 1, 0x31, 0x40));
+    images.emplace_back("nes_header_only", makeNes(2, 1, 0x10, 0x00, false));
+    return images;
+}
+
+void writeInspectSeeds(const fs::path& dir, const fs::path& vectors) {
+    for (const auto& [name, image] : platformImages()) {
+        writeSeed(dir / (name + ".bin"), image);
+    }
+    if (!vectors.empty()) {
+        for (const char* name : {"quillon_demo.gb", "nes_hello.nes"}) {
+            writeSeed(dir / name, readWhole(vectors / "images" / name));
+        }
+    }
+}
+
+void writeRepairSeed(const fs::path& dir, const std::string& name, std::uint8_t operation,
+                     std::span<const std::uint8_t> image) {
+    std::vector<std::uint8_t> seed{operation};
+    seed.insert(seed.end(), image.begin(), image.end());
+    writeSeed(dir / name, seed);
+}
+
+void writeRepairSeeds(const fs::path& dir) {
+    // Checksum repair: every platform, with a stale check value where it has one.
+    for (auto [name, image] : platformImages()) {
+        if (image.size() > 0x200) {
+            image[0x14D] ^= 0x5A;
+            image[0x18E] ^= 0x5A;
+        }
+        writeRepairSeed(dir, "fix_" + name, 0, image);
+    }
+    // Copier header removal: with and without a header.
+    writeRepairSeed(dir, "strip_snes", 1, makeSnes(0x8000, false, true));
+    writeRepairSeed(dir, "strip_1536", 1, filled(1536, 0xAB));
+    writeRepairSeed(dir, "strip_none", 1, filled(1024, 0xAB));
+    // Nintendo 64 byte orders, odd tails included.
+    writeRepairSeed(dir, "n64_z64", 2, makeNintendo64(0x1000, N64Order::Z64));
+    writeRepairSeed(dir, "n64_v64", 2, makeNintendo64(0x1001, N64Order::V64));
+    writeRepairSeed(dir, "n64_n64", 2, makeNintendo64(0x1003, N64Order::N64));
+    // Save RAM: even and odd sizes.
+    writeRepairSeed(dir, "srm_even", 3, imageOf({0x12, 0x34, 0x56, 0x78}));
+    writeRepairSeed(dir, "srm_odd", 3, imageOf({0x01, 0x02, 0x03, 0x04, 0x05}));
+    // Trim: 0xFF and 0x00 fill behind data, and an image with nothing to cut.
+    RomImage overdump = filled(0x4000, 0xFF);
+    for (std::size_t i = 0; i < 0x1800; ++i) {
+        overdump[i] = static_cast<std::uint8_t>(i * 13);
+    }
+    writeRepairSeed(dir, "trim_ff", 4, overdump);
+    RomImage zeros = filled(0x3000, 0x00);
+    zeros[0x1234] = 0x01;
+    writeRepairSeed(dir, "trim_00", 4, zeros);
+    writeRepairSeed(dir, "trim_none", 4, makeGenesis(0x2002));
+}
+
+void writeIpsSeeds(const fs::path& dir, const fs::path& vectors) {
+    const RomImage rom = makeGameBoy(0x1000);
+    const std::vector<std::pair<std::string, Bytes>> patches{
+        {"empty", IpsPatch().eof().bytes()},
+        {"records",
+         IpsPatch().record(0x134, {'F', 'U', 'Z', 'Z'}).record(0xFFF, {0x01}).eof().bytes()},
+        {"run", IpsPatch().run(0x200, 0x40, 0xAA).eof().bytes()},
+        {"grow", IpsPatch().record(0x1000, {1, 2, 3, 4}).run(0x2000, 0x10, 0x55).eof().bytes()},
+        {"grow_empty_run", IpsPatch().run(0x1800, 0, 0x00).eof().bytes()},
+        {"no_eof", IpsPatch().record(0x10, {9, 8, 7}).bytes()},
+        {"after_eof", IpsPatch().record(0x10, {9}).eof().raw({0x00, 0x00, 0x01}).bytes()},
+        {"cut_header", IpsPatch().record(0x10, {9}).raw({0x00, 0x00}).bytes()},
+    };
+    for (const auto& [name, patch] : patches) {
+        writeSeed(dir / (name + ".bin"), fuzzing::joinInput(rom, patch));
+    }
+    if (!vectors.empty()) {
+        for (const char* name :
+             {"pokes_4k", "runs_64k", "grow_zero_32k", "insdel_128k", "blocks_256k"}) {
+            const std::string pair = name;
+            writeSeed(dir / (pair + ".bin"),
+                      fuzzing::joinInput(readWhole(vectors / "pairs" / (pair + ".source.bin")),
+                                         readWhole(vectors / "patches" / (pair + ".ips"))));
+        }
+    }
+}
+
+void writeBpsSeeds(const fs::path& dir, const fs::path& vectors) {
+    const RomImage source = makeGameBoyAdvance(0x400);
+    const std::vector<std::pair<std::string, Bytes>> patches{
+        {"identity", BpsPatch(0x400, 0x400).sourceRead(0x400).bytes()},
+        {"all_actions", BpsPatch(0x400, 0x500, "fuzz seed")
+                            .sourceRead(0x10)
+                            .targetRead({1, 2, 3, 4, 5, 6, 7, 8})
+                            .sourceCopy(0x20, 0x100)
+                            .targetCopy(0x40, 4)
+                            .sourceCopy(0x08, -0x50)
+                            .targetCopy(0x30, -0x10)
+                            .targetRead({0xEE})
+                            .targetCopy(0x80, -1)
+                            .bytes()},
+        {"past_source", BpsPatch(0x400, 0x800).sourceRead(0x600).sourceCopy(0x100, 0x3F0).bytes()},
+        {"literal_into_footer", BpsPatch(0x400, 0x40).targetReadCommand(0x30).bytes()},
+        {"no_commands", BpsPatch(0x400, 0x100).bytes()},
+        {"long_metadata", BpsPatch(0x400, 0x20, std::string(64, 'm')).bytes()},
+    };
+    for (const auto& [name, patch] : patches) {
+        writeSeed(dir / (name + ".bin"), fuzzing::joinInput(source, patch));
+    }
+    if (!vectors.empty()) {
+        const std::vector<std::pair<std::string, std::string>> pairs{
+            {"pokes_4k", "pokes_4k.bps"},
+            {"grow_zero_32k", "grow_zero_32k.bps"},
+            {"runs_64k", "runs_64k.linear.bps"},
+            {"runs_64k", "runs_64k.delta.bps"},
+            {"insdel_128k", "insdel_128k.linear.bps"},
+            {"insdel_128k", "insdel_128k.delta.bps"},
+            {"blocks_256k", "blocks_256k.linear.bps"},
+            {"blocks_256k", "blocks_256k.delta.bps"},
+        };
+        for (const auto& [pair, patch] : pairs) {
+            writeSeed(dir / (patch + ".bin"),
+                      fuzzing::joinInput(readWhole(vectors / "pairs" / (pair + ".source.bin")),
+                                         readWhole(vectors / "patches" / patch)));
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR [VECTORS_DIR]\n", argv[0]);
+        return 2;
+    }
+    const fs::path output = argv[1];
+    const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
+    for (const char* target : {"inspect", "ips", "bps", "repair"}) {
+        std::error_code error;
+        fs::create_directories(output / target, error);
+        if (error) {
+            std::fprintf(stderr, "cannot create %s\n", (output / target).c_str());
+            return 1;
+        }
+    }
+    writeInspectSeeds(output / "inspect", vectors);
+    writeRepairSeeds(output / "repair");
+    writeIpsSeeds(output / "ips", vectors);
+    writeBpsSeeds(output / "bps", vectors);
+    return failed ? 1 : 0;
+}
