@@ -2,6 +2,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "patch/patch.h"
 
@@ -35,11 +36,16 @@ std::size_t readBigEndian(std::span<const std::uint8_t> patch, std::size_t p, st
 
 // Records may write past the end of the image; it grows to exactly the end of
 // the record, the new bytes zero. At most 0xFFFFFF + 0xFFFF bytes, so the
-// sum cannot overflow.
-void growTo(RomImage& image, std::size_t end) {
+// sum cannot overflow. False when even that much memory cannot be had.
+bool growTo(RomImage& image, std::size_t end) {
     if (image.size() < end) {
-        image.resize(end, 0);
+        try {
+            image.resize(end, 0);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
     }
+    return true;
 }
 
 } // namespace
@@ -66,7 +72,9 @@ bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch) {
             if (length > size - p - recordHeaderSize) {
                 return false;
             }
-            growTo(image, offset + length);
+            if (!growTo(image, offset + length)) {
+                return false;
+            }
             const auto* data = patch.data() + p + recordHeaderSize;
             std::copy(data, data + length, image.begin() + static_cast<std::ptrdiff_t>(offset));
             p += recordHeaderSize + length;
@@ -78,7 +86,9 @@ bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch) {
             const std::uint8_t value = patch[p + 7];
             // Grows even for a run of 0, so that such a record extends the
             // image to its offset.
-            growTo(image, offset + runLength);
+            if (!growTo(image, offset + runLength)) {
+                return false;
+            }
             std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(offset), runLength, value);
             p += runRecordSize;
         }
