@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <initializer_list>
 #include <limits>
 #include <optional>
@@ -12,6 +11,7 @@
 #include "patch/patch.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
+#include "vectors.h"
 
 namespace {
 
@@ -206,25 +206,12 @@ TEST(BpsPatch, RejectsWhatCannotBeApplied) {
 
 // Patches made by a common BPS creator (linear and delta), applied to their source.
 TEST(BpsPatch, VectorsGiveTheirTargets) {
-    const std::filesystem::path vectors = std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vectors";
-    int applied = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(vectors / "patches")) {
-        if (entry.path().extension() != ".bps") {
-            continue;
-        }
-        const std::string name = entry.path().filename().string();
-        const std::string pair = name.substr(0, name.find('.'));
-        SCOPED_TRACE(name);
-        const RomImage source = readRomFile((vectors / "pairs" / (pair + ".source.bin")).string());
-        const RomImage target = readRomFile((vectors / "pairs" / (pair + ".target.bin")).string());
-        ASSERT_FALSE(source.empty());
-        ASSERT_FALSE(target.empty());
-        const std::optional<RomImage> result =
-            applyBpsPatchImage(source, readRomFile(entry.path().string()));
-        ASSERT_TRUE(result);
-        EXPECT_TRUE(*result == target);
-        ++applied;
-    }
+    const int applied = testing_support::forEachVectorPatch(
+        ".bps", [](const RomImage& source, const RomImage& patch, const RomImage& target) {
+            const std::optional<RomImage> result = applyBpsPatchImage(source, patch);
+            ASSERT_TRUE(result);
+            EXPECT_TRUE(*result == target);
+        });
     EXPECT_EQ(applied, 8);
 }
 

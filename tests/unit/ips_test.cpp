@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +7,7 @@
 #include "patch/patch.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
+#include "vectors.h"
 
 namespace {
 
@@ -116,23 +116,12 @@ TEST(IpsPatch, RejectsMalformedPatches) {
 
 // Patches made by a common IPS creator, applied to their source.
 TEST(IpsPatch, VectorsGiveTheirTargets) {
-    const std::filesystem::path vectors = std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vectors";
-    int applied = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(vectors / "patches")) {
-        if (entry.path().extension() != ".ips") {
-            continue;
-        }
-        const std::string pair = entry.path().stem().string();
-        SCOPED_TRACE(pair);
-        RomImage image = readRomFile((vectors / "pairs" / (pair + ".source.bin")).string());
-        const RomImage patch = readRomFile(entry.path().string());
-        const RomImage target = readRomFile((vectors / "pairs" / (pair + ".target.bin")).string());
-        ASSERT_FALSE(image.empty());
-        ASSERT_FALSE(target.empty());
-        ASSERT_TRUE(applyIpsPatchImage(image, patch));
-        EXPECT_TRUE(image == target);
-        ++applied;
-    }
+    const int applied = testing_support::forEachVectorPatch(
+        ".ips", [](const RomImage& source, const RomImage& patch, const RomImage& target) {
+            RomImage image = source;
+            ASSERT_TRUE(applyIpsPatchImage(image, patch));
+            EXPECT_TRUE(image == target);
+        });
     EXPECT_EQ(applied, 5);
 }
 

@@ -1,0 +1,37 @@
+#pragma once
+
+// The real-world patches in tests/data/vectors/patches, each with the source
+// and target of its pair (the pair is the file name up to its first dot).
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "io/rom_file.h"
+
+namespace testing_support {
+
+// Calls check(source, patch, target) for every patch with this extension and
+// returns how many there were.
+template <class Check> int forEachVectorPatch(const std::string& extension, Check check) {
+    const std::filesystem::path vectors = std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vectors";
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(vectors / "patches")) {
+        if (entry.path().extension() != extension) {
+            continue;
+        }
+        const std::string name = entry.path().filename().string();
+        const std::string pair = name.substr(0, name.find('.'));
+        SCOPED_TRACE(name);
+        const RomImage source = readRomFile((vectors / "pairs" / (pair + ".source.bin")).string());
+        const RomImage target = readRomFile((vectors / "pairs" / (pair + ".target.bin")).string());
+        EXPECT_FALSE(source.empty());
+        EXPECT_FALSE(target.empty());
+        check(source, readRomFile(entry.path().string()), target);
+        ++count;
+    }
+    return count;
+}
+
+} // namespace testing_support
