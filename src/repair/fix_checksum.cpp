@@ -66,7 +66,8 @@ bool fixChecksumImage(RomImage& image) {
         if (image.size() < genesisSummedStart) {
             return false;
         }
-        putBigEndian16(image, genesisChecksum, computeGenesisChecksum(image));
+        // The inspection has just summed the words; the sum is not taken twice.
+        putBigEndian16(image, genesisChecksum, static_cast<std::uint16_t>(info.computedChecksum));
         return true;
     case RomPlatform::Unknown:
     case RomPlatform::Nes:
