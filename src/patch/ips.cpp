@@ -18,6 +18,7 @@ constexpr std::size_t minimumPatchSize = ipsMagic.size() + ipsEndMarker.size();
 // run-length record (length 0) adds a 2-byte run length and the fill value.
 constexpr std::size_t recordHeaderSize = 5;
 constexpr std::size_t runRecordSize = 8;
+constexpr std::size_t truncationSizeLength = 3;
 
 bool matchesAt(std::span<const std::uint8_t> patch, std::size_t p,
                std::span<const std::uint8_t> expected) {
@@ -48,6 +49,21 @@ bool growTo(RomImage& image, std::size_t end) {
     return true;
 }
 
+// Creators write a patch for a shorter target as the records, "EOF" and the
+// target's 3-byte big-endian size. Only exactly three bytes ending the patch
+// count as that size; it only ever cuts, never grows. Any other number of
+// bytes after the marker is ignored.
+void truncateToDeclaredSize(RomImage& image, std::span<const std::uint8_t> patch,
+                            std::size_t afterMarker) {
+    if (patch.size() - afterMarker != truncationSizeLength) {
+        return;
+    }
+    const std::size_t size = readBigEndian(patch, afterMarker, truncationSizeLength);
+    if (image.size() > size) {
+        image.resize(size);
+    }
+}
+
 } // namespace
 
 bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch) {
@@ -59,8 +75,9 @@ bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch) {
     // p < size holds at the top of every pass.
     for (;;) {
         // "EOF" is tested before the record is decoded: a record at offset
-        // 0x454F46 cannot be expressed, and whatever follows the marker is ignored.
+        // 0x454F46 cannot be expressed.
         if (matchesAt(patch, p, ipsEndMarker)) {
+            truncateToDeclaredSize(image, patch, p + ipsEndMarker.size());
             return true;
         }
         if (size - p < recordHeaderSize) {

@@ -55,6 +55,8 @@ TEST(IpsPatch, AppliesRecordsInFileOrder) {
          Bytes{0, 0, 3, 4}},
         {"bytes after the end marker are ignored", four,
          IpsPatch().record(0, {9}).eof().raw({0x00, 0x00, 0x10, 0x00}).bytes(), Bytes{9, 2, 3, 4}},
+        {"two bytes after the end marker are ignored", four,
+         IpsPatch().record(0, {9}).eof().raw({0x00, 0x02}).bytes(), Bytes{9, 2, 3, 4}},
         // A record at offset 0x454F46 would begin with the bytes "EOF": they end the patch.
         {"offset bytes spelling EOF end the patch", four,
          IpsPatch().record(0, {9}).record(0x454F46, {1}).bytes(), Bytes{9, 2, 3, 4}},
@@ -78,6 +80,25 @@ TEST(IpsPatch, GrowsTheImageToExactlyTheRecordEnd) {
          IpsPatch().run(1, 0, 0xAA).eof().bytes(), Bytes{1, 2, 3, 4}},
         {"a record inside a larger image never shrinks it", filled(8, 1),
          IpsPatch().record(0, {2}).eof().bytes(), Bytes{2, 1, 1, 1, 1, 1, 1, 1}},
+    });
+}
+
+// Three bytes after "EOF" that end the patch are the target size: a longer
+// image is cut to it; it never grows one.
+TEST(IpsPatch, TruncatesToTheSizeAfterTheEndMarker) {
+    const RomImage four = imageOf({1, 2, 3, 4});
+    expectCases({
+        {"cut to a smaller size", four, IpsPatch().record(0, {9}).eof().raw({0, 0, 2}).bytes(),
+         Bytes{9, 2}},
+        {"an equal size changes nothing", four, IpsPatch().eof().raw({0, 0, 4}).bytes(),
+         Bytes{1, 2, 3, 4}},
+        {"a larger size never grows", four, IpsPatch().eof().raw({0, 0, 9}).bytes(),
+         Bytes{1, 2, 3, 4}},
+        {"cut to nothing", four, IpsPatch().eof().raw({0, 0, 0}).bytes(), Bytes{}},
+        {"cut after growth", four, IpsPatch().record(4, {5, 6, 7}).eof().raw({0, 0, 5}).bytes(),
+         Bytes{1, 2, 3, 4, 5}},
+        {"the size is big-endian", filled(0x10203, 1), IpsPatch().eof().raw({1, 2, 2}).bytes(),
+         toBytes(filled(0x10202, 1))},
     });
 }
 
