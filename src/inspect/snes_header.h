@@ -28,3 +28,12 @@ SnesHeaderLocation locateSnesHeader(std::span<const std::uint8_t> image, bool co
 
 // The 16-bit little-endian word at offset; the caller keeps offset + 1 inside the image.
 std::uint16_t readLittleEndian16(std::span<const std::uint8_t> image, std::uint64_t offset);
+
+// The cartridge checksum as the console's toolchains compute it, over the
+// cartridge data (the image after any copier header), with the four bytes of
+// the complement/checksum pair at fieldsAt read as FF FF 00 00, the values
+// they hold once they agree, so that a correct image sums to its own checksum.
+// A size that is no power of two counts as the largest power of two P below
+// it plus the part beyond P repeated to fill a second block of P bytes, as the
+// cartridge's address space mirrors it. The caller keeps fieldsAt + 4 inside.
+std::uint16_t computeSnesChecksum(std::span<const std::uint8_t> data, std::uint64_t fieldsAt);

@@ -34,14 +34,10 @@ bool repairSnes(RomImage& image, bool copierHeader) {
         // A HiROM choice on an image too short to hold the HiROM fields.
         return false;
     }
-    // The stored complement and checksum count as zero in the sum; the copier
-    // header is not part of the cartridge data.
-    const std::span<const std::uint8_t> bytes(image);
-    const auto base = static_cast<std::size_t>(where.base);
-    const auto at = static_cast<std::size_t>(fields);
-    const std::uint64_t sum =
-        sumBytes(bytes.subspan(base, at - base)) + sumBytes(bytes.subspan(at + 4));
-    const auto checksum = static_cast<std::uint16_t>(sum);
+    // The copier header is not part of the cartridge data.
+    const std::span<const std::uint8_t> cartridge = std::span<const std::uint8_t>(image).subspan(
+        static_cast<std::size_t>(where.base));
+    const std::uint16_t checksum = computeSnesChecksum(cartridge, fields - where.base);
     putLittleEndian16(image, fields, static_cast<std::uint16_t>(~checksum));
     putLittleEndian16(image, fields + 2, checksum);
     return true;

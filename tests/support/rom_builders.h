@@ -72,9 +72,37 @@ inline void putLittleEndian16(RomImage& image, std::size_t offset, std::uint16_t
     image.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
 }
 
+// The Super Nintendo checksum by its definition, one read at a time: the
+// cartridge data after base, its pair at fields read as FF FF 00 00, and a
+// size that is no power of two read as its largest power of two P plus the
+// part beyond P repeated over a second block of P bytes.
+inline std::uint16_t snesChecksumOf(const RomImage& image, std::size_t base, std::size_t fields) {
+    const std::size_t size = image.size() - base;
+    const auto read = [&](std::size_t i) -> std::uint32_t {
+        if (base + i >= fields && base + i < fields + 4) {
+            return base + i < fields + 2 ? 0xFF : 0x00;
+        }
+        return image.at(base + i);
+    };
+    std::size_t block = 1;
+    while (block * 2 <= size) {
+        block *= 2;
+    }
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < block; ++i) {
+        sum += read(i);
+    }
+    if (block != size) {
+        for (std::size_t k = 0; k < block; ++k) {
+            sum += read(block + k % (size - block));
+        }
+    }
+    return static_cast<std::uint16_t>(sum);
+}
+
 // Super Nintendo: a title and an agreeing complement/checksum pair at the
 // LoROM (0x7FC0) or HiROM (0xFFC0) header, behind an optional copier header.
-// The stored checksum is the image's true sum, so a repair leaves it unchanged.
+// The stored checksum is the image's true checksum, so a repair leaves it unchanged.
 inline RomImage makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool copierHeader = false,
                          std::string_view title = "QUILLON SNES") {
     const std::size_t base = copierHeader ? 512 : 0;
@@ -85,13 +113,7 @@ inline RomImage makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool co
         image.at(header + i) = ' ';
     }
     image.at(header + 0x15) = hiRom ? 0x21 : 0x20;
-    std::uint32_t sum = 0;
-    for (std::size_t i = base; i < image.size(); ++i) {
-        if (i < header + 0x1C || i >= header + 0x20) {
-            sum += image[i];
-        }
-    }
-    const auto checksum = static_cast<std::uint16_t>(sum);
+    const std::uint16_t checksum = snesChecksumOf(image, base, header + 0x1C);
     putLittleEndian16(image, header + 0x1C, static_cast<std::uint16_t>(~checksum));
     putLittleEndian16(image, header + 0x1E, checksum);
     return image;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "inspect/inspect.h"
+#include "inspect/snes_header.h"
 #include "repair/repair.h"
 #include "rom_builders.h"
 
@@ -76,13 +77,7 @@ TEST_P(SnesRepair, WritesPairAtChosenHeaderOnly) {
     const RomImage before = image;
     ASSERT_TRUE(fixChecksumImage(image));
 
-    std::uint32_t sum = 0;
-    for (std::size_t i = base; i < image.size(); ++i) {
-        if (i < c.fields || i >= c.fields + 4) {
-            sum += image[i];
-        }
-    }
-    const auto checksum = static_cast<std::uint16_t>(sum);
+    const std::uint16_t checksum = snesChecksumOf(image, base, c.fields);
     EXPECT_EQ(image[c.fields + 2] | image[c.fields + 3] << 8, checksum);
     EXPECT_EQ(image[c.fields] | image[c.fields + 1] << 8, static_cast<std::uint16_t>(~checksum));
     for (std::size_t offset : changedOffsets(before, image)) {
@@ -98,8 +93,30 @@ INSTANTIATE_TEST_SUITE_P(
                       SnesRepairCase{"LoRomCopier", 0x100000, false, true, 512 + 0x7FDC},
                       SnesRepairCase{"HiRomCopier", 0x100000, true, true, 512 + 0xFFDC},
                       SnesRepairCase{"HiRomSmallest", 65504, true, false, 0xFFDC},
-                      SnesRepairCase{"OddSizeLoRom", 0x30001, false, false, 0x7FDC}),
+                      SnesRepairCase{"OddSizeLoRom", 0x30001, false, false, 0x7FDC},
+                      // Sizes above a power of two: the part beyond it is mirrored.
+                      SnesRepairCase{"Mirrored3MiB", 0x300000, false, false, 0x7FDC},
+                      SnesRepairCase{"Mirrored1Point25MiB", 0x140000, true, false, 0xFFDC},
+                      SnesRepairCase{"Mirrored10MbitCopier", 0x140000, false, true, 512 + 0x7FDC},
+                      SnesRepairCase{"Mirrored48Mbit", 0x600000, true, true, 512 + 0xFFDC},
+                      SnesRepairCase{"MirroredUneven", 0x10000 + 0x6000, false, false, 0x7FDC}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The fast sum against the checksum's definition, for every small size and
+// pair position: whole and partial repetitions of the mirrored part, the pair
+// in the first block and in the mirrored part.
+TEST(SnesChecksum, AgreesWithItsDefinitionForEverySizeAndPairPosition) {
+    for (std::size_t size = 4; size <= 40; ++size) {
+        RomImage data = filled(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            data[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        }
+        for (std::size_t fields = 0; fields + 4 <= size; ++fields) {
+            EXPECT_EQ(computeSnesChecksum(data, fields), snesChecksumOf(data, 0, fields))
+                << size << " " << fields;
+        }
+    }
+}
 
 TEST(FixChecksum, ShortSnesImageAlwaysUsesLoRomFields) {
     RomImage image = filled(65499, 0x11);
