@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/harness.h"
@@ -125,16 +126,18 @@ TEST(PatchCommands, RejectedInputsWriteNothing) {
     }
 }
 
-// Once the magic is accepted, BPS writes a file even where the patch holds no
-// size to honour.
-TEST(PatchCommands, BpsWritesAnEmptyFileWhenNoTargetSizeFollows) {
+// An empty result is still a result: BPS once its magic is accepted but no
+// size to honour follows, IPS when its truncation size is 0.
+TEST(PatchCommands, WritesAnEmptyFileWhereThePatchSaysSo) {
     e2e::ScratchFolder folder;
     folder.write("in.bin", Bytes{1, 2, 3, 4});
     folder.write("cut.bps", Bytes{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0});
     folder.write("zero.bps", BpsPatch(4, 0).targetRead({1}).bytes());
-    for (const char* name : {"cut.bps", "zero.bps"}) {
+    folder.write("zero.ips", IpsPatch().record(0, {9}).eof().raw({0, 0, 0}).bytes());
+    for (const auto& [run, name] : {std::pair{bps, "cut.bps"}, std::pair{bps, "zero.bps"},
+                                    std::pair{ips, "zero.ips"}}) {
         SCOPED_TRACE(name);
-        expectApplied(patch(bps, folder, "in.bin", name, "out.bin"), bps, "in.bin", name,
+        expectApplied(patch(run, folder, "in.bin", name, "out.bin"), run, "in.bin", name,
                       "out.bin");
         ASSERT_TRUE(folder.exists("out.bin"));
         EXPECT_TRUE(folder.read("out.bin").empty());
