@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -22,16 +23,20 @@ void writeText(std::ostream& stream, std::string_view text) {
     DWORD mode = 0;
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0) {
         stream.flush();
-        std::string lines;
+        std::string crlf; // the line ends text mode writes
         for (const char c : text) {
-            lines += c == '\n' ? std::string_view("\r\n") : std::string_view(&c, 1);
+            crlf += c == '\n' ? std::string_view("\r\n") : std::string_view(&c, 1);
         }
-        const std::wstring wide = toWide(lines);
+        const std::wstring wide = toWide(crlf);
         std::size_t done = 0;
         while (done < wide.size()) {
-            const auto chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+            std::size_t chunk = std::min<std::size_t>(wide.size() - done, 8192);
+            if (done + chunk < wide.size() && IS_HIGH_SURROGATE(wide[done + chunk - 1])) {
+                --chunk; // a character beyond the Basic Multilingual Plane stays in one piece
+            }
             DWORD written = 0;
-            if (::WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) == 0 ||
+            if (::WriteConsoleW(handle, wide.data() + done, static_cast<DWORD>(chunk), &written,
+                                nullptr) == 0 ||
                 written == 0) {
                 break;
             }
