@@ -19,3 +19,6 @@ std::vector<std::string> inspectionReport(const std::string& path, const RomInfo
 
 // Shows the information window; false where the platform has none.
 bool showDesktopWindow(int argc, char** argv);
+
+// Shows the lines of a report in a window; false where the platform has none.
+bool showReportWindow(const std::vector<std::string>& lines);

@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "io/wide_path.h"
 #endif
 
 bool showDesktopWindow(int argc, char** argv) {
@@ -18,6 +20,21 @@ bool showDesktopWindow(int argc, char** argv) {
     return true;
 #else
     // No native window here: the caller prints the usage text instead.
+    return false;
+#endif
+}
+
+bool showReportWindow(const std::vector<std::string>& lines) {
+#ifdef _WIN32
+    // One line break between lines, as in the information window's text.
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += (i > 0 ? "\n" : "") + lines[i];
+    }
+    ::MessageBoxW(nullptr, toWide(text).c_str(), L"Quillon Studio", MB_ICONINFORMATION);
+    return true;
+#else
+    (void)lines;
     return false;
 #endif
 }

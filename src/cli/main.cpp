@@ -2,9 +2,12 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/console.h"
 #include "inspect/inspect.h"
+#include "io/rom_file.h"
+#include "io/wide_path.h"
 #include "patch/patch.h"
 #include "repair/repair.h"
 
@@ -117,9 +120,23 @@ int execute(const CommandRow& row, char** argv) {
     return 1;
 }
 
-} // namespace
+// A file dropped on the program's icon arrives as its only argument: the
+// program shows that file's inspection report.
+bool isDroppedFile(int argc, const std::string& command) {
+    return argc == 2 && !command.starts_with('-') && isRegularFile(command);
+}
 
-int main(int argc, char** argv) {
+int showDroppedFile(const std::string& path) {
+    const std::vector<std::string> report = inspectionReport(path, inspectRom(path));
+    if (!showReportWindow(report)) {
+        for (const std::string& line : report) {
+            printLine(std::cout, line);
+        }
+    }
+    return 0;
+}
+
+int runCommand(int argc, char** argv) {
     const std::string program = argc > 0 ? argv[0] : "";
     // Started without a command, the program shows its window as for --gui.
     const std::string command = argc > 1 ? argv[1] : "--gui";
@@ -129,6 +146,9 @@ int main(int argc, char** argv) {
                 return execute(row, argv);
             }
         }
+        if (isDroppedFile(argc, command)) {
+            return showDroppedFile(command);
+        }
         printUsage(program);
         return 1;
     }
@@ -137,3 +157,24 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The command line arrives as UTF-16 and is turned into UTF-8 once, here;
+// from then on every argument is a byte string as elsewhere.
+extern "C" int wmain(int argc, wchar_t** wideArgv) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.push_back(toUtf8(wideArgv[i]));
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    return runCommand(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return runCommand(argc, argv); }
+#endif

@@ -1,5 +1,6 @@
 #include "io/rom_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +14,8 @@
 #include <io.h>
 #include <process.h>
 #include <windows.h>
+
+#include "io/wide_path.h"
 #else
 #include <sys/mman.h>
 #include <unistd.h>
@@ -21,34 +24,93 @@
 namespace {
 
 #ifdef _WIN32
+// Every name reaches the wide file functions in the form that holds any
+// Unicode name and any length.
+HANDLE openExisting(const std::string& path, DWORD access, DWORD flags) {
+    return ::CreateFileW(toWindowsPath(path).c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, flags, nullptr);
+}
+// A file on disk that is no folder and, where links are not followed, no link.
+bool isRegularAt(const std::string& path, bool followLinks) {
+    const HANDLE handle = openExisting(
+        path, 0, FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT));
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD type = ::GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    const DWORD other =
+        FILE_ATTRIBUTE_DIRECTORY | (followLinks ? 0 : DWORD{FILE_ATTRIBUTE_REPARSE_POINT});
+    return type == FILE_TYPE_DISK && known && (info.dwFileAttributes & other) == 0;
+}
 using FileStat = struct ::__stat64;
-int statPath(const std::string& path, FileStat& st) { return ::_stat64(path.c_str(), &st); }
 // What stands at an output path, without following a link. Devices (NUL,
 // CON), folders and reparse points (links) all count as no regular file.
 int lstatPath(const std::string& path, FileStat& st) {
     const HANDLE handle =
-        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING,
-                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        openExisting(path, 0, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
     if (handle == INVALID_HANDLE_VALUE) {
         return -1;
     }
-    const DWORD type = ::GetFileType(handle);
     ::CloseHandle(handle);
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
     st = {};
-    const bool other = type != FILE_TYPE_DISK || attributes == INVALID_FILE_ATTRIBUTES ||
-                       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
-    st.st_mode = other ? _S_IFCHR : _S_IFREG;
+    st.st_mode = isRegularAt(path, false) ? _S_IFREG : _S_IFCHR;
     return 0;
 }
 bool isRegular(const FileStat& st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
 int processId() { return ::_getpid(); }
 
+// The whole content behind a handle opened for reading; a device or pipe,
+// an empty file or one shorter than its size reads as empty.
+RomImage readOpened(HANDLE handle) {
+    LARGE_INTEGER end{};
+    if (::GetFileType(handle) != FILE_TYPE_DISK || ::GetFileSizeEx(handle, &end) == 0 ||
+        end.QuadPart <= 0) {
+        return {};
+    }
+    const auto size = static_cast<std::uint64_t>(end.QuadPart);
+    if (size > std::numeric_limits<std::size_t>::max() / 2) {
+        return {};
+    }
+    RomImage image;
+    try {
+        image.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        // A file too large to hold in memory reads as unreadable.
+        return {};
+    }
+    std::size_t done = 0;
+    while (done < image.size()) {
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(image.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (::ReadFile(handle, image.data() + done, chunk, &got, nullptr) == 0 || got == 0) {
+            return {};
+        }
+        done += got;
+    }
+    return image;
+}
+RomImage readRegularFile(const std::string& path) {
+    // Opened as the C runtime opens a file for reading: others may read and
+    // write it meanwhile. A folder cannot be opened this way.
+    const HANDLE handle = ::CreateFileW(toWindowsPath(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    RomImage image = readOpened(handle);
+    ::CloseHandle(handle);
+    return image;
+}
+
 int openForWrite(const std::string& path, bool exclusive, int mode) {
     int flags = _O_WRONLY | _O_CREAT | _O_BINARY | (exclusive ? _O_EXCL : _O_TRUNC);
     (void)mode;
-    return ::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+    return ::_wopen(toWindowsPath(path).c_str(), flags, _S_IREAD | _S_IWRITE);
 }
 bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
@@ -63,10 +125,11 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 bool closeFile(int fd) { return ::_close(fd) == 0; }
-void removeFile(const std::string& path) { ::_unlink(path.c_str()); }
+void removeFile(const std::string& path) { ::DeleteFileW(toWindowsPath(path).c_str()); }
 bool replaceFile(const std::string& from, const std::string& to) {
     // A plain rename refuses an existing target on Windows.
-    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return ::MoveFileExW(toWindowsPath(from).c_str(), toWindowsPath(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING) != 0;
 }
 bool isSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
 #else
@@ -189,6 +252,9 @@ void* allocateImageBytes(std::size_t bytes) {
 void releaseImageBytes(void* bytes) noexcept { std::free(bytes); }
 
 RomImage readRomFile(const std::string& path) {
+#ifdef _WIN32
+    return readRegularFile(path);
+#else
     FileStat st{};
     if (statPath(path, st) != 0 || !isRegular(st)) {
         return {};
@@ -217,6 +283,16 @@ RomImage readRomFile(const std::string& path) {
         return {};
     }
     return image;
+#endif
+}
+
+bool isRegularFile(const std::string& path) {
+#ifdef _WIN32
+    return isRegularAt(path, true);
+#else
+    FileStat st{};
+    return statPath(path, st) == 0 && isRegular(st);
+#endif
 }
 
 bool writeRomFile(const std::string& path, std::span<const std::uint8_t> bytes) {

@@ -52,6 +52,10 @@ using RomImage = std::vector<std::uint8_t, DefaultInitAllocator<std::uint8_t>>;
 // memory) gives an empty image.
 RomImage readRomFile(const std::string& path);
 
+// True when the path names an existing regular file (links followed): no
+// folder, device or FIFO.
+bool isRegularFile(const std::string& path);
+
 // Stores the bytes at path. An existing regular file is replaced only by a
 // complete new file (written beside it, then renamed over it, keeping its
 // permission bits); on any failure the old content stays as it was. A path

@@ -25,4 +25,36 @@ std::string toUtf8(std::wstring_view wide) {
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, utf8.data(), length, nullptr, nullptr);
     return utf8;
 }
+
+std::wstring toWindowsPath(const std::string& utf8) {
+    std::wstring path = toWide(utf8);
+    if (path.empty() || path.starts_with(LR"(\\?\)") || path.starts_with(LR"(\\.\)")) {
+        return path; // already in a device or extended form
+    }
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
+                                                full.data(), nullptr);
+        if (length == 0) {
+            return path; // let the file function report the fault
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.resize(length); // the size needed, terminator included
+    }
+    // Below the limit the path works as typed, and stays exactly as typed
+    // (names such as NUL or CON keep their usual meaning).
+    if (path.size() < MAX_PATH && full.size() < MAX_PATH) {
+        return path;
+    }
+    if (full.starts_with(LR"(\\?\)") || full.starts_with(LR"(\\.\)")) {
+        return full;
+    }
+    if (full.starts_with(LR"(\\)")) {
+        return LR"(\\?\UNC\)" + full.substr(2); // \\server\share\...
+    }
+    return LR"(\\?\)" + full;
+}
 #endif

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include "e2e/harness.h"
+#include "rom_builders.h"
 
 namespace {
 
@@ -84,6 +87,42 @@ TEST_F(CommandLine, NoArgumentsOrGuiShowTheInformationWindow) {
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.out, expected);
         EXPECT_EQ(result.err, "");
+    }
+}
+
+// A file dropped on the program's icon arrives as its only argument.
+TEST_F(CommandLine, ADroppedFileShowsItsReport) {
+    scratch.write("ポケモン.gb", testing_support::makeGameBoy());
+    const e2e::RunResult dropped = run({"ポケモン.gb"});
+    EXPECT_EQ(dropped.exitCode, 0);
+    EXPECT_EQ(dropped.err, "");
+    if (e2e::underLauncher()) {
+        // The report goes to a window, which wine without a display dismisses.
+        EXPECT_EQ(dropped.out, "");
+    } else {
+        EXPECT_TRUE(dropped.out.starts_with("=== Quillon Inspection Report ===\n"
+                                            "File:            ポケモン.gb\n"
+                                            "File Size:       32768 bytes (32 KB)\n"))
+            << dropped.out;
+        EXPECT_EQ(dropped.out, run({"--inspect", "ポケモン.gb"}).out);
+    }
+}
+
+TEST_F(CommandLine, OnlyOneExistingFileCountsAsDropped) {
+    std::filesystem::create_directory(scratch.path() / "roms");
+    scratch.write("game.gb", testing_support::makeGameBoy());
+    scratch.write("-game.gb", testing_support::makeGameBoy());
+    std::vector<std::vector<std::string>> cases = {
+        {"missing.gb"}, {"roms"}, {"game.gb", "game.gb"}, {"-game.gb"}};
+    if (!e2e::underLauncher()) {
+        ASSERT_EQ(::mkfifo(scratch.file("pipe").c_str(), 0600), 0);
+        cases.push_back({"pipe"}); // no writer: telling it from a file must not hang
+    }
+    for (const auto& args : cases) {
+        const e2e::RunResult result = run(args);
+        EXPECT_EQ(result.exitCode, 1) << args[0];
+        EXPECT_EQ(result.out, usageFor(programPath())) << args[0];
+        EXPECT_EQ(result.err, "") << args[0];
     }
 }
 

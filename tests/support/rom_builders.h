@@ -50,6 +50,18 @@ inline RomImage makeGameBoy(std::size_t size = 0x8000, std::string_view title = 
     return image;
 }
 
+// The same image with its Game Boy global checksum stored: the sum of every
+// byte but its own two, big-endian at 0x14E.
+inline RomImage withGameBoyGlobalChecksum(RomImage image) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        sum += (i == 0x14E || i == 0x14F) ? 0 : image[i];
+    }
+    image.at(0x14E) = static_cast<std::uint8_t>(sum >> 8);
+    image.at(0x14F) = static_cast<std::uint8_t>(sum);
+    return image;
+}
+
 // Game Boy Advance: logo start at 0x04, title at 0xA0, game code at 0xAC and
 // a correct complement at 0xBD.
 inline RomImage makeGameBoyAdvance(std::size_t size = 0x400, std::string_view title = "QUILLON",
