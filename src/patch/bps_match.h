@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// The matching half of the BPS creator: finds, for a stretch of the modified
+// image, the actions that rebuild it, chosen by their encoded size. The
+// actions carry absolute positions; the encoder turns them into relative
+// offsets in order.
+
+namespace bps {
+
+enum Action : std::uint8_t { SourceRead = 0, TargetRead = 1, SourceCopy = 2, TargetCopy = 3 };
+
+// length bytes of the target from `from`: the original's position for the
+// source actions, the modified image's for TargetRead (its own bytes) and
+// TargetCopy.
+struct Step {
+    Action action;
+    std::uint64_t length;
+    std::uint64_t from;
+};
+
+// Positions of the original's 8-byte blocks at a fixed stride, hashed. Any
+// stretch the modified image shares with the original that is at least
+// stride + 7 bytes long holds one indexed block.
+class SourceIndex {
+  public:
+    // Builds the index with `threads` threads, each owning a share of the
+    // slots, so the result does not depend on their timing.
+    SourceIndex(std::span<const std::uint8_t> source, unsigned threads);
+
+    // A position whose block may equal the 8 bytes at `bytes` (compare before
+    // use), or -1.
+    std::int64_t candidate(std::uint64_t blockHash) const;
+    static std::uint64_t hashBlock(const std::uint8_t* bytes);
+
+  private:
+    std::vector<std::uint32_t> slots_; // position + 1; 0 is empty
+    int shift_ = 64;
+};
+
+// The steps that rebuild target[begin, end) from the original and from the
+// bytes of the target before them. Deterministic for the same arguments.
+std::vector<Step> matchRange(std::span<const std::uint8_t> source,
+                             std::span<const std::uint8_t> target, const SourceIndex& index,
+                             std::uint64_t begin, std::uint64_t end);
+
+} // namespace bps
