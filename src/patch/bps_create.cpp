@@ -3,6 +3,8 @@
 #include <exception>
 #include <limits>
 #include <new>
+#include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -71,42 +73,39 @@ void appendSteps(RomImage& patch, std::span<const std::uint8_t> target,
     }
 }
 
+// Inputs of at least parallelFrom bytes are indexed and matched in two
+// independent halves; `threaded` only decides whether the second half runs on
+// a thread of its own, never what the patch holds.
 std::optional<RomImage> createPatch(std::span<const std::uint8_t> original,
-                                    std::span<const std::uint8_t> modified) {
-    const unsigned threads = modified.size() >= parallelFrom ? 2 : 1;
-    // The checksums of the inputs are worked out beside the matching.
+                                    std::span<const std::uint8_t> modified, bool threaded) {
+    const unsigned halves = modified.size() >= parallelFrom ? 2 : 1;
+    initialiseHashing();
     std::uint32_t originalCrc = 0;
     std::uint32_t modifiedCrc = 0;
-    initialiseHashing();
-    std::thread checksums;
-    const auto sum = [&] {
-        originalCrc = crc32(original);
-        modifiedCrc = crc32(modified);
-    };
-    if (threads > 1) {
-        checksums = std::thread(sum);
-    } else {
-        sum();
-    }
     std::vector<bps::Step> steps;
-    std::exception_ptr failure;
     try {
-        const bps::SourceIndex index(original, threads);
-        if (threads > 1) {
-            // The halves are matched independently, so the result does not
-            // depend on which finishes first; only their join is sequential.
-            checksums.join();
-            const std::uint64_t half = modified.size() / 2;
-            std::vector<bps::Step> second;
+        const bps::SourceIndex index(original, halves, threaded);
+        const std::uint64_t half = halves > 1 ? modified.size() / 2 : modified.size();
+        std::vector<bps::Step> second;
+        // Each half's matcher then sums one input.
+        const auto secondHalf = [&] {
+            if (half < modified.size()) {
+                second = bps::matchRange(original, modified, index, half, modified.size());
+            }
+            modifiedCrc = crc32(modified);
+        };
+        if (threaded && halves > 1) {
+            std::exception_ptr failure;
             std::thread helper([&] {
                 try {
-                    second = bps::matchRange(original, modified, index, half, modified.size());
+                    secondHalf();
                 } catch (...) {
                     failure = std::current_exception();
                 }
             });
             try {
                 steps = bps::matchRange(original, modified, index, 0, half);
+                originalCrc = crc32(original);
             } catch (...) {
                 helper.join();
                 throw;
@@ -115,14 +114,13 @@ std::optional<RomImage> createPatch(std::span<const std::uint8_t> original,
             if (failure) {
                 std::rethrow_exception(failure);
             }
-            steps.insert(steps.end(), second.begin(), second.end());
         } else {
-            steps = bps::matchRange(original, modified, index, 0, modified.size());
+            steps = bps::matchRange(original, modified, index, 0, half);
+            originalCrc = crc32(original);
+            secondHalf();
         }
+        steps.insert(steps.end(), second.begin(), second.end());
     } catch (const std::bad_alloc&) {
-        if (checksums.joinable()) {
-            checksums.join();
-        }
         return std::nullopt;
     }
 
@@ -146,7 +144,12 @@ std::optional<RomImage> createBpsPatchImage(std::span<const std::uint8_t> origin
         return std::nullopt;
     }
     try {
-        return createPatch(original, modified);
+        try {
+            return createPatch(original, modified, true);
+        } catch (const std::system_error&) {
+            // No second thread to be had: the same patch, made on one.
+            return createPatch(original, modified, false);
+        }
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

@@ -241,9 +241,11 @@ class Matcher {
         }
         if (target_.size() - p >= blockSize) {
             const std::uint64_t hash = SourceIndex::hashBlock(target_.data() + p);
-            const std::int64_t inSource = index_.candidate(hash);
-            if (inSource >= 0) {
-                anchoredCopy(best, SourceCopy, p, static_cast<std::uint64_t>(inSource));
+            for (unsigned part = 0; part < index_.parts(); ++part) {
+                const std::int64_t inSource = index_.candidate(hash, part);
+                if (inSource >= 0) {
+                    anchoredCopy(best, SourceCopy, p, static_cast<std::uint64_t>(inSource));
+                }
             }
             const std::int64_t inTarget = targetIndex_.candidate(hash);
             if (inTarget >= 0) {
@@ -341,41 +343,49 @@ std::uint64_t SourceIndex::hashBlock(const std::uint8_t* bytes) {
     return load(bytes) * 0x9E3779B97F4A7C15ull;
 }
 
-SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned threads) {
+SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded) {
+    parts_ = std::max(1u, parts);
     if (source.size() < blockSize) {
+        parts_ = 0;
         return;
     }
     const std::uint64_t blocks = (source.size() - blockSize) / sourceStride + 1;
-    const int bits = slotBits(blocks * 2, 10, 30);
+    const std::uint64_t blocksPerPart = (blocks + parts_ - 1) / parts_;
+    const int bits = slotBits(blocksPerPart * 2, 10, 30);
     shift_ = 64 - bits;
-    slots_.assign(std::size_t{1} << bits, 0);
-    threads = std::max(1u, threads);
-    // Share t owns the slots whose top bits give t, and fills them in
-    // position order, as one thread alone would.
-    const auto fill = [&](unsigned share) {
-        for (std::uint64_t block = 0; block < blocks; ++block) {
-            const std::uint64_t position = block * sourceStride;
-            const std::uint64_t slot = hashBlock(source.data() + position) >> shift_;
-            if ((slot * threads) >> bits == share) {
-                slots_[slot] = static_cast<std::uint32_t>(position + 1);
+    partSize_ = std::size_t{1} << bits;
+    slots_.reset(new std::uint32_t[partSize_ * parts_]);
+    // Part t holds the blocks of the t-th share of the original, each filled
+    // by its own thread in position order, so the index does not depend on
+    // the threads' timing.
+    const auto fill = [&](unsigned part) {
+        std::uint32_t* slots = slots_.get() + part * partSize_;
+        std::fill_n(slots, partSize_, 0u);
+        const std::uint64_t first = part * blocksPerPart;
+        const std::uint64_t last = std::min(blocks, first + blocksPerPart);
+        // The slots are far apart in memory: ask for each a few blocks ahead.
+        constexpr std::uint64_t ahead = 16;
+        for (std::uint64_t block = first; block < last; ++block) {
+            if (block + ahead < last) {
+                __builtin_prefetch(slots + (hashBlock(source.data() + (block + ahead) * sourceStride) >> shift_), 1);
             }
+            const std::uint64_t position = block * sourceStride;
+            slots[hashBlock(source.data() + position) >> shift_] = static_cast<std::uint32_t>(position + 1);
         }
     };
-    std::vector<std::thread> helpers;
-    for (unsigned share = 1; share < threads; ++share) {
-        helpers.emplace_back(fill, share);
-    }
-    fill(0);
-    for (std::thread& helper : helpers) {
+    if (threaded && parts_ == 2) {
+        std::thread helper(fill, 1u);
+        fill(0);
         helper.join();
+    } else {
+        for (unsigned part = 0; part < parts_; ++part) {
+            fill(part);
+        }
     }
 }
 
-std::int64_t SourceIndex::candidate(std::uint64_t blockHash) const {
-    if (slots_.empty()) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(slots_[blockHash >> shift_]) - 1;
+std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part) const {
+    return static_cast<std::int64_t>(slots_[part * partSize_ + (blockHash >> shift_)]) - 1;
 }
 
 std::vector<Step> matchRange(std::span<const std::uint8_t> source,

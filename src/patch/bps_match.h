@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -28,17 +29,20 @@ struct Step {
 // stride + 7 bytes long holds one indexed block.
 class SourceIndex {
   public:
-    // Builds the index with `threads` threads, each owning a share of the
-    // slots, so the result does not depend on their timing.
-    SourceIndex(std::span<const std::uint8_t> source, unsigned threads);
+    // Builds the index in parts, one for each share of the original; two
+    // parts are filled on two threads when `threaded`, with the same result.
+    SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded);
 
-    // A position whose block may equal the 8 bytes at `bytes` (compare before
+    unsigned parts() const { return parts_; }
+    // A position in the part whose block may have this hash (compare before
     // use), or -1.
-    std::int64_t candidate(std::uint64_t blockHash) const;
+    std::int64_t candidate(std::uint64_t blockHash, unsigned part) const;
     static std::uint64_t hashBlock(const std::uint8_t* bytes);
 
   private:
-    std::vector<std::uint32_t> slots_; // position + 1; 0 is empty
+    std::unique_ptr<std::uint32_t[]> slots_; // position + 1; 0 is empty
+    std::size_t partSize_ = 0;
+    unsigned parts_ = 0;
     int shift_ = 64;
 };
 
