@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <thread>
 
 #include "patch/bps_number.h"
@@ -12,18 +13,28 @@ namespace bps {
 namespace {
 
 constexpr std::size_t blockSize = 8;
-// Every stride-th block of the original is indexed.
-constexpr std::size_t sourceStride = 4;
+// Every block of a small original is indexed, every second of a larger one
+// and every fourth past 16 MiB: short shared stretches (words of text, small
+// tables) are found where finding them is cheap, and the largest images stay
+// fast to index.
+std::uint64_t sourceStride(std::uint64_t sourceSize) {
+    constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
+    return sourceSize <= 4 * MiB ? 1 : sourceSize <= 16 * MiB ? 2 : 4;
+}
 // How far a copy found later may reach back over steps already taken.
 constexpr std::uint64_t reachBack = 1 << 16;
+// How many positions ahead the index slots are fetched.
+constexpr std::uint64_t prefetchAhead = 16;
 // Copies shorter than this are checked against one starting a byte later.
 constexpr std::uint64_t lazyBelow = 1 << 12;
 
-// Eight bytes as one number, first byte lowest, whatever the machine's order.
+// Eight bytes as one number, first byte lowest, whatever the machine's order
+// (hashes, and so the patch, must not depend on it).
 std::uint64_t load(const std::uint8_t* bytes) {
     std::uint64_t value = 0;
-    for (std::size_t i = 0; i < blockSize; ++i) {
-        value |= std::uint64_t{bytes[i]} << (8 * i);
+    std::memcpy(&value, bytes, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
     }
     return value;
 }
@@ -72,6 +83,7 @@ class TargetIndex {
     std::int64_t candidate(std::uint64_t blockHash) const {
         return static_cast<std::int64_t>(slots_[blockHash >> shift_]) - 1;
     }
+    void prefetch(std::uint64_t blockHash) const { __builtin_prefetch(&slots_[blockHash >> shift_], 1); }
     void add(std::uint64_t blockHash, std::uint64_t position) {
         slots_[blockHash >> shift_] = static_cast<std::uint32_t>(position + 1);
     }
@@ -221,6 +233,14 @@ class Matcher {
     }
 
     Choice bestAt(std::uint64_t p) const {
+        // Through new bytes the slots are looked up one position after the
+        // other, each far from the last in memory: ask for one a few
+        // positions ahead.
+        if (target_.size() - p >= blockSize + prefetchAhead) {
+            const std::uint64_t ahead = SourceIndex::hashBlock(target_.data() + p + prefetchAhead);
+            index_.prefetch(ahead);
+            targetIndex_.prefetch(ahead);
+        }
         Choice best;
         const std::uint64_t remaining = end_ - p;
         // In place: the cheapest copy of all.
@@ -349,7 +369,8 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         parts_ = 0;
         return;
     }
-    const std::uint64_t blocks = (source.size() - blockSize) / sourceStride + 1;
+    const std::uint64_t stride = sourceStride(source.size());
+    const std::uint64_t blocks = (source.size() - blockSize) / stride + 1;
     const std::uint64_t blocksPerPart = (blocks + parts_ - 1) / parts_;
     const int bits = slotBits(blocksPerPart * 2, 10, 30);
     shift_ = 64 - bits;
@@ -367,9 +388,9 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         constexpr std::uint64_t ahead = 16;
         for (std::uint64_t block = first; block < last; ++block) {
             if (block + ahead < last) {
-                __builtin_prefetch(slots + (hashBlock(source.data() + (block + ahead) * sourceStride) >> shift_), 1);
+                __builtin_prefetch(slots + (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
             }
-            const std::uint64_t position = block * sourceStride;
+            const std::uint64_t position = block * stride;
             slots[hashBlock(source.data() + position) >> shift_] = static_cast<std::uint32_t>(position + 1);
         }
     };
@@ -381,6 +402,12 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         for (unsigned part = 0; part < parts_; ++part) {
             fill(part);
         }
+    }
+}
+
+void SourceIndex::prefetch(std::uint64_t blockHash) const {
+    for (unsigned part = 0; part < parts_; ++part) {
+        __builtin_prefetch(slots_.get() + part * partSize_ + (blockHash >> shift_));
     }
 }
 

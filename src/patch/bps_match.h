@@ -24,9 +24,9 @@ struct Step {
     std::uint64_t from;
 };
 
-// Positions of the original's 8-byte blocks at a fixed stride, hashed. Any
-// stretch the modified image shares with the original that is at least
-// stride + 7 bytes long holds one indexed block.
+// Positions of the original's 8-byte blocks at a stride of 1, 2 or 4 bytes
+// by its size, hashed. Any stretch the modified image shares with the
+// original that is at least stride + 7 bytes long holds an indexed block.
 class SourceIndex {
   public:
     // Builds the index in parts, one for each share of the original; two
@@ -37,6 +37,8 @@ class SourceIndex {
     // A position in the part whose block may have this hash (compare before
     // use), or -1.
     std::int64_t candidate(std::uint64_t blockHash, unsigned part) const;
+    // Asks the memory for the slots of a hash that will be looked up soon.
+    void prefetch(std::uint64_t blockHash) const;
     static std::uint64_t hashBlock(const std::uint8_t* bytes);
 
   private:
