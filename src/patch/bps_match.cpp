@@ -262,9 +262,11 @@ class Matcher {
         if (target_.size() - p >= blockSize) {
             const std::uint64_t hash = SourceIndex::hashBlock(target_.data() + p);
             for (unsigned part = 0; part < index_.parts(); ++part) {
-                const std::int64_t inSource = index_.candidate(hash, part);
-                if (inSource >= 0) {
-                    anchoredCopy(best, SourceCopy, p, static_cast<std::uint64_t>(inSource));
+                for (unsigned way = 0; way < SourceIndex::ways; ++way) {
+                    const std::int64_t inSource = index_.candidate(hash, part, way);
+                    if (inSource >= 0) {
+                        anchoredCopy(best, SourceCopy, p, static_cast<std::uint64_t>(inSource));
+                    }
                 }
             }
             const std::int64_t inTarget = targetIndex_.candidate(hash);
@@ -372,9 +374,9 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
     const std::uint64_t stride = sourceStride(source.size());
     const std::uint64_t blocks = (source.size() - blockSize) / stride + 1;
     const std::uint64_t blocksPerPart = (blocks + parts_ - 1) / parts_;
-    const int bits = slotBits(blocksPerPart * 2, 10, 30);
+    const int bits = slotBits(blocksPerPart, 10, 29);
     shift_ = 64 - bits;
-    partSize_ = std::size_t{1} << bits;
+    partSize_ = std::size_t{2} << bits;
     slots_.reset(new std::uint32_t[partSize_ * parts_]);
     // Part t holds the blocks of the t-th share of the original, each filled
     // by its own thread in position order, so the index does not depend on
@@ -388,10 +390,13 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         constexpr std::uint64_t ahead = 16;
         for (std::uint64_t block = first; block < last; ++block) {
             if (block + ahead < last) {
-                __builtin_prefetch(slots + (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
+                __builtin_prefetch(slots + 2 * (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
             }
             const std::uint64_t position = block * stride;
-            slots[hashBlock(source.data() + position) >> shift_] = static_cast<std::uint32_t>(position + 1);
+            // Two ways a bucket: the newest position first, the one before it second.
+            std::uint32_t* bucket = slots + 2 * (hashBlock(source.data() + position) >> shift_);
+            bucket[1] = bucket[0];
+            bucket[0] = static_cast<std::uint32_t>(position + 1);
         }
     };
     if (threaded && parts_ == 2) {
@@ -407,12 +412,12 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
 
 void SourceIndex::prefetch(std::uint64_t blockHash) const {
     for (unsigned part = 0; part < parts_; ++part) {
-        __builtin_prefetch(slots_.get() + part * partSize_ + (blockHash >> shift_));
+        __builtin_prefetch(slots_.get() + part * partSize_ + 2 * (blockHash >> shift_));
     }
 }
 
-std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part) const {
-    return static_cast<std::int64_t>(slots_[part * partSize_ + (blockHash >> shift_)]) - 1;
+std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part, unsigned way) const {
+    return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) - 1;
 }
 
 std::vector<Step> matchRange(std::span<const std::uint8_t> source,

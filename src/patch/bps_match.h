@@ -36,7 +36,8 @@ class SourceIndex {
     unsigned parts() const { return parts_; }
     // A position in the part whose block may have this hash (compare before
     // use), or -1.
-    std::int64_t candidate(std::uint64_t blockHash, unsigned part) const;
+    static constexpr unsigned ways = 2;
+    std::int64_t candidate(std::uint64_t blockHash, unsigned part, unsigned way) const;
     // Asks the memory for the slots of a hash that will be looked up soon.
     void prefetch(std::uint64_t blockHash) const;
     static std::uint64_t hashBlock(const std::uint8_t* bytes);
