@@ -102,7 +102,10 @@ struct Choice {
 };
 
 // Walks the target once, choosing at each position between the new byte and
-// the best copy that starts there or reaches back into the pending new bytes.
+// the copy that saves the most bytes: in place, at the last alignments with
+// the original, a run, or one found through the indexes, which may reach back
+// over the pending new bytes and steps already taken. A copy a byte later
+// that saves more wins over one here (lazy matching).
 class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
@@ -213,16 +216,15 @@ class Matcher {
                  from);
     }
 
-    // A copy found through a block hash: extended forward from p and back
-    // into the pending new bytes.
+    // A copy found through a block hash: extended forward from p, and back
+    // into the pending new bytes and the steps before them.
     void anchoredCopy(Choice& best, Action action, std::uint64_t p, std::uint64_t from) const {
         const std::uint8_t* base = action == TargetCopy ? target_.data() : source_.data();
         const std::uint64_t size = action == TargetCopy ? p : source_.size();
         if (from >= size) {
             return;
         }
-        const std::uint64_t limit =
-            std::min(action == TargetCopy ? end_ - p : std::min(size - from, end_ - p), end_ - p);
+        const std::uint64_t limit = action == TargetCopy ? end_ - p : std::min(size - from, end_ - p);
         const std::uint64_t ahead = forwardMatch(base + from, target_.data() + p, limit);
         if (ahead < 4) {
             return;
