@@ -180,6 +180,59 @@ bool makeInputs(const std::string& folder) {
     return true;
 }
 
+std::uint64_t fileSize(const std::string& path) {
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    return f ? static_cast<std::uint64_t>(f.tellg()) : 0;
+}
+
+// The patch creators on original/modified pairs NAME.orig.bin and
+// NAME.mod.bin in `folder`: patch size, median time and peak memory of each.
+// IPS is skipped where the pair reaches past 16 MiB.
+std::string creatorTable(const std::string& quillon, const std::string& folder,
+                         const std::vector<std::string>& names, int runs) {
+    std::ostringstream table;
+    table << "| pair | original -> modified | BPS patch | BPS median | BPS peak | IPS patch | IPS "
+             "median | IPS peak |\n"
+          << "|---|---|---|---|---|---|---|---|\n";
+    const std::string patch = folder + "made.patch";
+    for (const std::string& name : names) {
+        const std::string original = folder + name + ".orig.bin";
+        const std::string modified = folder + name + ".mod.bin";
+        const std::uint64_t inputs[] = {fileSize(original), fileSize(modified)};
+        char line[512];
+        std::snprintf(line, sizeof line, "| %s | %s -> %s ", name.c_str(), formatSize(inputs[0]).c_str(),
+                      formatSize(inputs[1]).c_str());
+        std::string row = line;
+        for (const char* command : {"--create-bps", "--create-ips"}) {
+            if (std::string(command) == "--create-ips" && std::max(inputs[0], inputs[1]) > 16 * MiB) {
+                row += "| cannot (over 16 MiB) | | ";
+                continue;
+            }
+            const Measurement m = measure({quillon, command, original, modified, patch}, runs);
+            std::snprintf(line, sizeof line, "| %llu bytes | %.3f s | %.1f MiB ",
+                          static_cast<unsigned long long>(fileSize(patch)), m.medianSeconds,
+                          static_cast<double>(m.peakKiB) / 1024.0);
+            row += line;
+        }
+        row += "|\n";
+        table << row;
+        std::fputs(row.c_str(), stdout);
+        std::fflush(stdout);
+    }
+    std::remove(patch.c_str());
+    return table.str();
+}
+
+bool makePairs(const std::string& folder) {
+    for (const PatchPair& pair : patchPairs(7)) {
+        if (!writeRomFile(folder + pair.name + ".orig.bin", pair.original) ||
+            !writeRomFile(folder + pair.name + ".mod.bin", pair.modified)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -191,12 +244,15 @@ int main(int argc, char** argv) {
     const std::string folder = std::string(argv[2]) + "/";
     int runs = 7;
     std::string resultsPath;
+    std::string pairsFolder;
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--runs") {
             runs = std::max(5, std::atoi(argv[i + 1]));
         } else if (flag == "--results") {
             resultsPath = argv[i + 1];
+        } else if (flag == "--pairs") {
+            pairsFolder = std::string(argv[i + 1]) + "/";
         }
     }
 
@@ -205,7 +261,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "making inputs in %s ...\n", folder.c_str());
     const pid_t maker = ::fork();
     if (maker == 0) {
-        ::_exit(makeInputs(folder) ? 0 : 1);
+        ::_exit(makeInputs(folder) && makePairs(folder) ? 0 : 1);
     }
     int makerStatus = 0;
     ::waitpid(maker, &makerStatus, 0);
@@ -273,6 +329,15 @@ int main(int argc, char** argv) {
     }
     std::remove(out.c_str()); // the inputs stay for the caller to remove with the folder
 
+    const std::vector<std::string> shapes{"edits_4m", "grow_2m_3m", "edits_32m"};
+    std::fputs("\npatch creators, pairs made here:\n", stdout);
+    const std::string ownPairs = creatorTable(quillon, folder, shapes, runs);
+    std::string givenPairs;
+    if (!pairsFolder.empty()) {
+        std::fprintf(stdout, "\npatch creators, pairs in %s:\n", pairsFolder.c_str());
+        givenPairs = creatorTable(quillon, pairsFolder, shapes, runs);
+    }
+
     if (!resultsPath.empty()) {
         utsname machine{};
         ::uname(&machine);
@@ -288,7 +353,15 @@ int main(int argc, char** argv) {
                 << "Machine: " << machine.sysname << " " << machine.release << " " << machine.machine
                 << ", " << ::sysconf(_SC_NPROCESSORS_ONLN) << " cores, " << memoryGiB(memory)
                 << " GiB of memory.\n\n"
-                << table.str();
+                << table.str()
+                << "\n## Patch creators\n\n"
+                   "Medians of the same runs; peak memory is the maximum resident set size. The "
+                   "pairs are made by the benchmark in the shapes of `make_pairs.py` (seed 7 of its "
+                   "own random numbers):\n\n"
+                << ownPairs;
+        if (!givenPairs.empty()) {
+            results << "\nThe pairs of `make_pairs.py --seed 7`:\n\n" << givenPairs;
+        }
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "io/rom_file.h"
 #include "patch_builders.h"
@@ -94,6 +95,104 @@ inline RomImage bpsPatch(std::size_t size) {
         output += length;
     }
     return asImage(patch.bytes());
+}
+
+// Original/modified pairs shaped like ROM hacks, for the patch creators: the
+// same shapes as ../shared/bench/make_pairs.py (its own random numbers, so
+// not its bytes).
+class PairRandom {
+  public:
+    explicit PairRandom(std::uint64_t seed) : state_(seed * 2 + 1) {}
+    std::uint64_t next() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        return state_;
+    }
+    // Uniform in [low, high].
+    std::size_t between(std::size_t low, std::size_t high) {
+        return low + static_cast<std::size_t>(next() % (high - low + 1));
+    }
+    Bytes bytes(std::size_t n) {
+        Bytes out(n);
+        for (auto& b : out) {
+            b = static_cast<std::uint8_t>(next() >> 24);
+        }
+        return out;
+    }
+
+  private:
+    std::uint64_t state_;
+};
+
+// Fill runs, short repeating patterns and dense data, as in a cartridge image.
+inline Bytes romLike(PairRandom& rng, std::size_t n) {
+    Bytes out;
+    out.reserve(n + 8192);
+    while (out.size() < n) {
+        const std::size_t kind = rng.between(0, 9);
+        if (kind < 3) {
+            out.insert(out.end(), rng.between(16, 2048), static_cast<std::uint8_t>(rng.next()));
+        } else if (kind < 6) {
+            const Bytes pattern = rng.bytes(rng.between(2, 64));
+            const std::size_t length = rng.between(64, 4096);
+            for (std::size_t i = 0; i < length; ++i) {
+                out.push_back(pattern[i % pattern.size()]);
+            }
+        } else {
+            const Bytes block = rng.bytes(rng.between(64, 8192));
+            out.insert(out.end(), block.begin(), block.end());
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+// Scattered overwrites, then inserted blocks, then blocks moved elsewhere.
+inline Bytes mutated(PairRandom& rng, Bytes b, std::size_t edits, std::size_t inserts,
+                     std::size_t moves) {
+    for (std::size_t e = 0; e < edits; ++e) {
+        const std::size_t at = rng.between(0, b.size() - 65);
+        const Bytes fresh = rng.bytes(rng.between(1, 32));
+        std::copy(fresh.begin(), fresh.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    for (std::size_t i = 0; i < inserts; ++i) {
+        const std::size_t at = rng.between(0, b.size() - 1);
+        const Bytes fresh = rng.bytes(rng.between(16, 4096));
+        b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), fresh.begin(), fresh.end());
+    }
+    for (std::size_t m = 0; m < moves; ++m) {
+        const std::size_t at = rng.between(0, b.size() - 70001);
+        const std::size_t n = rng.between(1000, 65536);
+        const Bytes block(b.begin() + static_cast<std::ptrdiff_t>(at),
+                          b.begin() + static_cast<std::ptrdiff_t>(at + n));
+        b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
+        const std::size_t to = rng.between(0, b.size() - 1);
+        b.insert(b.begin() + static_cast<std::ptrdiff_t>(to), block.begin(), block.end());
+    }
+    return b;
+}
+
+struct PatchPair {
+    const char* name;
+    Bytes original;
+    Bytes modified;
+};
+
+// edits_4m, grow_2m_3m and edits_32m.
+inline std::vector<PatchPair> patchPairs(std::uint64_t seed) {
+    PairRandom rng(seed);
+    std::vector<PatchPair> pairs;
+    Bytes base = romLike(rng, 4 * MiB);
+    pairs.push_back({"edits_4m", base, mutated(rng, base, 2000, 50, 20)});
+    base = romLike(rng, 2 * MiB);
+    Bytes grown = mutated(rng, base, 500, 0, 0);
+    const Bytes tail = romLike(rng, MiB);
+    grown.insert(grown.end(), tail.begin(), tail.end());
+    pairs.push_back({"grow_2m_3m", base, grown});
+    base = romLike(rng, 32 * MiB);
+    pairs.push_back({"edits_32m", base, mutated(rng, base, 5000, 100, 50)});
+    return pairs;
 }
 
 } // namespace bench_inputs

@@ -11,7 +11,14 @@ cmake --workflow --preset bench
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quillon-bench-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-build/bench/bench/quillon_bench build/bench/quillon "$scratch" --runs "$runs" --results bench/RESULTS.md.new
+# The creators are also timed on the pairs of the shared pair maker, where
+# there is one beside the project (../shared/bench/make_pairs.py).
+pairs=()
+if [ -f ../shared/bench/make_pairs.py ]; then
+  python3 ../shared/bench/make_pairs.py "$scratch/pairs" --seed 7 >/dev/null
+  pairs=(--pairs "$scratch/pairs")
+fi
+build/bench/bench/quillon_bench build/bench/quillon "$scratch" --runs "$runs" --results bench/RESULTS.md.new "${pairs[@]}"
 {
   cat bench/RESULTS.md.new
   printf '\n## In memory\n\n```\n'

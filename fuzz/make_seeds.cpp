@@ -1,10 +1,10 @@
-// Writes the seed corpora of the four fuzz targets: valid images of every
+// Writes the seed corpora of the five fuzz targets: valid images of every
 // platform, and IPS and BPS patches with the images they apply to, from the
 // test builders and the real-world vectors.
 //
 //   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
 //
-// makes OUTPUT_DIR/inspect, /ips, /bps and /repair. VECTORS_DIR is the folder
+// makes OUTPUT_DIR/inspect, /ips, /bps, /repair and /create. VECTORS_DIR is the folder
 // holding images/, pairs/ and patches/ (tests/data/vectors); without it only
 // the builders' seeds are written.
 
@@ -185,6 +185,37 @@ void writeBpsSeeds(const fs::path& dir, const fs::path& vectors) {
     }
 }
 
+// Original and modified images: edited, moved, grown, shrunk, and the
+// small real-world pairs.
+void writeCreateSeeds(const fs::path& dir, const fs::path& vectors) {
+    const RomImage original = makeGameBoyAdvance(0x400);
+    RomImage edited = original;
+    edited[0] ^= 0xFF;
+    edited[0x200] = 0x42;
+    edited[0x3FF] ^= 0x01;
+    RomImage moved(original.begin() + 0x100, original.end());
+    moved.insert(moved.end(), original.begin(), original.begin() + 0x100);
+    RomImage grown = original;
+    grown.insert(grown.end(), 0x80, 0x00);
+    grown.insert(grown.end(), original.begin(), original.begin() + 0x40);
+    const RomImage shrunk(original.begin(), original.begin() + 0x300);
+    const std::vector<std::pair<std::string, RomImage>> modified{
+        {"identical", original}, {"edited", edited}, {"moved", moved},
+        {"grown", grown},        {"shrunk", shrunk},
+    };
+    for (const auto& [name, image] : modified) {
+        writeSeed(dir / (name + ".bin"), fuzzing::joinInput(original, image));
+    }
+    if (!vectors.empty()) {
+        for (const char* name : {"pokes_4k", "runs_64k", "grow_zero_32k"}) {
+            const std::string pair = name;
+            writeSeed(dir / (pair + ".bin"),
+                      fuzzing::joinInput(readWhole(vectors / "pairs" / (pair + ".source.bin")),
+                                         readWhole(vectors / "pairs" / (pair + ".target.bin"))));
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -194,7 +225,7 @@ int main(int argc, char** argv) {
     }
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
-    for (const char* target : {"inspect", "ips", "bps", "repair"}) {
+    for (const char* target : {"inspect", "ips", "bps", "repair", "create"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -206,5 +237,6 @@ int main(int argc, char** argv) {
     writeRepairSeeds(output / "repair");
     writeIpsSeeds(output / "ips", vectors);
     writeBpsSeeds(output / "bps", vectors);
+    writeCreateSeeds(output / "create", vectors);
     return failed ? 1 : 0;
 }

@@ -14,7 +14,8 @@
 namespace {
 
 // The arguments of a command as typed: IN is argv[2], PATCH argv[3] of the
-// patch commands, OUT the command's last path.
+// patch commands, OUT the command's last path. The patch creators take the
+// original as IN, the modified image as argv[3] and write the patch to OUT.
 struct CommandPaths {
     std::string in;
     std::string patch;
@@ -43,7 +44,12 @@ std::string patchProgress(std::string_view kind, const CommandPaths& p) {
            text(ellipsis);
 }
 
-const std::array<CommandRow, 8> commandTable{{
+std::string createProgress(std::string_view kind, const CommandPaths& p) {
+    return "Creating " + text(kind) + " patch " + p.out + " from " + p.in + text(arrow) + p.patch +
+           text(ellipsis);
+}
+
+const std::array<CommandRow, 10> commandTable{{
     {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
     {"--fix-checksum", 4, [](const CommandPaths& p) { return fixChecksum(p.in, p.out); },
      [](const CommandPaths& p) {
@@ -89,6 +95,14 @@ const std::array<CommandRow, 8> commandTable{{
      },
      [](const CommandPaths& p) { return "SUCCESS: Trimmed ROM written to " + p.out; },
      [](const CommandPaths&) { return text("ERROR: Failed to trim ROM."); }},
+    {"--create-ips", 5, [](const CommandPaths& p) { return createIpsPatch(p.in, p.patch, p.out); },
+     [](const CommandPaths& p) { return createProgress("IPS", p); },
+     [](const CommandPaths& p) { return "SUCCESS: IPS patch written to " + p.out; },
+     [](const CommandPaths&) { return text("ERROR: Failed to create IPS patch."); }},
+    {"--create-bps", 5, [](const CommandPaths& p) { return createBpsPatch(p.in, p.patch, p.out); },
+     [](const CommandPaths& p) { return createProgress("BPS", p); },
+     [](const CommandPaths& p) { return "SUCCESS: BPS patch written to " + p.out; },
+     [](const CommandPaths&) { return text("ERROR: Failed to create BPS patch."); }},
 }};
 
 CommandPaths pathsFor(const CommandRow& row, char** argv) {

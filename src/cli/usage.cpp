@@ -76,6 +76,8 @@ void printUsage(const std::string& program) {
               << "  --bps-patch <IN_ROM> <PATCH.bps> <OUT> Apply Beat BPS binary patch\n"
               << "  --srm-swap <IN.srm> <OUT.srm>         Swap 16-bit save RAM endianness (EverDrive/PC)\n"
               << "  --trim <IN_ROM> <OUT_ROM>             Trim overdumped padding bytes\n"
+              << "  --create-ips <ORIG> <MOD> <PATCH.ips> Create IPS patch from original & modified ROM\n"
+              << "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
               << '\n'
               << rule << '\n';
     writeText(std::cout, usageText.str());

@@ -21,3 +21,22 @@ std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
                                            std::span<const std::uint8_t> patch);
 bool applyBpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath);
+
+// Makes an IPS patch that turns the original into the modified image: the
+// cheapest records in offset order, "EOF", and the modified size when it is
+// the shorter. nullopt for an empty input, or when a byte to be written lies
+// at or past 16 MiB, or a shorter modified image is 16 MiB or longer (IPS
+// numbers are 24-bit).
+std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> original,
+                                            std::span<const std::uint8_t> modified);
+bool createIpsPatch(const std::string& originalPath, const std::string& modifiedPath,
+                    const std::string& patchPath);
+
+// Makes a BPS patch that turns the original into the modified image, with
+// the true CRC-32 of both and of the patch in its footer. The same inputs
+// always give the same bytes. nullopt for an empty input or when memory runs
+// out.
+std::optional<RomImage> createBpsPatchImage(std::span<const std::uint8_t> original,
+                                            std::span<const std::uint8_t> modified);
+bool createBpsPatch(const std::string& originalPath, const std::string& modifiedPath,
+                    const std::string& patchPath);

@@ -28,6 +28,8 @@ std::string usageFor(const std::string& program) {
            "  --bps-patch <IN_ROM> <PATCH.bps> <OUT> Apply Beat BPS binary patch\n"
            "  --srm-swap <IN.srm> <OUT.srm>         Swap 16-bit save RAM endianness (EverDrive/PC)\n"
            "  --trim <IN_ROM> <OUT_ROM>             Trim overdumped padding bytes\n"
+           "  --create-ips <ORIG> <MOD> <PATCH.ips> Create IPS patch from original & modified ROM\n"
+           "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
            "\n"
            "===============================================================\n";
 }
@@ -68,6 +70,8 @@ TEST_F(CommandLine, UnrecognisedOrShortCommandsPrintUsageAndFail) {
         {"--bps-patch", "in.gb", "fix.bps"},
         {"--srm-swap", "in.srm"},
         {"--trim", "in.gb"},
+        {"--create-ips", "orig.gb", "mod.gb"},
+        {"--create-bps", "orig.gb", "mod.gb"},
     };
     for (const auto& args : cases) {
         const e2e::RunResult result = run(args);

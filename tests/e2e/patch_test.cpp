@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -142,6 +143,97 @@ TEST(PatchCommands, WritesAnEmptyFileWhereThePatchSaysSo) {
         ASSERT_TRUE(folder.exists("out.bin"));
         EXPECT_TRUE(folder.read("out.bin").empty());
         std::filesystem::remove(folder.path() / "out.bin");
+    }
+}
+
+// The creators and their console lines.
+struct CreateCommand {
+    const char* command;
+    const char* kind;
+    PatchCommand apply;
+};
+const CreateCommand createIps{"--create-ips", "IPS", ips};
+const CreateCommand createBps{"--create-bps", "BPS", bps};
+
+std::string creating(const CreateCommand& c, const std::string& original,
+                     const std::string& modified, const std::string& patchFile) {
+    return "Creating " + std::string(c.kind) + " patch " + patchFile + " from " + original +
+           " -> " + modified + "...\n";
+}
+
+e2e::RunResult create(const CreateCommand& c, const e2e::ScratchFolder& folder,
+                      const std::string& original, const std::string& modified,
+                      const std::string& patchFile) {
+    return e2e::runQuillon({c.command, original, modified, patchFile}, folder.path());
+}
+
+// Created patches, applied by the program's own appliers, give the modified
+// file: the real-world pairs and a shorter, a longer and an identical file.
+TEST(CreateCommands, CreatedPatchesGiveTheModifiedFile) {
+    struct Row {
+        const char* name;
+        Bytes original;
+        Bytes modified;
+    };
+    const Bytes five{1, 2, 3, 4, 5};
+    std::vector<Row> rows{
+        {"shorter", five, Bytes{1, 9, 3}},
+        {"longer", five, Bytes{0, 2, 3, 4, 5, 0, 0, 0, 7}},
+        {"identical", five, five},
+    };
+    for (const char* pair : {"insdel_128k", "blocks_256k", "runs_64k"}) {
+        rows.push_back({pair, vector("pairs/" + std::string(pair) + ".source.bin"),
+                        vector("pairs/" + std::string(pair) + ".target.bin")});
+    }
+    for (const Row& row : rows) {
+        for (const CreateCommand& c : {createIps, createBps}) {
+            SCOPED_TRACE(std::string(row.name) + " " + c.kind);
+            e2e::ScratchFolder folder;
+            folder.write("orig.bin", row.original);
+            folder.write("mod.bin", row.modified);
+            const auto r = create(c, folder, "orig.bin", "mod.bin", "made.patch");
+            EXPECT_EQ(r.exitCode, 0);
+            EXPECT_EQ(r.out, creating(c, "orig.bin", "mod.bin", "made.patch") +
+                                 "SUCCESS: " + c.kind + " patch written to made.patch\n");
+            EXPECT_EQ(r.err, "");
+            expectApplied(patch(c.apply, folder, "orig.bin", "made.patch", "out.bin"), c.apply,
+                          "orig.bin", "made.patch", "out.bin");
+            EXPECT_EQ(folder.read("out.bin"), row.modified);
+        }
+    }
+}
+
+// Nothing is written for an input that is empty or missing, nor for an IPS
+// patch that cannot reach a byte at 16 MiB.
+TEST(CreateCommands, RefusedInputsWriteNothing) {
+    struct Row {
+        const char* name;
+        CreateCommand c;
+        Bytes original;
+        std::optional<Bytes> modified; // nullopt: no such file
+    };
+    const Bytes some{1, 2, 3};
+    Bytes past16MiB((std::size_t{1} << 24) + 1, 0);
+    for (const Row& row : std::vector<Row>{
+             {"IPS, empty original", createIps, Bytes{}, some},
+             {"BPS, empty original", createBps, Bytes{}, some},
+             {"IPS, empty modified", createIps, some, Bytes{}},
+             {"BPS, missing modified", createBps, some, std::nullopt},
+             {"IPS, a byte at 16 MiB", createIps, some, past16MiB},
+         }) {
+        SCOPED_TRACE(row.name);
+        e2e::ScratchFolder folder;
+        folder.write("orig.bin", row.original);
+        std::vector<std::string> files{"orig.bin"};
+        if (row.modified) {
+            folder.write("mod.bin", *row.modified);
+            files.insert(files.begin(), "mod.bin"); // entries() are sorted
+        }
+        const auto r = create(row.c, folder, "orig.bin", "mod.bin", "made.patch");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, creating(row.c, "orig.bin", "mod.bin", "made.patch"));
+        EXPECT_EQ(r.err, "ERROR: Failed to create " + std::string(row.c.kind) + " patch.\n");
+        EXPECT_EQ(folder.entries(), files);
     }
 }
 

@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "patch/bps_number.h"
+#include "patch/ips_record.h"
+
 namespace testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -21,7 +24,7 @@ class IpsPatch {
     IpsPatch() : bytes_{'P', 'A', 'T', 'C', 'H'} {}
 
     IpsPatch& record(std::uint32_t offset, std::span<const std::uint8_t> data) {
-        header(offset, static_cast<std::uint16_t>(data.size()));
+        ips::appendRecordHeader(bytes_, offset, static_cast<std::uint16_t>(data.size()));
         bytes_.insert(bytes_.end(), data.begin(), data.end());
         return *this;
     }
@@ -30,9 +33,7 @@ class IpsPatch {
     }
     // Run-length record: length field 0, then the run length and the fill value.
     IpsPatch& run(std::uint32_t offset, std::uint16_t length, std::uint8_t value) {
-        header(offset, 0);
-        bigEndian(length, 2);
-        bytes_.push_back(value);
+        ips::appendRun(bytes_, offset, length, value);
         return *this;
     }
     IpsPatch& eof() { return raw({'E', 'O', 'F'}); }
@@ -43,33 +44,11 @@ class IpsPatch {
     const Bytes& bytes() const { return bytes_; }
 
   private:
-    void header(std::uint32_t offset, std::uint16_t length) {
-        bigEndian(offset, 3);
-        bigEndian(length, 2);
-    }
-    void bigEndian(std::uint32_t value, int width) {
-        for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
-            bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
-        }
-    }
     Bytes bytes_;
 };
 
-// The BPS variable-length number: 7 bits a byte, least significant first,
-// bit 7 set on the last byte, and one subtracted per continuation so that
-// every value has a single encoding. 2^64 - 1 takes ten bytes.
-inline void appendBpsNumber(Bytes& out, std::uint64_t value) {
-    for (;;) {
-        const auto low = static_cast<std::uint8_t>(value & 0x7F);
-        value >>= 7;
-        if (value == 0) {
-            out.push_back(static_cast<std::uint8_t>(0x80 | low));
-            return;
-        }
-        out.push_back(low);
-        --value;
-    }
-}
+// The encoder the creator writes with (patch/bps_number.h).
+using ::appendBpsNumber;
 
 inline Bytes bpsNumber(std::uint64_t value) {
     Bytes out;
@@ -129,14 +108,11 @@ class BpsPatch {
 
   private:
     BpsPatch& command(std::uint64_t action, std::uint64_t length) {
-        appendBpsNumber(bytes_, (length - 1) << 2 | action);
+        appendBpsNumber(bytes_, bpsCommandWord(action, length));
         return *this;
     }
     BpsPatch& signedNumber(std::int64_t delta) {
-        const bool negative = delta < 0;
-        const std::uint64_t magnitude =
-            negative ? 0 - static_cast<std::uint64_t>(delta) : static_cast<std::uint64_t>(delta);
-        appendBpsNumber(bytes_, magnitude << 1 | (negative ? 1u : 0u));
+        appendBpsNumber(bytes_, bpsSignedWord(delta));
         return *this;
     }
     Bytes bytes_;

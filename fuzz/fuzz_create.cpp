@@ -1,0 +1,39 @@
+// Patch creation from an original and a modified image cut from one input
+// (see split_input.h: a 3-byte big-endian length, the original, then the
+// modified image). Both creators must refuse exactly the empty inputs (the
+// images are under 16 MiB, so IPS can express every pair), and the program's
+// own appliers must turn the original into the modified image with what they
+// make.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "check.h"
+#include "patch/patch.h"
+#include "split_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
+    const auto original = input.rom;
+    const auto modified = input.patch;
+    const bool refused = original.empty() || modified.empty();
+
+    const std::optional<RomImage> ips = createIpsPatchImage(original, modified);
+    FUZZ_CHECK(ips.has_value() != refused);
+    if (ips) {
+        RomImage image(original.begin(), original.end());
+        FUZZ_CHECK(applyIpsPatchImage(image, *ips));
+        FUZZ_CHECK(std::equal(image.begin(), image.end(), modified.begin(), modified.end()));
+    }
+
+    const std::optional<RomImage> bps = createBpsPatchImage(original, modified);
+    FUZZ_CHECK(bps.has_value() != refused);
+    if (bps) {
+        const std::optional<RomImage> target = applyBpsPatchImage(original, *bps);
+        FUZZ_CHECK(target.has_value());
+        FUZZ_CHECK(std::equal(target->begin(), target->end(), modified.begin(), modified.end()));
+    }
+    return 0;
+}

@@ -1,0 +1,167 @@
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "hash/digests.h"
+#include "patch/bps_match.h"
+#include "patch/bps_number.h"
+#include "patch/patch.h"
+
+namespace {
+
+// Positions are kept in 32 bits; 4 GiB is far beyond any cartridge image.
+constexpr std::uint64_t largestImage = std::numeric_limits<std::uint32_t>::max();
+
+// Below this size a second thread costs more than it saves.
+constexpr std::size_t parallelFrom = std::size_t{1} << 20;
+
+void appendLittleEndian32(RomImage& out, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+// Joins steps that continue each other, as where the halves meet.
+std::vector<bps::Step> joined(const std::vector<bps::Step>& steps) {
+    std::vector<bps::Step> out;
+    out.reserve(steps.size());
+    for (const bps::Step& s : steps) {
+        if (!out.empty()) {
+            bps::Step& last = out.back();
+            const bool sameAction = last.action == s.action;
+            const bool continues = s.action == bps::SourceRead || s.action == bps::TargetRead ||
+                                   last.from + last.length == s.from;
+            if (sameAction && continues) {
+                last.length += s.length;
+                continue;
+            }
+        }
+        out.push_back(s);
+    }
+    return out;
+}
+
+void appendSteps(RomImage& patch, std::span<const std::uint8_t> target,
+                 const std::vector<bps::Step>& steps) {
+    std::uint64_t sourceRelative = 0;
+    std::uint64_t targetRelative = 0;
+    for (const bps::Step& s : steps) {
+        appendBpsNumber(patch, bpsCommandWord(s.action, s.length));
+        switch (s.action) {
+        case bps::SourceRead:
+            break;
+        case bps::TargetRead: {
+            const auto* bytes = target.data() + s.from;
+            patch.insert(patch.end(), bytes, bytes + s.length);
+            break;
+        }
+        case bps::SourceCopy:
+            appendBpsNumber(patch, bpsSignedWord(static_cast<std::int64_t>(s.from - sourceRelative)));
+            sourceRelative = s.from + s.length;
+            break;
+        case bps::TargetCopy:
+            appendBpsNumber(patch, bpsSignedWord(static_cast<std::int64_t>(s.from - targetRelative)));
+            targetRelative = s.from + s.length;
+            break;
+        }
+    }
+}
+
+// Inputs of at least parallelFrom bytes are indexed and matched in two
+// independent halves; `threaded` only decides whether the second half runs on
+// a thread of its own, never what the patch holds.
+std::optional<RomImage> createPatch(std::span<const std::uint8_t> original,
+                                    std::span<const std::uint8_t> modified, bool threaded) {
+    const unsigned halves = modified.size() >= parallelFrom ? 2 : 1;
+    initialiseHashing();
+    std::uint32_t originalCrc = 0;
+    std::uint32_t modifiedCrc = 0;
+    std::vector<bps::Step> steps;
+    try {
+        const bps::SourceIndex index(original, halves, threaded);
+        const std::uint64_t half = halves > 1 ? modified.size() / 2 : modified.size();
+        std::vector<bps::Step> second;
+        // Each half's matcher then sums one input.
+        const auto secondHalf = [&] {
+            if (half < modified.size()) {
+                second = bps::matchRange(original, modified, index, half, modified.size());
+            }
+            modifiedCrc = crc32(modified);
+        };
+        if (threaded && halves > 1) {
+            std::exception_ptr failure;
+            std::thread helper([&] {
+                try {
+                    secondHalf();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+            try {
+                steps = bps::matchRange(original, modified, index, 0, half);
+                originalCrc = crc32(original);
+            } catch (...) {
+                helper.join();
+                throw;
+            }
+            helper.join();
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+        } else {
+            steps = bps::matchRange(original, modified, index, 0, half);
+            originalCrc = crc32(original);
+            secondHalf();
+        }
+        steps.insert(steps.end(), second.begin(), second.end());
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+
+    RomImage patch{'B', 'P', 'S', '1'};
+    appendBpsNumber(patch, original.size());
+    appendBpsNumber(patch, modified.size());
+    appendBpsNumber(patch, 0);
+    appendSteps(patch, modified, joined(steps));
+    appendLittleEndian32(patch, originalCrc);
+    appendLittleEndian32(patch, modifiedCrc);
+    appendLittleEndian32(patch, crc32(patch));
+    return patch;
+}
+
+} // namespace
+
+std::optional<RomImage> createBpsPatchImage(std::span<const std::uint8_t> original,
+                                            std::span<const std::uint8_t> modified) {
+    if (original.empty() || modified.empty() || original.size() > largestImage ||
+        modified.size() > largestImage) {
+        return std::nullopt;
+    }
+    try {
+        try {
+            return createPatch(original, modified, true);
+        } catch (const std::system_error&) {
+            // No second thread to be had: the same patch, made on one.
+            return createPatch(original, modified, false);
+        }
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+bool createBpsPatch(const std::string& originalPath, const std::string& modifiedPath,
+                    const std::string& patchPath) {
+    const RomImage original = readRomFile(originalPath);
+    const RomImage modified = readRomFile(modifiedPath);
+    const std::optional<RomImage> patch = createBpsPatchImage(original, modified);
+    if (!patch) {
+        return false;
+    }
+    return writeRomFile(patchPath, *patch);
+}

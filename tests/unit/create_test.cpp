@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hash/digests.h"
+#include "patch/patch.h"
+#include "patch_builders.h"
+#include "rom_builders.h"
+#include "vectors.h"
+
+namespace {
+
+using testing_support::Bytes;
+using testing_support::filled;
+using testing_support::IpsPatch;
+using testing_support::toBytes;
+
+constexpr std::size_t MiB = std::size_t{1} << 20;
+constexpr std::size_t ipsLimit = std::size_t{1} << 24;
+
+// Bytes without long repeats, like packed game data.
+RomImage noise(std::size_t size, std::uint32_t seed) {
+    RomImage image(size);
+    std::uint64_t state = seed;
+    for (auto& byte : image) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        byte = static_cast<std::uint8_t>(state >> 56);
+    }
+    return image;
+}
+
+RomImage joined(std::initializer_list<std::span<const std::uint8_t>> parts) {
+    RomImage out;
+    for (const auto part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+std::span<const std::uint8_t> slice(const RomImage& image, std::size_t from, std::size_t to) {
+    return std::span<const std::uint8_t>(image).subspan(from, to - from);
+}
+
+struct Pair {
+    const char* name;
+    RomImage original;
+    RomImage modified;
+};
+
+std::vector<Pair> pairs() {
+    const RomImage base = noise(4096, 1);
+    const auto edited = [&](std::initializer_list<std::size_t> offsets) {
+        RomImage image = base;
+        for (const std::size_t o : offsets) {
+            image[o] ^= 0x5A;
+        }
+        return image;
+    };
+    RomImage runs = base;
+    std::fill(runs.begin() + 100, runs.begin() + 400, 0xFF);
+    std::fill(runs.begin() + 4000, runs.end(), 0x00);
+    const RomImage big = noise(2 * MiB, 2);
+    RomImage bigEdited = big;
+    for (std::size_t o = 1000; o < big.size(); o += 40000) {
+        bigEdited[o] ^= 0xFF;
+    }
+    return {
+        {"identical", base, base},
+        {"first byte", base, edited({0})},
+        {"last byte", base, edited({4095})},
+        {"first and last byte", base, edited({0, 4095})},
+        {"one byte image", filled(1, 1), filled(1, 2)},
+        {"grown by new bytes", base, joined({base, noise(100, 3)})},
+        {"grown by zeros", base, joined({base, filled(20000, 0)})},
+        {"grown from one byte", filled(1, 7), base},
+        {"shrunk", base, RomImage(base.begin(), base.begin() + 3000)},
+        {"shrunk and edited", base, joined({slice(base, 0, 10), filled(1, 0), slice(base, 11, 3000)})},
+        {"shrunk to one byte", base, filled(1, 9)},
+        {"runs", base, runs},
+        {"block moved", base,
+         joined({slice(base, 0, 100), slice(base, 600, 3000), slice(base, 100, 600),
+                 slice(base, 3000, 4096)})},
+        {"block repeated", base,
+         joined({slice(base, 0, 2000), slice(base, 200, 700), slice(base, 2000, 3000),
+                 slice(base, 200, 700), slice(base, 3000, 4096)})},
+        {"new block repeated", base,
+         joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4), slice(base, 1000, 4096)})},
+        {"unrelated", base, noise(5000, 5)},
+        {"long change split into records", noise(200000, 6),
+         joined({slice(noise(200000, 6), 0, 10), noise(100000, 7),
+                 slice(noise(200000, 6), 100010, 200000)})},
+        {"2 MiB, edits and a block moved across the middle", big,
+         joined({slice(bigEdited, 0, 500000), slice(bigEdited, 1500000, 1600000),
+                 slice(bigEdited, 500000, 1500000), slice(bigEdited, 1600000, 2 * MiB)})},
+    };
+}
+
+std::uint32_t littleEndianAt(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
+           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+// Which of the four actions a BPS patch uses, read from its commands.
+std::array<bool, 4> actionsUsed(std::span<const std::uint8_t> patch) {
+    std::size_t p = 4;
+    const auto number = [&] {
+        std::uint64_t value = 0;
+        std::uint64_t shift = 1;
+        for (;;) {
+            const std::uint8_t x = patch[p++];
+            value += (x & 0x7Fu) * shift;
+            if ((x & 0x80u) != 0) {
+                return value;
+            }
+            shift <<= 7;
+            value += shift;
+        }
+    };
+    number();
+    number();
+    p += static_cast<std::size_t>(number());
+    std::array<bool, 4> used{};
+    while (p < patch.size() - 12) {
+        const std::uint64_t word = number();
+        used[word & 3] = true;
+        if ((word & 3) == 1) {
+            p += static_cast<std::size_t>((word >> 2) + 1);
+        } else if ((word & 3) > 1) {
+            number();
+        }
+    }
+    return used;
+}
+
+TEST(CreatePatch, RoundTripsThroughTheAppliers) {
+    for (const Pair& c : pairs()) {
+        SCOPED_TRACE(c.name);
+        const std::optional<RomImage> ips = createIpsPatchImage(c.original, c.modified);
+        ASSERT_TRUE(ips.has_value());
+        RomImage patched = c.original;
+        ASSERT_TRUE(applyIpsPatchImage(patched, *ips));
+        EXPECT_EQ(toBytes(patched), toBytes(c.modified));
+
+        const std::optional<RomImage> bps = createBpsPatchImage(c.original, c.modified);
+        ASSERT_TRUE(bps.has_value());
+        const std::optional<RomImage> target = applyBpsPatchImage(c.original, *bps);
+        ASSERT_TRUE(target.has_value());
+        EXPECT_EQ(toBytes(*target), toBytes(c.modified));
+        // Strict appliers check all three checksums.
+        const std::size_t footer = bps->size() - 12;
+        EXPECT_EQ(littleEndianAt(*bps, footer), crc32(c.original));
+        EXPECT_EQ(littleEndianAt(*bps, footer + 4), crc32(c.modified));
+        EXPECT_EQ(littleEndianAt(*bps, footer + 8),
+                  crc32(std::span<const std::uint8_t>(*bps).first(footer + 8)));
+        // The same inputs give the same bytes, threads or not.
+        EXPECT_TRUE(createBpsPatchImage(c.original, c.modified) == bps);
+        EXPECT_TRUE(createIpsPatchImage(c.original, c.modified) == ips);
+    }
+}
+
+TEST(CreatePatch, BpsChoosesEveryActionWhereItPays) {
+    const RomImage base = noise(4096, 1);
+    // Kept bytes, new bytes repeated, and a block moved.
+    const RomImage modified =
+        joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4), slice(base, 3000, 4000),
+                slice(base, 1000, 3000)});
+    const std::optional<RomImage> bps = createBpsPatchImage(base, modified);
+    ASSERT_TRUE(bps.has_value());
+    EXPECT_EQ(actionsUsed(*bps), (std::array<bool, 4>{true, true, true, true}));
+    // Little beyond the 300 new bytes.
+    EXPECT_LT(bps->size(), 340u);
+    // Identical images: the header, one SourceRead and the footer.
+    EXPECT_EQ(createBpsPatchImage(base, base)->size(), 4u + 2 + 2 + 1 + 2 + 12);
+}
+
+TEST(CreatePatch, IpsRecordsAreTheCheapest) {
+    const RomImage base = filled(0x20000, 0x11);
+    const auto with = [&](std::size_t from, std::initializer_list<std::uint8_t> bytes) {
+        RomImage image = base;
+        std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(from));
+        return image;
+    };
+    RomImage run = base;
+    std::fill_n(run.begin() + 50, 100, 0xAB);
+    RomImage longChange = base;
+    const RomImage fresh = noise(70000, 8);
+    std::copy(fresh.begin(), fresh.end(), longChange.begin() + 5);
+    struct Case {
+        const char* name;
+        RomImage modified;
+        Bytes patch;
+    };
+    const std::vector<Case> cases{
+        {"nothing changed", base, IpsPatch().eof().bytes()},
+        {"changes four bytes apart share a record", with(10, {1, 0x11, 0x11, 0x11, 0x11, 2}),
+         IpsPatch().record(10, {1, 0x11, 0x11, 0x11, 0x11, 2}).eof().bytes()},
+        {"changes nine bytes apart take two", with(10, {1, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 2}),
+         IpsPatch().record(10, {1}).record(20, {2}).eof().bytes()},
+        {"a run of one value", run, IpsPatch().run(50, 100, 0xAB).eof().bytes()},
+        {"a shorter image ends with its size", RomImage(base.begin(), base.begin() + 0x1234),
+         IpsPatch().eof().raw({0x00, 0x12, 0x34}).bytes()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(toBytes(*createIpsPatchImage(base, c.modified)), c.patch);
+    }
+    // 70,000 new bytes: a full record of 65,535 and the rest.
+    const std::optional<RomImage> split = createIpsPatchImage(base, longChange);
+    ASSERT_TRUE(split.has_value());
+    EXPECT_EQ(split->size(), 5u + (5 + 65535) + (5 + 70000 - 65535) + 3);
+}
+
+TEST(CreatePatch, IpsLimits) {
+    // A change at the offset that reads as "EOF" is written from the byte before.
+    const std::size_t marker = 0x454F46;
+    RomImage original = filled(marker + 16, 0x00);
+    RomImage modified = original;
+    modified[marker] = 0x77;
+    EXPECT_EQ(toBytes(*createIpsPatchImage(original, modified)),
+              IpsPatch().record(marker - 1, {0x00, 0x77}).eof().bytes());
+    // A run there also starts a byte early.
+    modified[marker - 1] = 0x55;
+    std::fill_n(modified.begin() + static_cast<std::ptrdiff_t>(marker), 8, 0x55);
+    std::optional<RomImage> patch = createIpsPatchImage(original, modified);
+    ASSERT_TRUE(patch.has_value());
+    RomImage patched = original;
+    ASSERT_TRUE(applyIpsPatchImage(patched, *patch));
+    EXPECT_EQ(toBytes(patched), toBytes(modified));
+
+    struct Limit {
+        const char* name;
+        std::size_t originalSize;
+        std::size_t modifiedSize;
+        std::size_t changedAt; // SIZE_MAX: nothing changed in common
+        bool expressible;
+    };
+    const std::size_t none = static_cast<std::size_t>(-1);
+    for (const Limit& c : std::vector<Limit>{
+             {"change at the last 24-bit offset", ipsLimit + 8, ipsLimit + 8, ipsLimit - 1, true},
+             {"change at 16 MiB", ipsLimit + 8, ipsLimit + 8, ipsLimit, false},
+             {"grown to end at 16 MiB", ipsLimit - 4, ipsLimit, none, true},
+             {"grown past 16 MiB", ipsLimit - 4, ipsLimit + 1, none, false},
+             {"shrunk to 16 MiB - 1", ipsLimit + 8, ipsLimit - 1, none, true},
+             {"shrunk to 16 MiB", ipsLimit + 8, ipsLimit, none, false},
+         }) {
+        SCOPED_TRACE(c.name);
+        const RomImage from = filled(c.originalSize, 0x22);
+        RomImage to = filled(c.modifiedSize, 0x22);
+        if (c.changedAt != none) {
+            to[c.changedAt] = 0x33;
+        }
+        patch = createIpsPatchImage(from, to);
+        ASSERT_EQ(patch.has_value(), c.expressible);
+        if (patch) {
+            patched = from;
+            ASSERT_TRUE(applyIpsPatchImage(patched, *patch));
+            EXPECT_TRUE(patched == to);
+        }
+    }
+}
+
+TEST(CreatePatch, RefusesEmptyInputs) {
+    const RomImage some = filled(16, 1);
+    for (const auto& [original, modified] :
+         std::vector<std::pair<RomImage, RomImage>>{{RomImage{}, some}, {some, RomImage{}}}) {
+        EXPECT_FALSE(createIpsPatchImage(original, modified).has_value());
+        EXPECT_FALSE(createBpsPatchImage(original, modified).has_value());
+    }
+}
+
+// The real-world pairs: created patches give the targets and are no larger
+// than the ones the public creator made beside them.
+TEST(CreatePatch, VectorPairsNoLargerThanThePublicCreator) {
+    const auto check = [](bool bps) {
+        return [bps](const RomImage& source, const RomImage& theirs, const RomImage& target) {
+            const std::optional<RomImage> ours =
+                bps ? createBpsPatchImage(source, target) : createIpsPatchImage(source, target);
+            ASSERT_TRUE(ours.has_value());
+            EXPECT_LE(ours->size(), theirs.size());
+            if (bps) {
+                const std::optional<RomImage> applied = applyBpsPatchImage(source, *ours);
+                ASSERT_TRUE(applied.has_value());
+                EXPECT_TRUE(*applied == target);
+            } else {
+                RomImage applied = source;
+                ASSERT_TRUE(applyIpsPatchImage(applied, *ours));
+                EXPECT_TRUE(applied == target);
+            }
+        };
+    };
+    EXPECT_EQ(testing_support::forEachVectorPatch(".ips", check(false)), 5);
+    EXPECT_EQ(testing_support::forEachVectorPatch(".bps", check(true)), 8);
+}
+
+} // namespace
