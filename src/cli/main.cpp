@@ -3,7 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include "cli/commands.h"
 #include "cli/console.h"
+#include "hash/digests.h"
 #include "inspect/inspect.h"
 #include "patch/patch.h"
 #include "repair/repair.h"
@@ -19,8 +21,9 @@ struct CommandPaths {
 };
 
 // One row of the command table. A row with an operation prints its progress
-// line, calls the operation and prints its success or failure line; the one
-// row without an operation prints the inspection report and always succeeds.
+// line, calls the operation and prints its success or failure line; a row
+// with a printer leaves output and exit code to it; the one row with neither
+// prints the inspection report and always succeeds.
 struct CommandRow {
     std::string_view command;
     int minimumArgc;
@@ -28,6 +31,7 @@ struct CommandRow {
     std::string (*progressLine)(const CommandPaths&);
     std::string (*successLine)(const CommandPaths&);
     std::string (*failureLine)(const CommandPaths&);
+    int (*printer)(int argc, char** argv) = nullptr;
 };
 
 constexpr std::string_view arrow = " -> ";
@@ -40,7 +44,7 @@ std::string patchProgress(std::string_view kind, const CommandPaths& p) {
            text(ellipsis);
 }
 
-const std::array<CommandRow, 8> commandTable{{
+const std::array<CommandRow, 10> commandTable{{
     {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
     {"--fix-checksum", 4, [](const CommandPaths& p) { return fixChecksum(p.in, p.out); },
      [](const CommandPaths& p) {
@@ -86,6 +90,8 @@ const std::array<CommandRow, 8> commandTable{{
      },
      [](const CommandPaths& p) { return "SUCCESS: Trimmed ROM written to " + p.out; },
      [](const CommandPaths&) { return text("ERROR: Failed to trim ROM."); }},
+    {"--catalog", 3, nullptr, nullptr, nullptr, nullptr, printCatalog},
+    {"--patch-info", 3, nullptr, nullptr, nullptr, nullptr, printPatchInfo},
 }};
 
 CommandPaths pathsFor(const CommandRow& row, char** argv) {
@@ -100,7 +106,10 @@ CommandPaths pathsFor(const CommandRow& row, char** argv) {
     return paths;
 }
 
-int execute(const CommandRow& row, char** argv) {
+int execute(const CommandRow& row, int argc, char** argv) {
+    if (row.printer != nullptr) {
+        return row.printer(argc, argv);
+    }
     const CommandPaths paths = pathsFor(row, argv);
     if (row.operation == nullptr) {
         for (const std::string& line : inspectionReport(paths.in, inspectRom(paths.in))) {
@@ -120,13 +129,14 @@ int execute(const CommandRow& row, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    initialiseHashing();
     const std::string program = argc > 0 ? argv[0] : "";
     // Started without a command, the program shows its window as for --gui.
     const std::string command = argc > 1 ? argv[1] : "--gui";
     if (command != "--gui") {
         for (const CommandRow& row : commandTable) {
             if (command == row.command && argc >= row.minimumArgc) {
-                return execute(row, argv);
+                return execute(row, argc, argv);
             }
         }
         printUsage(program);

@@ -27,6 +27,8 @@ void printUsage(const std::string& program) {
               << "  --bps-patch <IN_ROM> <PATCH.bps> <OUT> Apply Beat BPS binary patch\n"
               << "  --srm-swap <IN.srm> <OUT.srm>         Swap 16-bit save RAM endianness (EverDrive/PC)\n"
               << "  --trim <IN_ROM> <OUT_ROM>             Trim overdumped padding bytes\n"
+              << "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
+              << "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS patch; check it fits a ROM\n"
               << '\n'
               << rule << '\n';
     std::cout.flush();

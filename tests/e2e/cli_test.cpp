@@ -25,6 +25,8 @@ std::string usageFor(const std::string& program) {
            "  --bps-patch <IN_ROM> <PATCH.bps> <OUT> Apply Beat BPS binary patch\n"
            "  --srm-swap <IN.srm> <OUT.srm>         Swap 16-bit save RAM endianness (EverDrive/PC)\n"
            "  --trim <IN_ROM> <OUT_ROM>             Trim overdumped padding bytes\n"
+           "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
+           "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS patch; check it fits a ROM\n"
            "\n"
            "===============================================================\n";
 }
@@ -65,6 +67,8 @@ TEST_F(CommandLine, UnrecognisedOrShortCommandsPrintUsageAndFail) {
         {"--bps-patch", "in.gb", "fix.bps"},
         {"--srm-swap", "in.srm"},
         {"--trim", "in.gb"},
+        {"--catalog"},
+        {"--patch-info"},
     };
     for (const auto& args : cases) {
         const e2e::RunResult result = run(args);
