@@ -2,30 +2,12 @@
 
 #include "hash/digests.h"
 #include "patch/patch_info.h"
-#include "patch_builders.h"
+#include "bps_crcs.h"
 #include "rom_builders.h"
 
 using namespace testing_support;
 
 namespace {
-
-void putLittleEndian32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-// Replaces the builder's placeholder footer with the real CRCs of source,
-// target and (unless told to spoil it) the patch itself.
-Bytes withCrcs(Bytes patch, std::span<const std::uint8_t> source,
-               std::span<const std::uint8_t> target, bool spoilPatchCrc = false) {
-    const std::size_t footer = patch.size() - 12;
-    putLittleEndian32(patch, footer, crc32(source));
-    putLittleEndian32(patch, footer + 4, crc32(target));
-    const std::uint32_t own = crc32(std::span(patch).first(footer + 8));
-    putLittleEndian32(patch, footer + 8, spoilPatchCrc ? own ^ 1u : own);
-    return patch;
-}
 
 struct IpsCase {
     const char* name;
@@ -71,7 +53,7 @@ TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
 TEST(PatchInfoBps, SizesMetadataAndCrcs) {
     const RomImage source = filled(64, 0x11);
     const RomImage target = filled(80, 0x22);
-    const Bytes good = withCrcs(BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(),
+    const Bytes good = withBpsCrcs(BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(),
                                 source, target);
     const PatchSummary summary = describePatch(good);
     ASSERT_EQ(summary.format, PatchFormat::Bps);
@@ -85,7 +67,7 @@ TEST(PatchInfoBps, SizesMetadataAndCrcs) {
     EXPECT_TRUE(patchFits(summary, std::nullopt));
 
     const PatchSummary spoilt = describePatch(
-        withCrcs(BpsPatch(64, 80).sourceRead(64).bytes(), source, target, true));
+        withBpsCrcs(BpsPatch(64, 80).sourceRead(64).bytes(), source, target, true));
     EXPECT_TRUE(spoilt.bps.sizesReadable);
     EXPECT_NE(spoilt.bps.patchCrc, spoilt.bps.computedPatchCrc);
     EXPECT_FALSE(patchFits(spoilt, std::nullopt));
@@ -140,7 +122,7 @@ TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
     wrong[0x100] ^= 1;
 
     const auto summaryFor = [](const RomImage& source) {
-        return describePatch(withCrcs(BpsPatch(source.size(), 1).targetRead({0}).bytes(), source,
+        return describePatch(withBpsCrcs(BpsPatch(source.size(), 1).targetRead({0}).bytes(), source,
                                       filled(1)));
     };
     const MatchCase snesCases[] = {
