@@ -49,8 +49,8 @@ class ProgressLine {
             return;
         }
         last_ = now;
-        const std::string text = "Cataloguing: " + std::to_string(files) + " files, " +
-                                 std::to_string(bytes) + " bytes";
+        const std::string text = "Cataloguing... files: " + std::to_string(files) +
+                                 ", bytes: " + std::to_string(bytes);
         std::fprintf(stderr, "\r%s", text.c_str());
         std::fflush(stderr);
         width_ = text.size();

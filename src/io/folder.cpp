@@ -54,6 +54,10 @@ std::optional<std::vector<Entry>> listFolder(const std::string& folder) {
                                              FindExSearchNameMatch, nullptr,
                                              FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) {
+        // A folder with no entries at all (a drive's root may lack "." and "..").
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return std::vector<Entry>{};
+        }
         return std::nullopt;
     }
     std::vector<Entry> entries;
