@@ -26,4 +26,8 @@ build/bench/bench/quillon_bench build/bench/quillon "$scratch" --runs "$runs" --
   printf '```\n'
 } > bench/RESULTS.md
 rm -f bench/RESULTS.md.new
+# The catalogue comparison adds its own section (needs hyperfine and rhash).
+if command -v hyperfine >/dev/null && command -v rhash >/dev/null; then
+  bench/catalog.sh "$runs" >/dev/null
+fi
 cat bench/RESULTS.md

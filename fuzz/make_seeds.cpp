@@ -4,7 +4,7 @@
 //
 //   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
 //
-// makes OUTPUT_DIR/inspect, /ips, /bps, /repair and /create. VECTORS_DIR is the folder
+// makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info and /json. VECTORS_DIR is the folder
 // holding images/, pairs/ and patches/ (tests/data/vectors); without it only
 // the builders' seeds are written.
 
@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     }
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
-    for (const char* target : {"inspect", "ips", "bps", "repair", "create"}) {
+    for (const char* target : {"inspect", "ips", "bps", "repair", "create", "patch_info", "json"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -238,5 +238,10 @@ int main(int argc, char** argv) {
     writeIpsSeeds(output / "ips", vectors);
     writeBpsSeeds(output / "bps", vectors);
     writeCreateSeeds(output / "create", vectors);
+    // The patch report reads the same ROM and patch pairs; the catalogue
+    // line is written for the same images.
+    writeIpsSeeds(output / "patch_info", vectors);
+    writeBpsSeeds(output / "patch_info", vectors);
+    writeInspectSeeds(output / "json", vectors);
     return failed ? 1 : 0;
 }

@@ -4,7 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/commands.h"
 #include "cli/console.h"
+#include "hash/digests.h"
 #include "inspect/inspect.h"
 #include "io/rom_file.h"
 #include "io/wide_path.h"
@@ -23,8 +25,9 @@ struct CommandPaths {
 };
 
 // One row of the command table. A row with an operation prints its progress
-// line, calls the operation and prints its success or failure line; the one
-// row without an operation prints the inspection report and always succeeds.
+// line, calls the operation and prints its success or failure line; a row
+// with a printer leaves output and exit code to it; the one row with neither
+// prints the inspection report and always succeeds.
 struct CommandRow {
     std::string_view command;
     int minimumArgc;
@@ -32,6 +35,7 @@ struct CommandRow {
     std::string (*progressLine)(const CommandPaths&);
     std::string (*successLine)(const CommandPaths&);
     std::string (*failureLine)(const CommandPaths&);
+    int (*printer)(int argc, char** argv) = nullptr;
 };
 
 constexpr std::string_view arrow = " -> ";
@@ -49,7 +53,7 @@ std::string createProgress(std::string_view kind, const CommandPaths& p) {
            text(ellipsis);
 }
 
-const std::array<CommandRow, 10> commandTable{{
+const std::array<CommandRow, 12> commandTable{{
     {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
     {"--fix-checksum", 4, [](const CommandPaths& p) { return fixChecksum(p.in, p.out); },
      [](const CommandPaths& p) {
@@ -103,6 +107,8 @@ const std::array<CommandRow, 10> commandTable{{
      [](const CommandPaths& p) { return createProgress("BPS", p); },
      [](const CommandPaths& p) { return "SUCCESS: BPS patch written to " + p.out; },
      [](const CommandPaths&) { return text("ERROR: Failed to create BPS patch."); }},
+    {"--catalog", 3, nullptr, nullptr, nullptr, nullptr, printCatalog},
+    {"--patch-info", 3, nullptr, nullptr, nullptr, nullptr, printPatchInfo},
 }};
 
 CommandPaths pathsFor(const CommandRow& row, char** argv) {
@@ -117,7 +123,10 @@ CommandPaths pathsFor(const CommandRow& row, char** argv) {
     return paths;
 }
 
-int execute(const CommandRow& row, char** argv) {
+int execute(const CommandRow& row, int argc, char** argv) {
+    if (row.printer != nullptr) {
+        return row.printer(argc, argv);
+    }
     const CommandPaths paths = pathsFor(row, argv);
     if (row.operation == nullptr) {
         for (const std::string& line : inspectionReport(paths.in, inspectRom(paths.in))) {
@@ -151,13 +160,14 @@ int showDroppedFile(const std::string& path) {
 }
 
 int runCommand(int argc, char** argv) {
+    initialiseHashing();
     const std::string program = argc > 0 ? argv[0] : "";
     // Started without a command, the program shows its window as for --gui.
     const std::string command = argc > 1 ? argv[1] : "--gui";
     if (command != "--gui") {
         for (const CommandRow& row : commandTable) {
             if (command == row.command && argc >= row.minimumArgc) {
-                return execute(row, argv);
+                return execute(row, argc, argv);
             }
         }
         if (isDroppedFile(argc, command)) {

@@ -1,6 +1,67 @@
 #include "hash/digests.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <gcrypt.h>
+
+namespace {
+
+// Below this size handing MD5 to the helper costs more than it saves.
+constexpr std::size_t sideBySideThreshold = 64 * 1024;
+
+// The caller's three digests take the buffer in pieces that stay in the
+// core's cache while each of them passes over it.
+constexpr std::size_t chunkSize = 256 * 1024;
+
+template <std::size_t N> void copyDigest(gcry_md_hd_t handle, int algorithm, std::array<std::uint8_t, N>& out) {
+    const unsigned char* digest = gcry_md_read(handle, algorithm);
+    if (digest != nullptr) {
+        std::memcpy(out.data(), digest, N);
+    }
+}
+
+void writeInChunks(gcry_md_hd_t handle, std::span<const std::uint8_t> bytes) {
+    for (std::size_t at = 0; at < bytes.size(); at += chunkSize) {
+        gcry_md_write(handle, bytes.data() + at, std::min(chunkSize, bytes.size() - at));
+    }
+}
+
+std::array<std::uint8_t, 16> md5Of(std::span<const std::uint8_t> bytes) {
+    std::array<std::uint8_t, 16> out{};
+    gcry_md_hd_t handle = nullptr;
+    if (gcry_md_open(&handle, GCRY_MD_MD5, 0) != 0) {
+        return out;
+    }
+    gcry_md_write(handle, bytes.data(), bytes.size());
+    copyDigest(handle, GCRY_MD_MD5, out);
+    gcry_md_close(handle);
+    return out;
+}
+
+// SHA-1, SHA-256 and CRC-32 through one handle: the library feeds each piece
+// to all three.
+void shaAndCrcOf(std::span<const std::uint8_t> bytes, Digests& out) {
+    gcry_md_hd_t handle = nullptr;
+    if (gcry_md_open(&handle, GCRY_MD_SHA1, 0) != 0) {
+        return;
+    }
+    if (gcry_md_enable(handle, GCRY_MD_SHA256) != 0 || gcry_md_enable(handle, GCRY_MD_CRC32) != 0) {
+        gcry_md_close(handle);
+        return;
+    }
+    writeInChunks(handle, bytes);
+    copyDigest(handle, GCRY_MD_SHA1, out.sha1);
+    copyDigest(handle, GCRY_MD_SHA256, out.sha256);
+    std::array<std::uint8_t, 4> crc{};
+    copyDigest(handle, GCRY_MD_CRC32, crc);
+    // The library gives the CRC as four bytes, most significant first.
+    out.crc32 = static_cast<std::uint32_t>(crc[0]) << 24 | static_cast<std::uint32_t>(crc[1]) << 16 |
+                static_cast<std::uint32_t>(crc[2]) << 8 | crc[3];
+    gcry_md_close(handle);
+}
+
+} // namespace
 
 void initialiseHashing() {
     // The library must be told its version before anything else and that its
@@ -27,4 +88,60 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes) {
                                 static_cast<std::uint32_t>(digest[2]) << 8 | digest[3];
     gcry_md_close(handle);
     return value;
+}
+
+DigestHasher::DigestHasher() {
+    initialiseHashing();
+    helper_ = std::thread([this] { serve(); });
+}
+
+DigestHasher::~DigestHasher() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    helper_.join();
+}
+
+void DigestHasher::serve() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return pending_ || stopping_; });
+        if (stopping_) {
+            return;
+        }
+        const std::span<const std::uint8_t> job = job_;
+        lock.unlock();
+        const std::array<std::uint8_t, 16> md5 = md5Of(job);
+        lock.lock();
+        md5_ = md5;
+        pending_ = false;
+        done_.notify_one();
+    }
+}
+
+Digests DigestHasher::digest(std::span<const std::uint8_t> bytes) {
+    Digests out;
+    if (bytes.size() < sideBySideThreshold) {
+        out.md5 = md5Of(bytes);
+        shaAndCrcOf(bytes, out);
+        return out;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        job_ = bytes;
+        pending_ = true;
+    }
+    wake_.notify_one();
+    shaAndCrcOf(bytes, out);
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return !pending_; });
+    out.md5 = md5_;
+    return out;
+}
+
+Digests computeDigests(std::span<const std::uint8_t> bytes) {
+    DigestHasher hasher;
+    return hasher.digest(bytes);
 }

@@ -10,11 +10,12 @@ std::uint8_t computeGameBoyHeaderChecksum(std::span<const std::uint8_t> image) {
     return x;
 }
 
-RomInfo inspectGameBoy(std::span<const std::uint8_t> image) {
+RomInfo inspectGameBoy(ImageHead head) {
+    const std::span<const std::uint8_t> image = head.bytes;
     RomInfo info;
     info.platform = RomPlatform::GameBoy;
     info.platformName = "Nintendo Game Boy / GBC";
-    info.fileSize = image.size();
+    info.fileSize = head.size;
     // The title area is taken whole, manufacturer code and colour flag included.
     info.title = readHeaderText(image, gameBoyTitle, 16, true);
     info.computedChecksum = computeGameBoyHeaderChecksum(image);
@@ -22,4 +23,8 @@ RomInfo inspectGameBoy(std::span<const std::uint8_t> image) {
     info.checksumValid = info.storedChecksum == info.computedChecksum;
     info.details = "Cartridge Type: 0x" + hexDigits(image[gameBoyCartridgeType]);
     return info;
+}
+
+RomInfo inspectGameBoy(std::span<const std::uint8_t> image) {
+    return inspectGameBoy(ImageHead{image, image.size()});
 }

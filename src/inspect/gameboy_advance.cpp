@@ -10,11 +10,12 @@ std::uint8_t computeGbaComplement(std::span<const std::uint8_t> image) {
     return static_cast<std::uint8_t>(0xE7 - sum);
 }
 
-RomInfo inspectGameBoyAdvance(std::span<const std::uint8_t> image) {
+RomInfo inspectGameBoyAdvance(ImageHead head) {
+    const std::span<const std::uint8_t> image = head.bytes;
     RomInfo info;
     info.platform = RomPlatform::GameBoyAdvance;
     info.platformName = "Nintendo Game Boy Advance";
-    info.fileSize = image.size();
+    info.fileSize = head.size;
     info.title = readHeaderText(image, gbaTitle, 12, true);
     // The game code is taken as stored: it ends at its first zero byte.
     info.gameCode = readHeaderText(image, gbaGameCode, 4, false);
@@ -22,4 +23,8 @@ RomInfo inspectGameBoyAdvance(std::span<const std::uint8_t> image) {
     info.storedChecksum = image[gbaComplement];
     info.checksumValid = info.storedChecksum == info.computedChecksum;
     return info;
+}
+
+RomInfo inspectGameBoyAdvance(std::span<const std::uint8_t> image) {
+    return inspectGameBoyAdvance(ImageHead{image, image.size()});
 }

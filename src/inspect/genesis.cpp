@@ -40,11 +40,12 @@ std::uint16_t computeGenesisChecksum(std::span<const std::uint8_t> image) {
     return static_cast<std::uint16_t>(sum);
 }
 
-RomInfo inspectGenesis(std::span<const std::uint8_t> image) {
+RomInfo inspectGenesis(ImageHead head) {
+    const std::span<const std::uint8_t> image = head.bytes;
     RomInfo info;
     info.platform = RomPlatform::Genesis;
     info.platformName = "Sega Genesis / Mega Drive";
-    info.fileSize = image.size();
+    info.fileSize = head.size;
     info.title = readHeaderText(image, genesisTitle, 48, true);
     info.storedChecksum = static_cast<std::uint32_t>(image[genesisChecksum] << 8) |
                           image[genesisChecksum + 1];
@@ -53,4 +54,8 @@ RomInfo inspectGenesis(std::span<const std::uint8_t> image) {
     info.details = "Checksum: 0x" + hexDigits(info.computedChecksum) +
                    (info.checksumValid ? " (Matched)" : " (Mismatch!)");
     return info;
+}
+
+RomInfo inspectGenesis(std::span<const std::uint8_t> image) {
+    return inspectGenesis(ImageHead{image, image.size()});
 }

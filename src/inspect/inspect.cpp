@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
-#include "io/rom_file.h"
+#include "io/input_file.h"
 
 namespace {
 
@@ -16,52 +17,98 @@ struct DetectionRow {
     std::uint64_t offset;
     std::array<Signature, 3> signatures;
     std::size_t signatureCount;
-    RomInfo (*inspector)(std::span<const std::uint8_t>);
+    RomInfo (*inspector)(ImageHead);
+    bool wholeImage; // the inspector reads every byte, not just the header window
 };
 
 constexpr std::array<DetectionRow, 6> detectionTable{{
     // iNES: "NES" followed by the MS-DOS end-of-file byte.
-    {16, 0x00, {{{0x4E, 0x45, 0x53, 0x1A}}}, 1, inspectNes},
+    {16, 0x00, {{{0x4E, 0x45, 0x53, 0x1A}}}, 1, inspectNes, false},
     // Nintendo 64 header word in its .z64, .v64 and .n64 byte orders.
     {4,
      0x00,
      {{{0x80, 0x37, 0x12, 0x40}, {0x37, 0x80, 0x40, 0x12}, {0x40, 0x12, 0x37, 0x80}}},
      3,
-     inspectNintendo64},
+     inspectNintendo64,
+     false},
     // Start of the Nintendo logo in the Game Boy cartridge header.
-    {0x150, 0x104, {{{0xCE, 0xED, 0x66, 0x66}}}, 1, inspectGameBoy},
+    {0x150, 0x104, {{{0xCE, 0xED, 0x66, 0x66}}}, 1, inspectGameBoy, false},
     // Start of the Nintendo logo in the Game Boy Advance cartridge header.
-    {0x100, 0x04, {{{0x24, 0xFF, 0xAE, 0x51}}}, 1, inspectGameBoyAdvance},
+    {0x100, 0x04, {{{0x24, 0xFF, 0xAE, 0x51}}}, 1, inspectGameBoyAdvance, false},
     // "SEGA" at the start of the system name field.
-    {0x200, 0x100, {{{0x53, 0x45, 0x47, 0x41}}}, 1, inspectGenesis},
+    {0x200, 0x100, {{{0x53, 0x45, 0x47, 0x41}}}, 1, inspectGenesis, true},
     // The Super Nintendo header has no signature: any large enough image.
-    {0x8000, 0x00, {}, 0, inspectSnes},
+    {0x8000, 0x00, {}, 0, inspectSnes, false},
 }};
 
-bool matches(const DetectionRow& row, std::span<const std::uint8_t> image) {
-    if (image.size() < row.minimumSize || image.size() - row.offset < 4) {
+// Sizes are compared with the smaller of the true size and the bytes at hand,
+// so that an inspector which relies on its row's minimum size stays inside
+// the span even if handed a head shorter than the window.
+bool matches(const DetectionRow& row, ImageHead image) {
+    const std::uint64_t available = std::min<std::uint64_t>(image.size, image.bytes.size());
+    if (available < row.minimumSize || available < row.offset + 4) {
         return false;
     }
     if (row.signatureCount == 0) {
         return true;
     }
-    const auto field = image.subspan(static_cast<std::size_t>(row.offset), 4);
+    const auto field = image.bytes.subspan(static_cast<std::size_t>(row.offset), 4);
     return std::any_of(row.signatures.begin(), row.signatures.begin() + row.signatureCount,
                        [&](const Signature& s) { return std::equal(s.begin(), s.end(), field.begin()); });
 }
 
-} // namespace
-
-RomInfo inspectImage(std::span<const std::uint8_t> image) {
+const DetectionRow* detect(ImageHead image) {
     for (const DetectionRow& row : detectionTable) {
         if (matches(row, image)) {
-            return row.inspector(image);
+            return &row;
         }
     }
+    return nullptr;
+}
+
+RomInfo unknownImage(std::uint64_t size) {
     RomInfo unknown;
     unknown.platformName = "Unknown Binary Format";
-    unknown.fileSize = image.size();
+    unknown.fileSize = size;
     return unknown;
 }
 
-RomInfo inspectRom(const std::string& path) { return inspectImage(readRomFile(path)); }
+} // namespace
+
+RomInfo inspectImageHead(ImageHead image) {
+    const DetectionRow* row = detect(image);
+    return row != nullptr ? row->inspector(image) : unknownImage(image.size);
+}
+
+bool needsWholeImage(ImageHead image) {
+    const DetectionRow* row = detect(image);
+    return row != nullptr && row->wholeImage;
+}
+
+RomInfo inspectImage(std::span<const std::uint8_t> image) {
+    return inspectImageHead(ImageHead{image, image.size()});
+}
+
+RomInfo inspectRom(const std::string& path) {
+    // Whatever cannot be read reports as an empty image, as a whole-file
+    // read that failed would.
+    const std::optional<InputFile> file = InputFile::open(path);
+    if (!file || file->size() == 0) {
+        return unknownImage(0);
+    }
+    const std::uint64_t size = file->size();
+    if (size <= inspectionWindow) {
+        const std::optional<RomImage> whole = file->readAll();
+        return whole ? inspectImage(*whole) : unknownImage(0);
+    }
+    RomImage window(inspectionWindow);
+    if (!file->readAt(0, window)) {
+        return unknownImage(0);
+    }
+    const ImageHead head{window, size};
+    if (!needsWholeImage(head)) {
+        return inspectImageHead(head);
+    }
+    const std::optional<RomImage> whole = file->readAll();
+    return whole ? inspectImage(*whole) : unknownImage(0);
+}

@@ -1,10 +1,11 @@
 #include "inspect/inspect.h"
 
-RomInfo inspectNes(std::span<const std::uint8_t> image) {
+RomInfo inspectNes(ImageHead head) {
+    const std::span<const std::uint8_t> image = head.bytes;
     RomInfo info;
     info.platform = RomPlatform::Nes;
     info.platformName = "Nintendo Entertainment System (NES)";
-    info.fileSize = image.size();
+    info.fileSize = head.size;
     info.title = "NES Cartridge";
     // Bytes 4 and 5 count 16 KiB PRG and 8 KiB CHR units; the mapper number's
     // nibbles are the upper halves of flags 6 and 7. Nothing else is read.
@@ -16,4 +17,8 @@ RomInfo inspectNes(std::span<const std::uint8_t> image) {
                    ", PRG: " + std::to_string(info.prgRomSize / 1024) +
                    " KB, CHR: " + std::to_string(info.chrRomSize / 1024) + " KB";
     return info;
+}
+
+RomInfo inspectNes(std::span<const std::uint8_t> image) {
+    return inspectNes(ImageHead{image, image.size()});
 }

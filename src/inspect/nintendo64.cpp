@@ -22,11 +22,12 @@ constexpr std::uint64_t titleOffset = 0x20;
 
 } // namespace
 
-RomInfo inspectNintendo64(std::span<const std::uint8_t> image) {
+RomInfo inspectNintendo64(ImageHead head) {
+    const std::span<const std::uint8_t> image = head.bytes;
     RomInfo info;
     info.platform = RomPlatform::Nintendo64;
     info.platformName = "Nintendo 64";
-    info.fileSize = image.size();
+    info.fileSize = head.size;
     if (image.size() < headerLength) {
         return info;
     }
@@ -40,4 +41,8 @@ RomInfo inspectNintendo64(std::span<const std::uint8_t> image) {
     info.title = readHeaderText(image, titleOffset, 20, true);
     info.checksumValid = true;
     return info;
+}
+
+RomInfo inspectNintendo64(std::span<const std::uint8_t> image) {
+    return inspectNintendo64(ImageHead{image, image.size()});
 }

@@ -3,12 +3,13 @@
 #include "inspect/header_text.h"
 #include "inspect/snes_header.h"
 
-RomInfo inspectSnes(std::span<const std::uint8_t> image) {
+RomInfo inspectSnes(ImageHead head) {
+    const std::span<const std::uint8_t> image = head.bytes;
     RomInfo info;
     info.platform = RomPlatform::Snes;
     info.platformName = "Super Nintendo (SNES)";
-    info.fileSize = image.size();
-    info.hasCopierHeader = hasCopierHeaderSize(image.size());
+    info.fileSize = head.size;
+    info.hasCopierHeader = hasCopierHeaderSize(head.size);
 
     const SnesHeaderLocation where = locateSnesHeader(image, info.hasCopierHeader);
     const std::uint64_t h = where.headerStart;
@@ -25,4 +26,8 @@ RomInfo inspectSnes(std::span<const std::uint8_t> image) {
         info.details += " (512-byte copier header detected)";
     }
     return info;
+}
+
+RomInfo inspectSnes(std::span<const std::uint8_t> image) {
+    return inspectSnes(ImageHead{image, image.size()});
 }

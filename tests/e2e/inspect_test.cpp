@@ -212,3 +212,62 @@ TEST(InspectRealImages, ImagesBuiltWithPublicTools) {
 }
 
 } // namespace
+
+namespace {
+
+std::string upperHex(std::uint32_t value) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return text;
+}
+
+// Large images are read only in their header window (the Genesis checksum
+// reads all); the reports are those of the whole image.
+TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
+    const RomImage genesis = makeGenesis(8u << 20, "BIG GENESIS");
+    const std::uint32_t genesisSum = static_cast<std::uint32_t>(genesis[0x18E] << 8 | genesis[0x18F]);
+    RomImage hiRomBehindCopier = makeSnes(32u << 20, true, true, "BIG HIROM");
+    const struct {
+        const char* name;
+        RomImage image;
+        std::string report;
+    } cases[] = {
+        {"n64", makeNintendo64(64u << 20, N64Order::V64),
+         "File Size:       67108864 bytes (65536 KB)\n"
+         "Platform:        Nintendo 64\n"
+         "Internal Title:  UQLIOL NISTX-YOFRU  \n"
+         "Copier Header:   NO\n"
+         "Checksum Status: VALID [PASSED]\n"
+         "Details:         Format: .v64 (Byte-swapped)\n"},
+        // The HiROM header behind a copier header ends exactly at the window's end.
+        {"snes", std::move(hiRomBehindCopier),
+         "File Size:       33554944 bytes (32768 KB)\n"
+         "Platform:        Super Nintendo (SNES)\n"
+         "Internal Title:  BIG HIROM            \n"
+         "Copier Header:   YES (512-byte copier header present)\n"
+         "Checksum Status: VALID [PASSED]\n"
+         "Details:         Mapping: HiROM (512-byte copier header detected)\n"},
+        {"genesis", genesis,
+         "File Size:       8388608 bytes (8192 KB)\n"
+         "Platform:        Sega Genesis / Mega Drive\n"
+         "Internal Title:  BIG GENESIS                                     \n"
+         "Copier Header:   NO\n"
+         "Checksum Status: VALID [PASSED]\n"
+         "Details:         Checksum: 0x" + upperHex(genesisSum) + " (Matched)\n"},
+    };
+    for (const auto& c : cases) {
+        e2e::ScratchFolder scratch;
+        scratch.write("big.rom", c.image);
+        const e2e::RunResult result = e2e::runQuillon({"--inspect", "big.rom"}, scratch.path());
+        EXPECT_EQ(result.out, "=== Quillon Inspection Report ===\n"
+                              "File:            big.rom\n" + c.report)
+            << c.name;
+        EXPECT_EQ(result.exitCode, 0) << c.name;
+    }
+}
+
+} // namespace

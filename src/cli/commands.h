@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "patch/patch_info.h"
+
+// Commands that print their own output and choose their exit code; each
+// takes the whole command line.
+
+// --catalog <PATH>...: one JSON line per file on standard output, a progress
+// line on standard error when that is a terminal. 1 when any file could not
+// be read.
+int printCatalog(int argc, char** argv);
+
+// --patch-info <PATCH> [<ROM>]: the patch report; 0 when the patch is
+// well-formed and fits the ROM.
+int printPatchInfo(int argc, char** argv);
+
+// The ROM part of the patch report.
+struct RomCheck {
+    std::string path;
+    std::uint64_t size = 0;
+    std::uint32_t crc32 = 0;
+    SourceMatch match = SourceMatch::No;
+};
+
+// The lines of the patch report for the patch path as typed.
+std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t patchSize,
+                                     const PatchSummary& patch, const std::optional<RomCheck>& rom);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "io/rom_file.h"
+
+// A regular file open for reads at any offset, so that a caller may take only
+// the parts of a large image it needs. What stands at the path is checked
+// before it is opened: a FIFO would block the open and a device may act on
+// being opened, so neither ever is.
+class InputFile {
+  public:
+    // nullopt for anything that is not a regular file that can be opened.
+    static std::optional<InputFile> open(const std::string& path);
+#ifndef _WIN32
+    // Takes over a descriptor opened by the caller (a folder walk opens
+    // relative to the folder); nullopt, the descriptor closed, unless it is a
+    // regular file.
+    static std::optional<InputFile> adopt(int descriptor);
+#endif
+
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    // The size when the file was opened.
+    std::uint64_t size() const { return size_; }
+
+    // Fills into with the bytes at offset; false unless every byte was read.
+    bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
+
+    // The whole file (of the size it had when opened); nullopt when it cannot
+    // be read or held in memory. A file of length zero gives an empty image.
+    std::optional<RomImage> readAll() const;
+
+  private:
+#ifdef _WIN32
+    using Handle = void*;
+#else
+    using Handle = int;
+#endif
+    InputFile(Handle handle, std::uint64_t size) : handle_(handle), size_(size) {}
+    void close() noexcept;
+
+    Handle handle_;
+    std::uint64_t size_;
+    bool open_ = true;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+// Puts the real CRC-32 values into the footer of a BpsPatch built patch, for
+// tests that check the values rather than patch with them.
+
+#include <cstdint>
+#include <span>
+
+#include "hash/digests.h"
+#include "patch_builders.h"
+
+namespace testing_support {
+
+inline void putLittleEndian32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+// Source and target CRCs, then the patch's own CRC (spoilt on request).
+inline Bytes withBpsCrcs(Bytes patch, std::span<const std::uint8_t> source,
+                         std::span<const std::uint8_t> target, bool spoilPatchCrc = false) {
+    const std::size_t footer = patch.size() - 12;
+    putLittleEndian32(patch, footer, crc32(source));
+    putLittleEndian32(patch, footer + 4, crc32(target));
+    const std::uint32_t own = crc32(std::span<const std::uint8_t>(patch).first(footer + 8));
+    putLittleEndian32(patch, footer + 8, spoilPatchCrc ? own ^ 1u : own);
+    return patch;
+}
+
+} // namespace testing_support

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "hash/digests.h"
+#include "patch/patch_info.h"
+#include "bps_crcs.h"
+#include "rom_builders.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct IpsCase {
+    const char* name;
+    Bytes patch;
+    IpsSummary expected;
+};
+
+TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
+    const Bytes data3{1, 2, 3};
+    const IpsCase cases[] = {
+        {"empty patch", IpsPatch().eof().bytes(), {0, 0, 0, std::nullopt, std::nullopt}},
+        {"records and a run",
+         IpsPatch().record(0x10, {1, 2}).run(0x100, 5, 0xAA).record(0x8, data3).eof().bytes(),
+         {3, 1, 0x105, std::nullopt, std::nullopt}},
+        {"run of zero extends to its offset", IpsPatch().run(0x200, 0, 0).eof().bytes(),
+         {1, 1, 0x200, std::nullopt, std::nullopt}},
+        {"truncation", IpsPatch().record(0, {1}).eof().raw({0x00, 0x80, 0x00}).bytes(),
+         {1, 0, 1, 0x8000, std::nullopt}},
+        {"four bytes after EOF are no truncation",
+         IpsPatch().record(0, {1}).eof().raw({0, 0, 0, 1}).bytes(),
+         {1, 0, 1, std::nullopt, std::nullopt}},
+        {"ends after its last record", IpsPatch().record(0x20, {1, 2, 3}).bytes(),
+         {1, 0, 0x23, std::nullopt, std::nullopt}},
+        {"record data cut off", IpsPatch().record(0, {1}).raw({0, 0, 9, 0, 4, 1, 2}).bytes(),
+         {1, 0, 1, std::nullopt, 11}},
+        {"run record cut off", IpsPatch().record(0, {1}).raw({0, 0, 9, 0, 0, 0}).bytes(),
+         {1, 0, 1, std::nullopt, 11}},
+        {"record header cut off", IpsPatch().raw({0, 1}).bytes(), {0, 0, 0, std::nullopt, 5}},
+        {"magic only", IpsPatch().bytes(), {0, 0, 0, std::nullopt, 5}},
+    };
+    for (const IpsCase& c : cases) {
+        const PatchSummary summary = describePatch(c.patch);
+        ASSERT_EQ(summary.format, PatchFormat::Ips) << c.name;
+        EXPECT_EQ(summary.ips.records, c.expected.records) << c.name;
+        EXPECT_EQ(summary.ips.runRecords, c.expected.runRecords) << c.name;
+        EXPECT_EQ(summary.ips.writesUpTo, c.expected.writesUpTo) << c.name;
+        EXPECT_EQ(summary.ips.truncatesTo, c.expected.truncatesTo) << c.name;
+        EXPECT_EQ(summary.ips.cutOffAt, c.expected.cutOffAt) << c.name;
+        EXPECT_EQ(patchFits(summary, std::nullopt), !c.expected.cutOffAt.has_value()) << c.name;
+    }
+}
+
+TEST(PatchInfoBps, SizesMetadataAndCrcs) {
+    const RomImage source = filled(64, 0x11);
+    const RomImage target = filled(80, 0x22);
+    const Bytes good = withBpsCrcs(BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(),
+                                source, target);
+    const PatchSummary summary = describePatch(good);
+    ASSERT_EQ(summary.format, PatchFormat::Bps);
+    EXPECT_TRUE(summary.bps.sizesReadable);
+    EXPECT_EQ(summary.bps.sourceSize, 64u);
+    EXPECT_EQ(summary.bps.targetSize, 80u);
+    EXPECT_EQ(summary.bps.metadataSize, 7u);
+    EXPECT_EQ(summary.bps.sourceCrc, crc32(source));
+    EXPECT_EQ(summary.bps.targetCrc, crc32(target));
+    EXPECT_EQ(summary.bps.patchCrc, summary.bps.computedPatchCrc);
+    EXPECT_TRUE(patchFits(summary, std::nullopt));
+
+    const PatchSummary spoilt = describePatch(
+        withBpsCrcs(BpsPatch(64, 80).sourceRead(64).bytes(), source, target, true));
+    EXPECT_TRUE(spoilt.bps.sizesReadable);
+    EXPECT_NE(spoilt.bps.patchCrc, spoilt.bps.computedPatchCrc);
+    EXPECT_FALSE(patchFits(spoilt, std::nullopt));
+}
+
+TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
+    Bytes cutNumber{'B', 'P', 'S', '1', 0x01, 0x02}; // a number without its last byte
+    cutNumber.resize(cutNumber.size() + 12, 0x00);
+    Bytes overflow{'B', 'P', 'S', '1'};
+    overflow.insert(overflow.end(), 11, 0x7F); // more than 64 bits
+    overflow.resize(overflow.size() + 14, 0x80);
+    const Bytes cases[] = {
+        Bytes{'B', 'P', 'S', '1'},
+        // The footer begins where the metadata size would.
+        Bytes{'B', 'P', 'S', '1', 0x80, 0x80, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        cutNumber,
+        overflow,
+        // Metadata of 16 bytes where only the footer follows.
+        Bytes{'B', 'P', 'S', '1', 0x80, 0x80, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    };
+    for (const Bytes& patch : cases) {
+        const PatchSummary summary = describePatch(patch);
+        EXPECT_EQ(summary.format, PatchFormat::Bps);
+        EXPECT_FALSE(summary.bps.sizesReadable) << patch.size();
+        EXPECT_EQ(matchSource(summary, filled(1)), SourceMatch::No);
+        EXPECT_FALSE(patchFits(summary, std::nullopt));
+    }
+    // The metadata may end exactly where the footer begins.
+    EXPECT_TRUE(describePatch(BpsPatch(1, 1, "m").bytes()).bps.sizesReadable);
+}
+
+TEST(PatchInfo, UnknownFormats) {
+    for (const Bytes& patch : {Bytes{}, Bytes{'P', 'A', 'T', 'C'}, Bytes{'B', 'P', 'S', '2', 0, 0},
+                               Bytes{'U', 'P', 'S', '1'}}) {
+        EXPECT_EQ(describePatch(patch).format, PatchFormat::Unknown);
+        EXPECT_FALSE(patchFits(describePatch(patch), std::nullopt));
+    }
+}
+
+struct MatchCase {
+    const char* name;
+    RomImage rom;
+    SourceMatch expected;
+};
+
+TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
+    const RomImage snes = makeSnes(0x8000);
+    const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
+    RomImage headered = filled(512, 0xEE);
+    headered.insert(headered.end(), snes.begin(), snes.end());
+    RomImage wrong = snes;
+    wrong[0x100] ^= 1;
+
+    const auto summaryFor = [](const RomImage& source) {
+        return describePatch(withBpsCrcs(BpsPatch(source.size(), 1).targetRead({0}).bytes(), source,
+                                      filled(1)));
+    };
+    const MatchCase snesCases[] = {
+        {"as is", snes, SourceMatch::Yes},
+        {"copier header", headered, SourceMatch::YesAfterStripHeader},
+        {"one byte changed", wrong, SourceMatch::No},
+        {"empty", RomImage{}, SourceMatch::No},
+    };
+    for (const MatchCase& c : snesCases) {
+        EXPECT_EQ(matchSource(summaryFor(snes), c.rom), c.expected) << c.name;
+    }
+    const MatchCase n64Cases[] = {
+        {"z64", z64, SourceMatch::Yes},
+        {"v64", makeNintendo64(0x1000, N64Order::V64), SourceMatch::YesAfterN64Endian},
+        {"n64", makeNintendo64(0x1000, N64Order::N64), SourceMatch::YesAfterN64Endian},
+    };
+    for (const MatchCase& c : n64Cases) {
+        EXPECT_EQ(matchSource(summaryFor(z64), c.rom), c.expected) << c.name;
+    }
+    const PatchSummary ips = describePatch(IpsPatch().eof().bytes());
+    EXPECT_EQ(matchSource(ips, snes), SourceMatch::NotChecked);
+    EXPECT_TRUE(patchFits(ips, SourceMatch::NotChecked));
+    EXPECT_FALSE(patchFits(summaryFor(snes), SourceMatch::YesAfterStripHeader));
+}
+
+} // namespace
