@@ -1,10 +1,12 @@
 #include "io/rom_file.h"
 
+#include "io/input_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,50 +64,6 @@ int lstatPath(const std::string& path, FileStat& st) {
 }
 bool isRegular(const FileStat& st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
 int processId() { return ::_getpid(); }
-
-// The whole content behind a handle opened for reading; a device or pipe,
-// an empty file or one shorter than its size reads as empty.
-RomImage readOpened(HANDLE handle) {
-    LARGE_INTEGER end{};
-    if (::GetFileType(handle) != FILE_TYPE_DISK || ::GetFileSizeEx(handle, &end) == 0 ||
-        end.QuadPart <= 0) {
-        return {};
-    }
-    const auto size = static_cast<std::uint64_t>(end.QuadPart);
-    if (size > std::numeric_limits<std::size_t>::max() / 2) {
-        return {};
-    }
-    RomImage image;
-    try {
-        image.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        // A file too large to hold in memory reads as unreadable.
-        return {};
-    }
-    std::size_t done = 0;
-    while (done < image.size()) {
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(image.size() - done, 1u << 30));
-        DWORD got = 0;
-        if (::ReadFile(handle, image.data() + done, chunk, &got, nullptr) == 0 || got == 0) {
-            return {};
-        }
-        done += got;
-    }
-    return image;
-}
-RomImage readRegularFile(const std::string& path) {
-    // Opened as the C runtime opens a file for reading: others may read and
-    // write it meanwhile. A folder cannot be opened this way.
-    const HANDLE handle = ::CreateFileW(toWindowsPath(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return {};
-    }
-    RomImage image = readOpened(handle);
-    ::CloseHandle(handle);
-    return image;
-}
 
 int openForWrite(const std::string& path, bool exclusive, int mode) {
     int flags = _O_WRONLY | _O_CREAT | _O_BINARY | (exclusive ? _O_EXCL : _O_TRUNC);
@@ -252,38 +210,11 @@ void* allocateImageBytes(std::size_t bytes) {
 void releaseImageBytes(void* bytes) noexcept { std::free(bytes); }
 
 RomImage readRomFile(const std::string& path) {
-#ifdef _WIN32
-    return readRegularFile(path);
-#else
-    FileStat st{};
-    if (statPath(path, st) != 0 || !isRegular(st)) {
-        return {};
-    }
-    std::ifstream file(path, std::ios::in | std::ios::binary | std::ios::ate);
+    const std::optional<InputFile> file = InputFile::open(path);
     if (!file) {
         return {};
     }
-    const std::streamoff end = file.tellg();
-    if (end <= 0 || !file.seekg(0, std::ios::beg)) {
-        return {};
-    }
-    const auto size = static_cast<std::uint64_t>(end);
-    if (size > std::numeric_limits<std::size_t>::max() / 2) {
-        return {};
-    }
-    RomImage image;
-    try {
-        image.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        // A file too large to hold in memory reads as unreadable.
-        return {};
-    }
-    file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(size));
-    if (!file || static_cast<std::uint64_t>(file.gcount()) != size) {
-        return {};
-    }
-    return image;
-#endif
+    return file->readAll().value_or(RomImage{});
 }
 
 bool isRegularFile(const std::string& path) {
