@@ -245,3 +245,16 @@ bool transformRomFile(const std::string& inputPath, const std::string& outputPat
     }
     return writeRomFile(outputPath, image);
 }
+
+bool combineRomFiles(const std::string& firstPath, const std::string& secondPath,
+                     const std::string& outputPath,
+                     std::optional<RomImage> (*combine)(std::span<const std::uint8_t>,
+                                                        std::span<const std::uint8_t>)) {
+    const RomImage first = readRomFile(firstPath);
+    const RomImage second = readRomFile(secondPath);
+    const std::optional<RomImage> output = combine(first, second);
+    if (!output) {
+        return false;
+    }
+    return writeRomFile(outputPath, *output);
+}

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -68,3 +69,11 @@ bool writeRomFile(const std::string& path, std::span<const std::uint8_t> bytes);
 // A rejected or unreadable input writes nothing.
 bool transformRomFile(const std::string& inputPath, const std::string& outputPath,
                       bool (*transform)(RomImage& image));
+
+// The common shape of a two-input operation (the patchers and the patch
+// creators): read both inputs whole, let the operation build the output
+// (nullopt rejects the inputs, and nothing is written), write it.
+bool combineRomFiles(const std::string& firstPath, const std::string& secondPath,
+                     const std::string& outputPath,
+                     std::optional<RomImage> (*combine)(std::span<const std::uint8_t>,
+                                                        std::span<const std::uint8_t>));

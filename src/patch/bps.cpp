@@ -216,11 +216,5 @@ std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
 
 bool applyBpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath) {
-    const RomImage source = readRomFile(romPath);
-    const RomImage patch = readRomFile(patchPath);
-    const std::optional<RomImage> target = applyBpsPatchImage(source, patch);
-    if (!target) {
-        return false;
-    }
-    return writeRomFile(outputPath, *target);
+    return combineRomFiles(romPath, patchPath, outputPath, applyBpsPatchImage);
 }

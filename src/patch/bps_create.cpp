@@ -157,11 +157,5 @@ std::optional<RomImage> createBpsPatchImage(std::span<const std::uint8_t> origin
 
 bool createBpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    const RomImage original = readRomFile(originalPath);
-    const RomImage modified = readRomFile(modifiedPath);
-    const std::optional<RomImage> patch = createBpsPatchImage(original, modified);
-    if (!patch) {
-        return false;
-    }
-    return writeRomFile(patchPath, *patch);
+    return combineRomFiles(originalPath, modifiedPath, patchPath, createBpsPatchImage);
 }

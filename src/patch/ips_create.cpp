@@ -184,11 +184,5 @@ std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> origin
 
 bool createIpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    const RomImage original = readRomFile(originalPath);
-    const RomImage modified = readRomFile(modifiedPath);
-    const std::optional<RomImage> patch = createIpsPatchImage(original, modified);
-    if (!patch) {
-        return false;
-    }
-    return writeRomFile(patchPath, *patch);
+    return combineRomFiles(originalPath, modifiedPath, patchPath, createIpsPatchImage);
 }
