@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/harness.h"
+#include "inspect/header_text.h"
 #include "rom_builders.h"
 
 using namespace testing_support;
@@ -211,20 +212,6 @@ TEST(InspectRealImages, ImagesBuiltWithPublicTools) {
                        "Details:         Mapper: 0, PRG: 32 KB, CHR: 8 KB\n");
 }
 
-} // namespace
-
-namespace {
-
-std::string upperHex(std::uint32_t value) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string text;
-    do {
-        text.insert(text.begin(), digits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return text;
-}
-
 // Large images are read only in their header window (the Genesis checksum
 // reads all); the reports are those of the whole image.
 TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
@@ -257,7 +244,7 @@ TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
          "Internal Title:  BIG GENESIS                                     \n"
          "Copier Header:   NO\n"
          "Checksum Status: VALID [PASSED]\n"
-         "Details:         Checksum: 0x" + upperHex(genesisSum) + " (Matched)\n"},
+         "Details:         Checksum: 0x" + hexDigits(genesisSum) + " (Matched)\n"},
     };
     for (const auto& c : cases) {
         e2e::ScratchFolder scratch;
