@@ -1,6 +1,7 @@
 #include "catalog/catalog.h"
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 
 #include "inspect/inspect.h"
@@ -28,37 +29,88 @@ std::optional<std::uint64_t> databaseHeaderSize(const RomInfo& info,
     return std::nullopt;
 }
 
-CatalogRecord catalogImage(std::string path, std::span<const std::uint8_t> image,
-                           DigestHasher& hasher) {
+namespace {
+
+// A file whose record waits for its MD5s: the bytes stay here until then.
+struct PendingRecord {
     CatalogRecord record;
-    record.path = std::move(path);
+    RomImage bytes;
+    std::optional<DigestHasher::Ticket> whole;
+    std::optional<DigestHasher::Ticket> headerless;
+};
+
+// Inspects the image and starts its digests; image must outlive the finish.
+void startRecord(PendingRecord& pending, std::span<const std::uint8_t> image, DigestHasher& hasher) {
+    CatalogRecord& record = pending.record;
     record.readable = true;
     record.size = image.size();
     record.info = inspectImage(image);
-    record.digests = hasher.digest(image);
+    pending.whole = hasher.start(image);
     if (const std::optional<std::uint64_t> skip = databaseHeaderSize(record.info, image)) {
         // An image cut off inside its header has nothing after it.
         const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(*skip, image.size()));
         const auto rest = image.subspan(from);
-        record.headerless = HeaderlessDigests{*skip, rest.size(), hasher.digest(rest)};
+        record.headerless = HeaderlessDigests{*skip, rest.size(), {}};
+        pending.headerless = hasher.start(rest);
     }
-    return record;
+}
+
+void finishRecord(PendingRecord& pending, DigestHasher& hasher) {
+    if (pending.whole) {
+        pending.record.digests = hasher.finish(*pending.whole);
+    }
+    if (pending.headerless) {
+        pending.record.headerless->digests = hasher.finish(*pending.headerless);
+    }
+}
+
+// How far the reading may run ahead of the MD5s: a few files, and little
+// memory beyond the file being read once the images are large.
+constexpr std::size_t filesAhead = 3;
+constexpr std::uint64_t bytesAhead = 64u << 20;
+
+} // namespace
+
+CatalogRecord catalogImage(std::string path, std::span<const std::uint8_t> image,
+                           DigestHasher& hasher) {
+    PendingRecord pending;
+    pending.record.path = std::move(path);
+    startRecord(pending, image, hasher);
+    finishRecord(pending, hasher);
+    return std::move(pending.record);
 }
 
 void catalogPaths(std::span<const std::string> arguments,
                   const std::function<void(const CatalogRecord&)>& sink) {
     DigestHasher hasher;
+    // Records leave in the order the walk reached their files.
+    std::deque<PendingRecord> pending;
+    std::uint64_t pendingBytes = 0;
+    const auto emitOldest = [&] {
+        PendingRecord& oldest = pending.front();
+        finishRecord(oldest, hasher);
+        sink(oldest.record);
+        pendingBytes -= oldest.bytes.size();
+        pending.pop_front();
+    };
     walkPaths(arguments, [&](const std::string& path, std::optional<InputFile> file) {
+        while (pending.size() >= filesAhead ||
+               (!pending.empty() && file && pendingBytes + file->size() > bytesAhead)) {
+            emitOldest();
+        }
+        PendingRecord& next = pending.emplace_back();
+        next.record.path = path;
         std::optional<RomImage> bytes;
         if (file) {
             bytes = file->readAll();
         }
-        if (!bytes) {
-            CatalogRecord unreadable;
-            unreadable.path = path;
-            sink(unreadable);
-            return;
+        if (bytes) {
+            next.bytes = std::move(*bytes);
+            pendingBytes += next.bytes.size();
+            startRecord(next, next.bytes, hasher);
         }
-        sink(catalogImage(path, *bytes, hasher));
     });
+    while (!pending.empty()) {
+        emitOldest();
+    }
 }

@@ -7,9 +7,6 @@
 
 namespace {
 
-// Below this size handing MD5 to the helper costs more than it saves.
-constexpr std::size_t sideBySideThreshold = 64 * 1024;
-
 // The caller's three digests take the buffer in pieces that stay in the
 // core's cache while each of them passes over it.
 constexpr std::size_t chunkSize = 256 * 1024;
@@ -104,41 +101,69 @@ DigestHasher::~DigestHasher() {
     helper_.join();
 }
 
+void DigestHasher::run(Job& job, std::unique_lock<std::mutex>& lock) {
+    job.state = State::Running;
+    lock.unlock();
+    const std::array<std::uint8_t, 16> md5 = md5Of(job.bytes);
+    lock.lock();
+    job.digests.md5 = md5;
+    job.state = State::Done;
+}
+
 void DigestHasher::serve() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return pending_ || stopping_; });
+        auto queued = jobs_.end();
+        wake_.wait(lock, [&] {
+            queued = std::find_if(jobs_.begin(), jobs_.end(),
+                                  [](const Job& job) { return job.state == State::Queued; });
+            return stopping_ || queued != jobs_.end();
+        });
         if (stopping_) {
             return;
         }
-        const std::span<const std::uint8_t> job = job_;
-        lock.unlock();
-        const std::array<std::uint8_t, 16> md5 = md5Of(job);
-        lock.lock();
-        md5_ = md5;
-        pending_ = false;
+        // The oldest first: that is the one the caller will wait for next.
+        run(*queued, lock);
         done_.notify_one();
     }
 }
 
-Digests DigestHasher::digest(std::span<const std::uint8_t> bytes) {
-    Digests out;
-    if (bytes.size() < sideBySideThreshold) {
-        out.md5 = md5Of(bytes);
-        shaAndCrcOf(bytes, out);
-        return out;
-    }
+DigestHasher::Ticket DigestHasher::start(std::span<const std::uint8_t> bytes) {
+    Job* job = nullptr;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        job_ = bytes;
-        pending_ = true;
+        job = &jobs_.emplace_back();
+        job->ticket = next_++;
+        job->bytes = bytes;
     }
     wake_.notify_one();
-    shaAndCrcOf(bytes, out);
+    // The helper never touches these three digests, so they are written
+    // without the lock.
+    shaAndCrcOf(bytes, job->digests);
+    return job->ticket;
+}
+
+Digests DigestHasher::finish(Ticket ticket) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return !pending_; });
-    out.md5 = md5_;
-    return out;
+    const auto mine = std::find_if(jobs_.begin(), jobs_.end(),
+                                   [&](const Job& job) { return job.ticket == ticket; });
+    if (mine == jobs_.end()) {
+        return {};
+    }
+    while (mine->state != State::Done) {
+        // The newest queued job, so that the helper, working from the oldest,
+        // is not kept waiting for one the caller holds.
+        const auto queued = std::find_if(jobs_.rbegin(), jobs_.rend(),
+                                         [](const Job& job) { return job.state == State::Queued; });
+        if (queued != jobs_.rend()) {
+            run(*queued, lock);
+        } else {
+            done_.wait(lock);
+        }
+    }
+    const Digests digests = mine->digests;
+    jobs_.erase(mine);
+    return digests;
 }
 
 Digests computeDigests(std::span<const std::uint8_t> bytes) {
