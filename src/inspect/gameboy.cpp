@@ -24,7 +24,3 @@ RomInfo inspectGameBoy(ImageHead head) {
     info.details = "Cartridge Type: 0x" + hexDigits(image[gameBoyCartridgeType]);
     return info;
 }
-
-RomInfo inspectGameBoy(std::span<const std::uint8_t> image) {
-    return inspectGameBoy(ImageHead{image, image.size()});
-}

@@ -24,7 +24,3 @@ RomInfo inspectGameBoyAdvance(ImageHead head) {
     info.checksumValid = info.storedChecksum == info.computedChecksum;
     return info;
 }
-
-RomInfo inspectGameBoyAdvance(std::span<const std::uint8_t> image) {
-    return inspectGameBoyAdvance(ImageHead{image, image.size()});
-}

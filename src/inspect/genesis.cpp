@@ -55,7 +55,3 @@ RomInfo inspectGenesis(ImageHead head) {
                    (info.checksumValid ? " (Matched)" : " (Mismatch!)");
     return info;
 }
-
-RomInfo inspectGenesis(std::span<const std::uint8_t> image) {
-    return inspectGenesis(ImageHead{image, image.size()});
-}

@@ -37,17 +37,10 @@ bool needsWholeImage(ImageHead image);
 RomInfo inspectRom(const std::string& path);
 
 // The platform inspectors. Each is handed only an image that passed its row
-// of the detection table, and each reads no byte outside the span it is given.
-// The span forms inspect a whole image in memory.
-RomInfo inspectGameBoy(std::span<const std::uint8_t> image);
+// of the detection table, and each reads no byte outside the head it is given.
 RomInfo inspectGameBoy(ImageHead image);
-RomInfo inspectGameBoyAdvance(std::span<const std::uint8_t> image);
 RomInfo inspectGameBoyAdvance(ImageHead image);
-RomInfo inspectSnes(std::span<const std::uint8_t> image);
 RomInfo inspectSnes(ImageHead image);
-RomInfo inspectGenesis(std::span<const std::uint8_t> image);
 RomInfo inspectGenesis(ImageHead image);
-RomInfo inspectNintendo64(std::span<const std::uint8_t> image);
 RomInfo inspectNintendo64(ImageHead image);
-RomInfo inspectNes(std::span<const std::uint8_t> image);
 RomInfo inspectNes(ImageHead image);

@@ -18,7 +18,3 @@ RomInfo inspectNes(ImageHead head) {
                    " KB, CHR: " + std::to_string(info.chrRomSize / 1024) + " KB";
     return info;
 }
-
-RomInfo inspectNes(std::span<const std::uint8_t> image) {
-    return inspectNes(ImageHead{image, image.size()});
-}

@@ -42,7 +42,3 @@ RomInfo inspectNintendo64(ImageHead head) {
     info.checksumValid = true;
     return info;
 }
-
-RomInfo inspectNintendo64(std::span<const std::uint8_t> image) {
-    return inspectNintendo64(ImageHead{image, image.size()});
-}

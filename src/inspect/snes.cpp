@@ -27,7 +27,3 @@ RomInfo inspectSnes(ImageHead head) {
     }
     return info;
 }
-
-RomInfo inspectSnes(std::span<const std::uint8_t> image) {
-    return inspectSnes(ImageHead{image, image.size()});
-}
