@@ -154,7 +154,7 @@ std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> origin
     if (end > ips::offsetLimit || (shrinks && modified.size() >= ips::offsetLimit)) {
         return std::nullopt;
     }
-    RomImage patch{'P', 'A', 'T', 'C', 'H'};
+    RomImage patch(ips::magic.begin(), ips::magic.end());
     try {
         if (first < end) {
             // One byte of slack before the first change lets a record that
@@ -172,7 +172,7 @@ std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> origin
                 }
             }
         }
-        patch.insert(patch.end(), {'E', 'O', 'F'});
+        patch.insert(patch.end(), ips::endMarker.begin(), ips::endMarker.end());
         if (shrinks) {
             ips::appendBigEndian(patch, static_cast<std::uint32_t>(modified.size()), 3);
         }

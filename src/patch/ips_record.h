@@ -1,12 +1,20 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 // IPS record fields, big-endian: a 3-byte target offset and a 2-byte length;
 // a run-length record has length 0, then a 2-byte run length and the value.
 namespace ips {
 
+constexpr std::array<std::uint8_t, 5> magic{'P', 'A', 'T', 'C', 'H'};
+constexpr std::array<std::uint8_t, 3> endMarker{'E', 'O', 'F'};
+// Creators write the size of a shorter target in three bytes after "EOF".
+constexpr std::size_t truncationSizeLength = 3;
 constexpr std::size_t recordHeaderSize = 5;
 constexpr std::size_t runRecordSize = 8;
 constexpr std::size_t largestRecord = 0xFFFF;
@@ -33,6 +41,84 @@ void appendRun(ByteVector& out, std::uint32_t offset, std::uint16_t length, std:
     appendRecordHeader(out, offset, 0);
     appendBigEndian(out, length, 2);
     out.push_back(value);
+}
+
+inline std::size_t readBigEndian(std::span<const std::uint8_t> patch, std::size_t at,
+                                 std::size_t width) {
+    std::size_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        value = value << 8 | patch[at + i];
+    }
+    return value;
+}
+
+// One record as the patch holds it.
+struct Record {
+    std::size_t offset = 0;
+    std::size_t length = 0; // bytes written: the data's length, or a run's
+    bool run = false;
+    std::uint8_t value = 0;             // a run's fill byte
+    std::span<const std::uint8_t> data; // a data record's bytes
+};
+
+// How the records ended. Complete at "EOF" (truncatesTo set when exactly
+// three bytes follow it and end the patch) or right after a record that ends
+// the patch; otherwise at is where the record that runs out, or that the
+// reader refused, begins.
+struct RecordsEnd {
+    bool complete = false;
+    std::size_t at = 0;
+    std::optional<std::size_t> truncatesTo;
+};
+
+// Reads the records of a patch that starts with the magic, in order, the way
+// every IPS applier does: "EOF" is tested before a record (so no record can
+// start at offset 0x454F46), and a patch may end right after its last record.
+// take receives each complete record and returns false to stop there.
+template <class Take> RecordsEnd readRecords(std::span<const std::uint8_t> patch, Take&& take) {
+    const std::size_t size = patch.size();
+    std::size_t p = magic.size();
+    for (;;) {
+        if (endMarker.size() <= size - p &&
+            std::equal(endMarker.begin(), endMarker.end(), patch.begin() + static_cast<std::ptrdiff_t>(p))) {
+            const std::size_t after = p + endMarker.size();
+            RecordsEnd end{true, p, std::nullopt};
+            if (size - after == truncationSizeLength) {
+                end.truncatesTo = readBigEndian(patch, after, truncationSizeLength);
+            }
+            return end;
+        }
+        if (size - p < recordHeaderSize) {
+            return {false, p, std::nullopt};
+        }
+        Record record;
+        record.offset = readBigEndian(patch, p, 3);
+        const std::size_t length = readBigEndian(patch, p + 3, 2);
+        std::size_t next = 0;
+        if (length != 0) {
+            if (length > size - p - recordHeaderSize) {
+                return {false, p, std::nullopt};
+            }
+            record.length = length;
+            record.data = patch.subspan(p + recordHeaderSize, length);
+            next = p + recordHeaderSize + length;
+        } else {
+            if (size - p < runRecordSize) {
+                return {false, p, std::nullopt};
+            }
+            record.run = true;
+            record.length = readBigEndian(patch, p + 5, 2);
+            record.value = patch[p + 7];
+            next = p + runRecordSize;
+        }
+        if (!take(record)) {
+            return {false, p, std::nullopt};
+        }
+        p = next;
+        if (p >= size) {
+            return {true, p, std::nullopt};
+        }
+    }
 }
 
 } // namespace ips

@@ -5,16 +5,12 @@
 
 #include "hash/digests.h"
 #include "inspect/snes_header.h"
+#include "patch/ips_record.h"
 #include "repair/repair.h"
 
 namespace {
 
-constexpr std::array<std::uint8_t, 5> ipsMagic{'P', 'A', 'T', 'C', 'H'};
-constexpr std::array<std::uint8_t, 3> ipsEndMarker{'E', 'O', 'F'};
 constexpr std::array<std::uint8_t, 4> bpsMagic{'B', 'P', 'S', '1'};
-constexpr std::uint64_t ipsRecordHeaderSize = 5;
-constexpr std::uint64_t ipsRunRecordSize = 8;
-constexpr std::uint64_t ipsTruncationSizeLength = 3;
 constexpr std::uint64_t bpsFooterSize = 12;
 // A number of more than ten bytes cannot fit 64 bits.
 constexpr std::uint64_t bpsLongestNumber = 10;
@@ -27,14 +23,6 @@ bool matchesAt(std::span<const std::uint8_t> bytes, std::uint64_t at,
                       bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-std::uint64_t bigEndian(std::span<const std::uint8_t> bytes, std::uint64_t at, std::uint64_t width) {
-    std::uint64_t value = 0;
-    for (std::uint64_t i = 0; i < width; ++i) {
-        value = value << 8 | bytes[static_cast<std::size_t>(at + i)];
-    }
-    return value;
-}
-
 std::uint32_t littleEndian32(std::span<const std::uint8_t> bytes, std::uint64_t at) {
     std::uint32_t value = 0;
     for (std::uint64_t i = 4; i-- > 0;) {
@@ -43,52 +31,20 @@ std::uint32_t littleEndian32(std::span<const std::uint8_t> bytes, std::uint64_t 
     return value;
 }
 
-// Mirrors the IPS patcher's reading: "EOF" is tested before a record, a
-// patch may end right after its last record, and exactly three bytes after
-// "EOF" are the truncation size.
+// The same reading as the IPS patcher's.
 IpsSummary readIps(std::span<const std::uint8_t> patch) {
     IpsSummary summary;
-    const std::uint64_t size = patch.size();
-    std::uint64_t p = ipsMagic.size();
-    for (;;) {
-        if (matchesAt(patch, p, ipsEndMarker)) {
-            const std::uint64_t after = p + ipsEndMarker.size();
-            if (size - after == ipsTruncationSizeLength) {
-                summary.truncatesTo = bigEndian(patch, after, ipsTruncationSizeLength);
-            }
-            return summary;
-        }
-        if (size - p < ipsRecordHeaderSize) {
-            summary.cutOffAt = p;
-            return summary;
-        }
-        const std::uint64_t offset = bigEndian(patch, p, 3);
-        const std::uint64_t length = bigEndian(patch, p + 3, 2);
-        std::uint64_t end = 0;
-        std::uint64_t next = 0;
-        if (length != 0) {
-            if (length > size - p - ipsRecordHeaderSize) {
-                summary.cutOffAt = p;
-                return summary;
-            }
-            end = offset + length;
-            next = p + ipsRecordHeaderSize + length;
-        } else {
-            if (size - p < ipsRunRecordSize) {
-                summary.cutOffAt = p;
-                return summary;
-            }
-            end = offset + bigEndian(patch, p + 5, 2);
-            next = p + ipsRunRecordSize;
-            ++summary.runRecords;
-        }
+    const ips::RecordsEnd end = ips::readRecords(patch, [&](const ips::Record& record) {
         ++summary.records;
-        summary.writesUpTo = std::max(summary.writesUpTo, end);
-        p = next;
-        if (p >= size) {
-            return summary;
-        }
+        summary.runRecords += record.run ? 1 : 0;
+        summary.writesUpTo = std::max<std::uint64_t>(summary.writesUpTo, record.offset + record.length);
+        return true;
+    });
+    if (!end.complete) {
+        summary.cutOffAt = end.at;
     }
+    summary.truncatesTo = end.truncatesTo;
+    return summary;
 }
 
 // A number that must end before limit and fit 64 bits.
@@ -146,7 +102,7 @@ bool isSource(const BpsSummary& bps, std::span<const std::uint8_t> bytes) {
 
 PatchSummary describePatch(std::span<const std::uint8_t> patch) {
     PatchSummary summary;
-    if (matchesAt(patch, 0, ipsMagic)) {
+    if (matchesAt(patch, 0, ips::magic)) {
         summary.format = PatchFormat::Ips;
         summary.ips = readIps(patch);
     } else if (matchesAt(patch, 0, bpsMagic)) {
