@@ -86,10 +86,7 @@ std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t
 
 int printPatchInfo(int argc, char** argv) {
     const std::string patchPath = argv[2];
-    std::optional<RomImage> patch;
-    if (std::optional<InputFile> file = InputFile::open(patchPath)) {
-        patch = file->readAll();
-    }
+    const std::optional<RomImage> patch = readWholeFile(patchPath);
     if (!patch) {
         printLine(std::cerr, "ERROR: Failed to read patch.");
         return 1;
@@ -98,10 +95,7 @@ int printPatchInfo(int argc, char** argv) {
     std::optional<RomCheck> rom;
     // An unknown patch has nothing to check a ROM against.
     if (argc > 3 && summary.format != PatchFormat::Unknown) {
-        std::optional<RomImage> bytes;
-        if (std::optional<InputFile> file = InputFile::open(argv[3])) {
-            bytes = file->readAll();
-        }
+        const std::optional<RomImage> bytes = readWholeFile(argv[3]);
         if (!bytes) {
             printLine(std::cerr, "ERROR: Failed to read ROM.");
             return 1;

@@ -145,3 +145,8 @@ std::optional<RomImage> InputFile::readAll() const {
     }
     return image;
 }
+
+std::optional<RomImage> readWholeFile(const std::string& path) {
+    const std::optional<InputFile> file = InputFile::open(path);
+    return file ? file->readAll() : std::nullopt;
+}

@@ -51,3 +51,7 @@ class InputFile {
     std::uint64_t size_;
     bool open_ = true;
 };
+
+// The whole regular file at path; nullopt when it cannot be opened or read
+// (an empty file gives an empty image).
+std::optional<RomImage> readWholeFile(const std::string& path);

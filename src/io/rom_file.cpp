@@ -209,13 +209,7 @@ void* allocateImageBytes(std::size_t bytes) {
 
 void releaseImageBytes(void* bytes) noexcept { std::free(bytes); }
 
-RomImage readRomFile(const std::string& path) {
-    const std::optional<InputFile> file = InputFile::open(path);
-    if (!file) {
-        return {};
-    }
-    return file->readAll().value_or(RomImage{});
-}
+RomImage readRomFile(const std::string& path) { return readWholeFile(path).value_or(RomImage{}); }
 
 bool isRegularFile(const std::string& path) {
 #ifdef _WIN32
