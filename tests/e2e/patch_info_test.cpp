@@ -59,12 +59,6 @@ const RomImage snes = makeSnes(0x8000, false, false, "SOURCE");
 const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
 const RomImage target = filled(16, 0x42);
 
-RomImage withCopierHeader(const RomImage& image) {
-    RomImage headered = filled(512, 0x00);
-    headered.insert(headered.end(), image.begin(), image.end());
-    return headered;
-}
-
 Bytes bpsFor(const RomImage& source, bool spoil = false) {
     return withBpsCrcs(BpsPatch(source.size(), target.size()).targetRead(target).bytes(), source,
                        target, spoil);
@@ -113,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "Well-Formed:     YES\n",
                       "", 0},
         PatchInfoCase{"BpsExactSource", bpsFor(snes), snes, bpsBody(snes), "YES", 0},
-        PatchInfoCase{"BpsHeaderedSnes", bpsFor(snes), withCopierHeader(snes), bpsBody(snes),
+        PatchInfoCase{"BpsHeaderedSnes", bpsFor(snes), withCopierHeader(snes, 0x00), bpsBody(snes),
                       "YES after --strip-header", 1},
         PatchInfoCase{"BpsByteSwappedN64", bpsFor(z64), makeNintendo64(0x1000, N64Order::V64),
                       bpsBody(z64), "YES after --n64-endian", 1},

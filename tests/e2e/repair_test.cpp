@@ -64,12 +64,6 @@ RomImage repairedGameBoy() {
     return image;
 }
 
-RomImage withCopierHeader(const RomImage& cartridge) {
-    RomImage image = filled(512, 0xAA);
-    image.insert(image.end(), cartridge.begin(), cartridge.end());
-    return image;
-}
-
 // 3 MiB whose last 1 MiB is 0xFF fill after a last data byte at 2 MiB - 1.
 RomImage overdumped(std::size_t size = 3 << 20) {
     RomImage image = filled(size, 0xFF);
@@ -103,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                           fixProgress, fixFailed},
         RepairCommandCase{"FixRefusesEmpty", "--fix-checksum", RomImage{}, std::nullopt,
                           fixProgress, fixFailed},
-        RepairCommandCase{"StripCopierHeader", "--strip-header", withCopierHeader(makeGameBoy()),
+        RepairCommandCase{"StripCopierHeader", "--strip-header", withCopierHeader(makeGameBoy(), 0xAA),
                           makeGameBoy(), stripProgress, "SUCCESS: Clean headerless ROM written to out.rom"},
         RepairCommandCase{"StripOnly512Bytes", "--strip-header", filled(512, 1), RomImage{},
                           stripProgress, "SUCCESS: Clean headerless ROM written to out.rom"},

@@ -20,6 +20,13 @@ inline RomImage imageOf(std::initializer_list<std::uint8_t> bytes) { return RomI
 inline RomImage filled(std::size_t size, std::uint8_t value = 0) { return RomImage(size, value); }
 inline Bytes toBytes(std::span<const std::uint8_t> image) { return Bytes(image.begin(), image.end()); }
 
+// The cartridge behind a 512-byte copier header of fill bytes.
+inline RomImage withCopierHeader(std::span<const std::uint8_t> cartridge, std::uint8_t fill) {
+    RomImage image = filled(512, fill);
+    image.insert(image.end(), cartridge.begin(), cartridge.end());
+    return image;
+}
+
 inline void put(RomImage& image, std::size_t offset, std::span<const std::uint8_t> bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         image.at(offset + i) = bytes[i];

@@ -116,8 +116,7 @@ struct MatchCase {
 TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
     const RomImage snes = makeSnes(0x8000);
     const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
-    RomImage headered = filled(512, 0xEE);
-    headered.insert(headered.end(), snes.begin(), snes.end());
+    const RomImage headered = withCopierHeader(snes, 0xEE);
     RomImage wrong = snes;
     wrong[0x100] ^= 1;
 
