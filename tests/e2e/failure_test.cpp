@@ -6,6 +6,7 @@
 
 #include "e2e/harness.h"
 #include "rom_builders.h"
+#include "skip.h"
 
 using namespace testing_support;
 
@@ -110,7 +111,7 @@ TEST_P(FailingCommand, OutputIsAFolder) {
 
 TEST_P(FailingCommand, OutputToFullDevice) {
     if (e2e::underLauncher()) {
-        GTEST_SKIP() << "/dev/full has no Windows counterpart";
+        QUILLON_SKIP_ON_THIS_MACHINE << "/dev/full has no Windows counterpart";
     }
     scratch.write("in.rom", GetParam().input);
     expectFailure(e2e::runQuillon(argumentsFor(GetParam(), "in.rom", "/dev/full"), scratch.path()));
@@ -128,7 +129,7 @@ TEST_P(FailingCommand, OutputToNullDeviceSucceeds) {
 
 TEST_P(FailingCommand, ReplacingInputBeyondFileSizeLimitKeepsInput) {
     if (e2e::underLauncher()) {
-        GTEST_SKIP() << "the file-size limit of a POSIX process does not carry through wine";
+        QUILLON_SKIP_ON_THIS_MACHINE << "the file-size limit of a POSIX process does not carry through wine";
     }
     scratch.write("in.rom", GetParam().input);
     e2e::RunOptions options;
@@ -178,7 +179,7 @@ TEST(LargeImage, OneGibibyteSwappedAndInspected) {
     e2e::ScratchFolder scratch;
     // The input and the output (and the output's temporary file) must fit.
     if (std::filesystem::space(scratch.path()).available < 3 * std::uint64_t{size}) {
-        GTEST_SKIP() << "less than 3 GiB free in " << scratch.path();
+        QUILLON_SKIP_ON_THIS_MACHINE << "less than 3 GiB free in " << scratch.path();
     }
     std::vector<char> block(chunk);
     for (std::size_t i = 0; i < chunk; ++i) {
