@@ -41,8 +41,10 @@ constexpr std::uint8_t fgkId = 16;
 // 16 MiB, other encoders may put a whole cartridge image in one window, and
 // no image is larger than 128 MiB. The whole target is at most 4 GiB, the cap
 // of the other patch formats. A decoded secondary section may hold at most
-// eight bytes per target byte (real sections hold fewer than two), so that a
-// short hostile section cannot claim a huge buffer.
+// two bytes per target byte and 64 KiB more (an encoder spends at most one
+// data byte, about one instruction byte and, for copies of at least 4 bytes,
+// at most 1.25 address bytes per target byte), so that a short hostile
+// section cannot claim a huge buffer.
 constexpr std::uint64_t maximumWindowTarget = std::uint64_t{256} << 20;
 constexpr std::uint64_t maximumTargetSize =
     std::min<std::uint64_t>(std::uint64_t{1} << 32, std::numeric_limits<std::size_t>::max());
@@ -398,7 +400,7 @@ bool decodeSection(SecondaryStreams& streams, std::size_t kind, std::uint64_t ta
                    std::span<const std::uint8_t>& section) {
     Reader in(section);
     std::uint64_t size = 0;
-    if (!in.integer(size) || size == 0 || size > targetLength * 8 + sectionSlack) {
+    if (!in.integer(size) || size == 0 || size > targetLength * 2 + sectionSlack) {
         return false;
     }
     std::span<const std::uint8_t> packed;
