@@ -26,6 +26,18 @@ build/bench/bench/quillon_bench build/bench/quillon "$scratch" --runs "$runs" --
   printf '```\n'
 } > bench/RESULTS.md
 rm -f bench/RESULTS.md.new
+# VCDIFF: the decoder in memory against xdelta3 -d on the same patches.
+if command -v xdelta3 >/dev/null; then
+  mkdir -p "$scratch/vcdiff"
+  {
+    printf '\n## VCDIFF apply against xdelta3 -d\n\n'
+    printf 'Patches made by `xdelta3 -e -S none|lzma|djw` of a pseudo-random image and a copy with 3,000 edits of 1 to 32 bytes, 4 KiB inserted and 4 KiB removed; medians of %s runs. `applyVcdiff` in memory (source and patch already read, allocation and filling of the target included); `xdelta3 -d -c -s SOURCE PATCH > /dev/null` as a process.\n\n' "$runs"
+    for size in 32 64; do
+      build/bench/bench/quillon_bench_vcdiff "$scratch/vcdiff" --size "$size" --runs "$runs"
+      printf '\n'
+    done
+  } >> bench/RESULTS.md
+fi
 # The catalogue comparison adds its own section (needs hyperfine and rhash).
 if command -v hyperfine >/dev/null && command -v rhash >/dev/null; then
   bench/catalog.sh "$runs" >/dev/null

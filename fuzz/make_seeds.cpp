@@ -4,7 +4,7 @@
 //
 //   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
 //
-// makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info and /json. VECTORS_DIR is the folder
+// makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info, /json and /vcdiff. VECTORS_DIR is the folder
 // holding images/, pairs/ and patches/ (tests/data/vectors); without it only
 // the builders' seeds are written.
 
@@ -21,6 +21,7 @@
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "split_input.h"
+#include "vcdiff_builder.h"
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -216,6 +217,62 @@ void writeCreateSeeds(const fs::path& dir, const fs::path& vectors) {
     }
 }
 
+// xdelta3's patches of every compressor with their sources (tests/data/vcdiff
+// beside the vectors), built deltas of every address mode and segment kind,
+// and starting points for the secondary decoders alone. Delta seeds start
+// with the fuzz target's mode byte 0.
+void writeVcdiffSeeds(const fs::path& dir, const fs::path& vectors) {
+    const auto deltaSeed = [&](const std::string& name, std::span<const std::uint8_t> source,
+                               std::span<const std::uint8_t> patch) {
+        std::vector<std::uint8_t> seed{0};
+        const std::vector<std::uint8_t> joined = fuzzing::joinInput(source, patch);
+        seed.insert(seed.end(), joined.begin(), joined.end());
+        writeSeed(dir / (name + ".bin"), seed);
+    };
+    const std::vector<std::uint8_t> source{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
+    namespace op = vcdiff_op;
+    VcdiffWindow modes;
+    modes.indicator = 1 | 4;
+    modes.segmentLength = 8;
+    modes.inst = {op::copy(0, 4), op::copy(1, 4), op::copy(2, 4), op::copy(6, 4), op::add(2),
+                  op::copy(0, 0), 4, op::run, 3};
+    modes.addr = {2, 8, 1, 4, 24};
+    modes.data = {'X', 'Y', 'Z'};
+    modes.targetLength = 25;
+    VcdiffWindow again;
+    again.indicator = 2;
+    again.segmentLength = 4;
+    again.segmentOffset = 2;
+    again.targetLength = 6;
+    again.inst = {op::copy(0, 4), op::add(2)};
+    again.addr = {0};
+    again.data = {'!', '?'};
+    deltaSeed("built_modes", source, VcdiffPatch().window(modes).window(again).bytes());
+    deltaSeed("built_apphead", source, VcdiffPatch(0x05).byte(2).integer(3).byte('a').byte('/').byte('b').window(again).bytes());
+    if (!vectors.empty()) {
+        const fs::path data = vectors.parent_path() / "vcdiff";
+        for (const char* name : {"small_none", "small_lzma", "small_djw", "small_fgk",
+                                 "small_lzma_nochecksum"}) {
+            deltaSeed(name, readWhole(data / "small_source.bin"),
+                      readWhole(data / (std::string(name) + ".xdelta")));
+        }
+        deltaSeed("large_djw", readWhole(data / "large_source.bin"),
+                  readWhole(data / "large_djw.xdelta"));
+        deltaSeed("text_fgk", readWhole(data / "text_source.bin"),
+                  readWhole(data / "text_fgk.xdelta"));
+        deltaSeed("nosource_djw", {}, readWhole(data / "nosource_djw.xdelta"));
+    }
+    // Mode, output size, then sections with their lengths.
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> sections{
+        {"djw_section", {1, 0, 4, 0, 6, 0x00, 0x7F, 0x21, 0x43, 0x65, 0x87}},
+        {"lzma_sections", {2, 0, 4, 0, 4, 0xFD, '7', 'z', 'X', 0, 2, 0x00, 0x04}},
+        {"fgk_sections", {3, 0, 2, 0, 3, 0x41, 0x82, 0x05, 0, 1, 0x03}},
+    };
+    for (const auto& [name, seed] : sections) {
+        writeSeed(dir / (name + ".bin"), seed);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -225,7 +282,8 @@ int main(int argc, char** argv) {
     }
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
-    for (const char* target : {"inspect", "ips", "bps", "repair", "create", "patch_info", "json"}) {
+    for (const char* target :
+         {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "vcdiff"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -243,5 +301,6 @@ int main(int argc, char** argv) {
     writeIpsSeeds(output / "patch_info", vectors);
     writeBpsSeeds(output / "patch_info", vectors);
     writeInspectSeeds(output / "json", vectors);
+    writeVcdiffSeeds(output / "vcdiff", vectors);
     return failed ? 1 : 0;
 }

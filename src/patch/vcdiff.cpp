@@ -1,8 +1,654 @@
 #include "patch/vcdiff.h"
 
-// Placeholder until the decoder lands: every patch reads as damaged.
-VcdiffSummary describeVcdiff(std::span<const std::uint8_t>) { return {}; }
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <optional>
+#include <utility>
+#include <vector>
 
-VcdiffResult applyVcdiff(std::span<const std::uint8_t>, std::span<const std::uint8_t>) {
-    return {};
+#include "patch/vcdiff_secondary.h"
+
+namespace {
+
+constexpr std::array<std::uint8_t, 3> vcdiffMagic{0xD6, 0xC3, 0xC4};
+
+// Header indicator bits; VCD_APPHEADER is xdelta3's.
+constexpr std::uint8_t hasSecondary = 0x01;
+constexpr std::uint8_t hasCodeTable = 0x02;
+constexpr std::uint8_t hasAppHeader = 0x04;
+
+// Window indicator bits; VCD_ADLER32 is xdelta3's.
+constexpr std::uint8_t sourceSegment = 0x01;
+constexpr std::uint8_t targetSegment = 0x02;
+constexpr std::uint8_t hasAdler32 = 0x04;
+
+// Delta indicator bits: which sections went through the secondary compressor.
+constexpr std::uint8_t dataCompressed = 0x01;
+constexpr std::uint8_t instCompressed = 0x02;
+constexpr std::uint8_t addrCompressed = 0x04;
+
+// Secondary compressor ids as xdelta3 writes them.
+constexpr std::uint8_t djwId = 1;
+constexpr std::uint8_t lzmaId = 2;
+constexpr std::uint8_t fgkId = 16;
+
+// One window's target is at most 256 MiB: xdelta3 itself refuses more than
+// 16 MiB, other encoders may put a whole cartridge image in one window, and
+// no image is larger than 128 MiB. The whole target is at most 4 GiB, the cap
+// of the other patch formats. A decoded secondary section may hold at most
+// two bytes per target byte and 64 KiB more (an encoder spends at most one
+// data byte, about one instruction byte and, for copies of at least 4 bytes,
+// at most 1.25 address bytes per target byte), so that a short hostile
+// section cannot claim a huge buffer.
+constexpr std::uint64_t maximumWindowTarget = std::uint64_t{256} << 20;
+constexpr std::uint64_t maximumTargetSize =
+    std::min<std::uint64_t>(std::uint64_t{1} << 32, std::numeric_limits<std::size_t>::max());
+constexpr std::uint64_t sectionSlack = 1 << 16;
+
+enum InstructionType : std::uint8_t { Noop = 0, Add = 1, Run = 2, Copy = 3 };
+
+struct Instruction {
+    std::uint8_t type = Noop;
+    std::uint8_t size = 0; // 0: the size follows in the instruction section
+    std::uint8_t mode = 0;
+};
+
+struct CodeEntry {
+    Instruction first;
+    Instruction second;
+};
+
+struct CodeTable {
+    std::array<CodeEntry, 256> entries{};
+    std::uint8_t nearSize = 4;
+    std::uint8_t sameSize = 3;
+};
+
+// The default code table of the format: RUN; ADD of 0 to 17 bytes; COPY of 0
+// and 4 to 18 bytes in each of the 9 modes; ADD+COPY pairs; COPY+ADD pairs.
+constexpr CodeTable defaultCodeTable() {
+    CodeTable table;
+    std::size_t i = 0;
+    const auto single = [&](std::uint8_t type, std::uint8_t size, std::uint8_t mode) {
+        table.entries[i++] = {{type, size, mode}, {}};
+    };
+    single(Run, 0, 0);
+    for (std::uint8_t size = 0; size <= 17; ++size) {
+        single(Add, size, 0);
+    }
+    for (std::uint8_t mode = 0; mode <= 8; ++mode) {
+        single(Copy, 0, mode);
+        for (std::uint8_t size = 4; size <= 18; ++size) {
+            single(Copy, size, mode);
+        }
+    }
+    for (std::uint8_t mode = 0; mode <= 5; ++mode) {
+        for (std::uint8_t add = 1; add <= 4; ++add) {
+            for (std::uint8_t copy = 4; copy <= 6; ++copy) {
+                table.entries[i++] = {{Add, add, 0}, {Copy, copy, mode}};
+            }
+        }
+    }
+    for (std::uint8_t mode = 6; mode <= 8; ++mode) {
+        for (std::uint8_t add = 1; add <= 4; ++add) {
+            table.entries[i++] = {{Add, add, 0}, {Copy, 4, mode}};
+        }
+    }
+    for (std::uint8_t mode = 0; mode <= 8; ++mode) {
+        table.entries[i++] = {{Copy, 4, mode}, {Add, 1, 0}};
+    }
+    return table;
+}
+
+constexpr CodeTable standardTable = defaultCodeTable();
+
+// A code table as a 1536-byte string: every entry's first type, second type,
+// first size, second size, first mode, second mode, 256 of each in turn. A
+// custom table travels as a VCDIFF delta against the default table's string.
+constexpr std::size_t codeTableStringSize = 6 * 256;
+
+std::array<std::uint8_t, codeTableStringSize> codeTableString(const CodeTable& table) {
+    std::array<std::uint8_t, codeTableStringSize> s{};
+    for (std::size_t i = 0; i < 256; ++i) {
+        const CodeEntry& e = table.entries[i];
+        s[i] = e.first.type;
+        s[256 + i] = e.second.type;
+        s[512 + i] = e.first.size;
+        s[768 + i] = e.second.size;
+        s[1024 + i] = e.first.mode;
+        s[1280 + i] = e.second.mode;
+    }
+    return s;
+}
+
+// Reads one part of the patch; every read checks what is left.
+class Reader {
+  public:
+    explicit Reader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+    std::size_t position() const { return position_; }
+    std::size_t remaining() const { return bytes_.size() - position_; }
+    bool atEnd() const { return position_ >= bytes_.size(); }
+
+    bool byte(std::uint8_t& value) {
+        if (atEnd()) {
+            return false;
+        }
+        value = bytes_[position_++];
+        return true;
+    }
+
+    // The format's integer: 7 bits a byte, most significant first, bit 7 set
+    // on every byte but the last. Values beyond 64 bits are refused.
+    bool integer(std::uint64_t& value) {
+        std::uint64_t result = 0;
+        for (;;) {
+            std::uint8_t b = 0;
+            if (!byte(b)) {
+                return false;
+            }
+            if (result > (std::numeric_limits<std::uint64_t>::max() >> 7)) {
+                return false;
+            }
+            result = (result << 7) | (b & 0x7Fu);
+            if ((b & 0x80u) == 0) {
+                value = result;
+                return true;
+            }
+        }
+    }
+
+    bool take(std::uint64_t count, std::span<const std::uint8_t>& part) {
+        if (count > remaining()) {
+            return false;
+        }
+        part = bytes_.subspan(position_, static_cast<std::size_t>(count));
+        position_ += static_cast<std::size_t>(count);
+        return true;
+    }
+
+  private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+};
+
+struct Header {
+    VcdiffCompression compression = VcdiffCompression::None;
+    CodeTable table = standardTable;
+    std::size_t windowsStart = 0;
+};
+
+struct WindowFrame {
+    std::uint8_t indicator = 0;
+    std::uint64_t segmentLength = 0;
+    std::uint64_t segmentOffset = 0;
+    std::uint64_t targetLength = 0;
+    std::uint8_t deltaIndicator = 0;
+    std::uint32_t adler32 = 0;
+    std::span<const std::uint8_t> data;
+    std::span<const std::uint8_t> inst;
+    std::span<const std::uint8_t> addr;
+};
+
+VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
+                         std::span<const std::uint8_t> patch, bool allowCodeTable);
+
+// A custom table is checked once: every type known and every COPY mode
+// within the address caches the header declares.
+bool validTable(const CodeTable& table) {
+    const unsigned modes = 2u + table.nearSize + table.sameSize;
+    for (const CodeEntry& e : table.entries) {
+        for (const Instruction& in : {e.first, e.second}) {
+            if (in.type > Copy || (in.type == Copy && in.mode >= modes)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::optional<CodeTable> decodeCodeTable(std::uint8_t nearSize, std::uint8_t sameSize,
+                                         std::span<const std::uint8_t> delta) {
+    const auto base = codeTableString(standardTable);
+    const VcdiffResult decoded = decodeDelta(base, delta, false);
+    if (decoded.outcome != VcdiffOutcome::Applied || decoded.target.size() != codeTableStringSize) {
+        return std::nullopt;
+    }
+    const RomImage& s = decoded.target;
+    CodeTable table;
+    table.nearSize = nearSize;
+    table.sameSize = sameSize;
+    for (std::size_t i = 0; i < 256; ++i) {
+        table.entries[i] = {{s[i], s[512 + i], s[1024 + i]}, {s[256 + i], s[768 + i], s[1280 + i]}};
+    }
+    if (!validTable(table)) {
+        return std::nullopt;
+    }
+    return table;
+}
+
+// The header: magic, version 0, indicator, the secondary compressor, a
+// custom code table, xdelta3's application header (skipped).
+std::optional<Header> readHeader(std::span<const std::uint8_t> patch, bool allowCodeTable) {
+    Reader in(patch);
+    std::span<const std::uint8_t> magic;
+    std::uint8_t version = 0;
+    std::uint8_t indicator = 0;
+    if (!in.take(3, magic) || !std::equal(magic.begin(), magic.end(), vcdiffMagic.begin()) ||
+        !in.byte(version) || version != 0 || !in.byte(indicator) ||
+        (indicator & ~(hasSecondary | hasCodeTable | hasAppHeader)) != 0) {
+        return std::nullopt;
+    }
+    Header header;
+    if ((indicator & hasSecondary) != 0) {
+        std::uint8_t id = 0;
+        if (!in.byte(id)) {
+            return std::nullopt;
+        }
+        switch (id) {
+        case djwId: header.compression = VcdiffCompression::Djw; break;
+        case lzmaId: header.compression = VcdiffCompression::Lzma; break;
+        case fgkId: header.compression = VcdiffCompression::Fgk; break;
+        default: return std::nullopt;
+        }
+    }
+    if ((indicator & hasCodeTable) != 0) {
+        // The length counts the two cache sizes and the delta that follows
+        // them; a table inside a table is not allowed.
+        std::uint64_t length = 0;
+        std::uint8_t nearSize = 0;
+        std::uint8_t sameSize = 0;
+        std::span<const std::uint8_t> delta;
+        if (!allowCodeTable || !in.integer(length) || length < 2 || !in.byte(nearSize) ||
+            !in.byte(sameSize) || !in.take(length - 2, delta)) {
+            return std::nullopt;
+        }
+        std::optional<CodeTable> table = decodeCodeTable(nearSize, sameSize, delta);
+        if (!table) {
+            return std::nullopt;
+        }
+        header.table = *table;
+    }
+    if ((indicator & hasAppHeader) != 0) {
+        std::uint64_t length = 0;
+        std::span<const std::uint8_t> skipped;
+        if (!in.integer(length) || !in.take(length, skipped)) {
+            return std::nullopt;
+        }
+    }
+    header.windowsStart = in.position();
+    return header;
+}
+
+// One window's framing: the copy segment, the lengths, the checksum and the
+// three sections. targetSoFar is the length of the target before it, which a
+// target segment must lie within.
+bool readWindow(Reader& in, const Header& header, std::uint64_t targetSoFar, WindowFrame& w) {
+    if (!in.byte(w.indicator) || (w.indicator & ~(sourceSegment | targetSegment | hasAdler32)) != 0 ||
+        (w.indicator & (sourceSegment | targetSegment)) == (sourceSegment | targetSegment)) {
+        return false;
+    }
+    if ((w.indicator & (sourceSegment | targetSegment)) != 0) {
+        if (!in.integer(w.segmentLength) || !in.integer(w.segmentOffset) ||
+            w.segmentOffset > std::numeric_limits<std::uint64_t>::max() - w.segmentLength) {
+            return false;
+        }
+        if ((w.indicator & targetSegment) != 0 &&
+            w.segmentOffset + w.segmentLength > targetSoFar) {
+            return false;
+        }
+    }
+    std::uint64_t encodingLength = 0;
+    if (!in.integer(encodingLength) || encodingLength > in.remaining()) {
+        return false;
+    }
+    const std::size_t encodingStart = in.position();
+    std::uint64_t dataLength = 0;
+    std::uint64_t instLength = 0;
+    std::uint64_t addrLength = 0;
+    if (!in.integer(w.targetLength) || w.targetLength > maximumWindowTarget ||
+        !in.byte(w.deltaIndicator) ||
+        (w.deltaIndicator & ~(dataCompressed | instCompressed | addrCompressed)) != 0 ||
+        (w.deltaIndicator != 0 && header.compression == VcdiffCompression::None) ||
+        !in.integer(dataLength) || !in.integer(instLength) || !in.integer(addrLength)) {
+        return false;
+    }
+    if ((w.indicator & hasAdler32) != 0) {
+        std::span<const std::uint8_t> sum;
+        if (!in.take(4, sum)) {
+            return false;
+        }
+        w.adler32 = (std::uint32_t{sum[0]} << 24) | (std::uint32_t{sum[1]} << 16) |
+                    (std::uint32_t{sum[2]} << 8) | std::uint32_t{sum[3]};
+    }
+    return in.take(dataLength, w.data) && in.take(instLength, w.inst) &&
+           in.take(addrLength, w.addr) && in.position() - encodingStart == encodingLength;
+}
+
+struct Framing {
+    bool wellFormed = false;
+    std::uint64_t windows = 0;
+    std::uint64_t targetSize = 0;
+    bool checksums = false;
+};
+
+Framing readFraming(std::span<const std::uint8_t> patch, const Header& header) {
+    Framing framing;
+    Reader in(patch);
+    std::span<const std::uint8_t> skipped;
+    in.take(header.windowsStart, skipped);
+    while (!in.atEnd()) {
+        WindowFrame w;
+        if (!readWindow(in, header, framing.targetSize, w) ||
+            w.targetLength > maximumTargetSize - framing.targetSize) {
+            return framing;
+        }
+        ++framing.windows;
+        framing.targetSize += w.targetLength;
+        framing.checksums = framing.checksums || (w.indicator & hasAdler32) != 0;
+    }
+    // Encoders write at least one window, if empty; a delta without any is
+    // one cut off after its header.
+    framing.wellFormed = framing.windows > 0;
+    return framing;
+}
+
+// Adler-32 of the window's target as xdelta3 computes it (initial value 1),
+// summed in runs short enough that the sums cannot overflow before reduction.
+std::uint32_t adler32(std::span<const std::uint8_t> bytes) {
+    constexpr std::uint32_t modulus = 65521;
+    constexpr std::size_t run = 5552;
+    std::uint32_t a = 1;
+    std::uint32_t b = 0;
+    const std::uint8_t* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        std::size_t n = std::min(left, run);
+        left -= n;
+        while (n >= 8) {
+            a += p[0]; b += a; a += p[1]; b += a; a += p[2]; b += a; a += p[3]; b += a;
+            a += p[4]; b += a; a += p[5]; b += a; a += p[6]; b += a; a += p[7]; b += a;
+            p += 8;
+            n -= 8;
+        }
+        while (n-- > 0) {
+            a += *p++;
+            b += a;
+        }
+        a %= modulus;
+        b %= modulus;
+    }
+    return (b << 16) | a;
+}
+
+// The secondary decoders of one delta: one state per kind of section.
+struct SecondaryStreams {
+    VcdiffCompression compression = VcdiffCompression::None;
+    std::array<LzmaSectionStream, 3> lzma;
+    std::array<std::unique_ptr<FgkState>, 3> fgk;
+    std::array<RomImage, 3> buffers; // decoded sections, reused window after window
+};
+
+// A compressed section: its decoded size, then the compressed bytes, all of
+// which the decoder must use up.
+bool decodeSection(SecondaryStreams& streams, std::size_t kind, std::uint64_t targetLength,
+                   std::span<const std::uint8_t>& section) {
+    Reader in(section);
+    std::uint64_t size = 0;
+    if (!in.integer(size) || size == 0 || size > targetLength * 2 + sectionSlack) {
+        return false;
+    }
+    std::span<const std::uint8_t> packed;
+    in.take(in.remaining(), packed);
+    RomImage& out = streams.buffers[kind];
+    out.resize(static_cast<std::size_t>(size));
+    bool ok = false;
+    switch (streams.compression) {
+    case VcdiffCompression::Lzma: ok = decodeLzmaSection(streams.lzma[kind], packed, out); break;
+    case VcdiffCompression::Djw: ok = decodeDjwSection(packed, out); break;
+    case VcdiffCompression::Fgk:
+        if (!streams.fgk[kind]) {
+            streams.fgk[kind] = std::make_unique<FgkState>();
+        }
+        ok = decodeFgkSection(*streams.fgk[kind], packed, out);
+        break;
+    case VcdiffCompression::None: break;
+    }
+    section = out;
+    return ok;
+}
+
+// The address caches: the last few addresses (near) and addresses hashed by
+// their value (same), both emptied at the start of every window.
+class AddressCache {
+  public:
+    AddressCache(std::uint8_t nearSize, std::uint8_t sameSize)
+        : near_(nearSize, 0), same_(std::size_t{sameSize} * 256, 0) {}
+
+    void reset() {
+        std::fill(near_.begin(), near_.end(), 0);
+        std::fill(same_.begin(), same_.end(), 0);
+        nextNear_ = 0;
+    }
+
+    // Decodes the address of a COPY in the given mode at position here of
+    // the window's string (segment then target); it must lie before here.
+    bool decode(std::uint8_t mode, std::uint64_t here, Reader& in, std::uint64_t& address) {
+        const std::size_t sameStart = 2 + near_.size();
+        if (mode < sameStart) {
+            std::uint64_t value = 0;
+            if (!in.integer(value)) {
+                return false;
+            }
+            if (mode == 0) {
+                address = value;
+            } else if (mode == 1) {
+                if (value > here) {
+                    return false;
+                }
+                address = here - value;
+            } else {
+                const std::uint64_t base = near_[mode - 2];
+                if (value > std::numeric_limits<std::uint64_t>::max() - base) {
+                    return false;
+                }
+                address = base + value;
+            }
+        } else {
+            const std::size_t set = mode - sameStart;
+            std::uint8_t low = 0;
+            if (set * 256 >= same_.size() || !in.byte(low)) {
+                return false;
+            }
+            address = same_[set * 256 + low];
+        }
+        if (!near_.empty()) {
+            near_[nextNear_] = address;
+            nextNear_ = (nextNear_ + 1) % near_.size();
+        }
+        if (!same_.empty()) {
+            same_[static_cast<std::size_t>(address % same_.size())] = address;
+        }
+        return address < here;
+    }
+
+  private:
+    std::vector<std::uint64_t> near_;
+    std::vector<std::uint64_t> same_;
+    std::size_t nextNear_ = 0;
+};
+
+enum class WindowResult { Decoded, Damaged, WrongSource };
+
+// Runs one window's instructions into out (exactly the window's target
+// length), copying from the segment or from the window's own earlier output.
+bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFrame& w,
+                     std::span<const std::uint8_t> segment, std::uint8_t* out) {
+    Reader inst(w.inst);
+    Reader addr(w.addr);
+    const std::uint8_t* data = w.data.data();
+    std::size_t dataLeft = w.data.size();
+    const std::uint64_t segmentLength = segment.size();
+    const std::uint64_t length = w.targetLength;
+    std::uint64_t produced = 0;
+    while (!inst.atEnd()) {
+        std::uint8_t opcode = 0;
+        inst.byte(opcode);
+        const CodeEntry& entry = table.entries[opcode];
+        for (const Instruction& half : {entry.first, entry.second}) {
+            if (half.type == Noop) {
+                continue;
+            }
+            std::uint64_t size = half.size;
+            if (size == 0 && !inst.integer(size)) {
+                return false;
+            }
+            if (size > length - produced) {
+                return false;
+            }
+            const auto n = static_cast<std::size_t>(size);
+            std::uint8_t* dst = out + produced;
+            switch (half.type) {
+            case Add:
+                if (n > dataLeft) {
+                    return false;
+                }
+                std::memcpy(dst, data, n);
+                data += n;
+                dataLeft -= n;
+                break;
+            case Run:
+                if (dataLeft == 0) {
+                    return false;
+                }
+                std::memset(dst, *data, n);
+                ++data;
+                --dataLeft;
+                break;
+            default: {
+                std::uint64_t address = 0;
+                if (!cache.decode(half.mode, segmentLength + produced, addr, address)) {
+                    return false;
+                }
+                if (address < segmentLength) {
+                    // A copy stays within the segment, as xdelta3 requires.
+                    if (size > segmentLength - address) {
+                        return false;
+                    }
+                    std::memcpy(dst, segment.data() + address, n);
+                } else {
+                    // From the window's own output: where it overlaps what it
+                    // writes, it repeats the pattern between the two.
+                    const std::uint8_t* src = out + (address - segmentLength);
+                    std::size_t left = n;
+                    while (left > 0) {
+                        const std::size_t step = std::min(left, static_cast<std::size_t>(dst - src));
+                        std::memcpy(dst, src, step);
+                        dst += step;
+                        left -= step;
+                    }
+                }
+                break;
+            }
+            }
+            produced += size;
+        }
+    }
+    return produced == length && dataLeft == 0 && addr.atEnd();
+}
+
+VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
+                         std::span<const std::uint8_t> patch, bool allowCodeTable) {
+    VcdiffResult result;
+    const std::optional<Header> header = readHeader(patch, allowCodeTable);
+    if (!header) {
+        return result;
+    }
+    const Framing framing = readFraming(patch, *header);
+    if (!framing.wellFormed) {
+        return result;
+    }
+    RomImage target;
+    try {
+        target.resize(static_cast<std::size_t>(framing.targetSize));
+    } catch (const std::bad_alloc&) {
+        return result;
+    }
+    SecondaryStreams streams;
+    streams.compression = header->compression;
+    AddressCache cache(header->table.nearSize, header->table.sameSize);
+    Reader in(patch);
+    std::span<const std::uint8_t> skipped;
+    in.take(header->windowsStart, skipped);
+    std::uint64_t written = 0;
+    bool wrongSource = false;
+    while (!in.atEnd()) {
+        WindowFrame w;
+        readWindow(in, *header, written, w); // already checked by readFraming
+        std::span<const std::uint8_t> segment;
+        if ((w.indicator & sourceSegment) != 0) {
+            // A segment beyond the end of the ROM: the patch wants a larger one.
+            if (w.segmentOffset > source.size() ||
+                w.segmentLength > source.size() - w.segmentOffset) {
+                result.outcome = VcdiffOutcome::WrongSource;
+                return result;
+            }
+            segment = source.subspan(static_cast<std::size_t>(w.segmentOffset),
+                                     static_cast<std::size_t>(w.segmentLength));
+        } else if ((w.indicator & targetSegment) != 0) {
+            segment = std::span<const std::uint8_t>(target).subspan(
+                static_cast<std::size_t>(w.segmentOffset), static_cast<std::size_t>(w.segmentLength));
+        }
+        const std::array<std::pair<std::uint8_t, std::span<const std::uint8_t>*>, 3> sections{
+            {{dataCompressed, &w.data}, {instCompressed, &w.inst}, {addrCompressed, &w.addr}}};
+        for (std::size_t kind = 0; kind < sections.size(); ++kind) {
+            if ((w.deltaIndicator & sections[kind].first) != 0 &&
+                !decodeSection(streams, kind, w.targetLength, *sections[kind].second)) {
+                return result;
+            }
+        }
+        cache.reset();
+        std::uint8_t* out = target.data() + static_cast<std::size_t>(written);
+        if (!runInstructions(header->table, cache, w, segment, out)) {
+            return result;
+        }
+        if ((w.indicator & hasAdler32) != 0 &&
+            adler32({out, static_cast<std::size_t>(w.targetLength)}) != w.adler32) {
+            wrongSource = true;
+        }
+        written += w.targetLength;
+    }
+    if (wrongSource) {
+        result.outcome = VcdiffOutcome::WrongSource;
+        return result;
+    }
+    result.outcome = VcdiffOutcome::Applied;
+    result.target = std::move(target);
+    return result;
+}
+
+} // namespace
+
+VcdiffSummary describeVcdiff(std::span<const std::uint8_t> patch) {
+    VcdiffSummary summary;
+    const std::optional<Header> header = readHeader(patch, true);
+    if (!header) {
+        return summary;
+    }
+    const Framing framing = readFraming(patch, *header);
+    summary.wellFormed = framing.wellFormed;
+    summary.windows = framing.windows;
+    summary.targetSize = framing.targetSize;
+    summary.compression = header->compression;
+    summary.checksums = framing.checksums;
+    return summary;
+}
+
+VcdiffResult applyVcdiff(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch) {
+    return decodeDelta(source, patch, true);
 }
