@@ -17,7 +17,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
     const PatchSummary summary = describePatch(input.patch);
-    const SourceMatch match = matchSource(summary, input.rom);
+    const SourceMatch match = matchSource(summary, input.patch, input.rom);
 
     if (summary.format == PatchFormat::Ips) {
         const IpsSummary& ips = summary.ips;
