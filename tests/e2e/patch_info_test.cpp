@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "Format:          BPS\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
-        PatchInfoCase{"Unknown", Bytes{'U', 'P', 'S', '1', 0, 0}, std::nullopt, "Format:          Unknown\n",
+        PatchInfoCase{"Unknown", Bytes{'U', 'P', 'S', '2', 0, 0}, std::nullopt, "Format:          Unknown\n",
                       "", 1}));
 
 // An unknown patch never reaches the ROM lines, so the ROM is not even read.

@@ -101,7 +101,7 @@ TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
 
 TEST(PatchInfo, UnknownFormats) {
     for (const Bytes& patch : {Bytes{}, Bytes{'P', 'A', 'T', 'C'}, Bytes{'B', 'P', 'S', '2', 0, 0},
-                               Bytes{'U', 'P', 'S', '1'}}) {
+                               Bytes{'U', 'P', 'S', '0'}, Bytes{0xD6, 0xC3}}) {
         EXPECT_EQ(describePatch(patch).format, PatchFormat::Unknown);
         EXPECT_FALSE(patchFits(describePatch(patch), std::nullopt));
     }
