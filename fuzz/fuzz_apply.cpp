@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     case PatchFormat::Ups: {
         const bool backwards = result.form == SourceMatch::YesBackwards;
-        FUZZ_CHECK(!applied || (result.output.size() == (backwards ? summary.ups.sourceSize
-                                                                   : summary.ups.targetSize) &&
+        FUZZ_CHECK(!applied || (result.output.size() ==
+                                    (backwards ? summary.ups.sourceSize : summary.ups.targetSize) &&
                                 crc32(result.output) ==
                                     (backwards ? summary.ups.sourceCrc : summary.ups.targetCrc)));
         FUZZ_CHECK(!applied || patchWellFormed(summary));

@@ -82,7 +82,8 @@ std::optional<std::vector<std::uint8_t>> referenceHunks(std::span<const std::uin
 void checkAsPatch(std::span<const std::uint8_t> rom, std::span<const std::uint8_t> patch) {
     const UpsSummary summary = ups::readSummary(patch);
     if (!summary.sizesReadable) {
-        FUZZ_CHECK(applyPatchChecked(PatchFormat::Ups, rom, patch).outcome == ApplyOutcome::Damaged);
+        FUZZ_CHECK(applyPatchChecked(PatchFormat::Ups, rom, patch).outcome ==
+                   ApplyOutcome::Damaged);
         return;
     }
     if (std::max(summary.sourceSize, summary.targetSize) > largestOutputRun) {
@@ -102,11 +103,13 @@ void checkAsPatch(std::span<const std::uint8_t> rom, std::span<const std::uint8_
         const auto expected =
             referenceHunks(rom, patch, static_cast<std::size_t>(summary.hunksAt), size);
         FUZZ_CHECK(out.has_value() == expected.has_value());
-        FUZZ_CHECK(!out || std::equal(out->begin(), out->end(), expected->begin(), expected->end()));
+        FUZZ_CHECK(!out ||
+                   std::equal(out->begin(), out->end(), expected->begin(), expected->end()));
     }
 }
 
-void checkRoundTrip(std::span<const std::uint8_t> original, std::span<const std::uint8_t> modified) {
+void checkRoundTrip(std::span<const std::uint8_t> original,
+                    std::span<const std::uint8_t> modified) {
     if (original.empty() || modified.empty() || original.size() > largestCreated ||
         modified.size() > largestCreated) {
         return;

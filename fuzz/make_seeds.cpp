@@ -261,8 +261,10 @@ void writeApplySeeds(const fs::path& dir) {
         {"bps", fuzzing::joinInput(z64, toBytes(*createBpsPatchImage(z64, modified)))},
         {"bps_v64", fuzzing::joinInput(v64, toBytes(*createBpsPatchImage(z64, modified)))},
         {"ups", fuzzing::joinInput(z64, toBytes(*createUpsPatchImage(z64, modified)))},
-        {"ups_backwards", fuzzing::joinInput(modified, toBytes(*createUpsPatchImage(z64, modified)))},
-        {"ups_headered", fuzzing::joinInput(headered, toBytes(*createUpsPatchImage(snes, snesModified)))},
+        {"ups_backwards",
+         fuzzing::joinInput(modified, toBytes(*createUpsPatchImage(z64, modified)))},
+        {"ups_headered",
+         fuzzing::joinInput(headered, toBytes(*createUpsPatchImage(snes, snesModified)))},
         {"vcdiff_header", fuzzing::joinInput(z64, Bytes{0xD6, 0xC3, 0xC4, 0x00, 0x00})},
     };
     for (const auto& [name, seed] : seeds) {
@@ -279,7 +281,8 @@ int main(int argc, char** argv) {
     }
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
-    for (const char* target : {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "ups", "apply"}) {
+    for (const char* target :
+         {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "ups", "apply"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {

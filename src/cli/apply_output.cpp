@@ -84,6 +84,7 @@ int printApply(int, char** argv) {
     if (!writeRomFile(outPath, result.output)) {
         return fail("ERROR: Failed to write " + outPath + ".");
     }
-    printLine(std::cout, "SUCCESS: " + formatName(format) + " patch applied" + formNote(result.form) + ".");
+    printLine(std::cout,
+              "SUCCESS: " + formatName(format) + " patch applied" + formNote(result.form) + ".");
     return 0;
 }

@@ -9,7 +9,9 @@
 
 namespace {
 
-ApplyResult damaged() { return {}; }
+ApplyResult damaged() {
+    return {};
+}
 
 ApplyResult applied(SourceMatch form, RomImage output) {
     ApplyResult result;
@@ -98,7 +100,8 @@ ApplyResult applyUps(std::span<const std::uint8_t> rom, std::span<const std::uin
     std::optional<RomImage> output;
     const auto apply = [&](std::span<const std::uint8_t> input) {
         const bool backwards = form == SourceMatch::YesBackwards;
-        output = ups::applyHunks(input, patch, ups.hunksAt, backwards ? ups.sourceSize : ups.targetSize);
+        output =
+            ups::applyHunks(input, patch, ups.hunksAt, backwards ? ups.sourceSize : ups.targetSize);
         return output && crc32(*output) == (backwards ? ups.sourceCrc : ups.targetCrc);
     };
     bool fine = false;
@@ -119,7 +122,8 @@ ApplyResult applyUps(std::span<const std::uint8_t> rom, std::span<const std::uin
     return fine ? applied(form, std::move(*output)) : damaged();
 }
 
-ApplyResult applyVcdiffChecked(std::span<const std::uint8_t> rom, std::span<const std::uint8_t> patch) {
+ApplyResult applyVcdiffChecked(std::span<const std::uint8_t> rom,
+                               std::span<const std::uint8_t> patch) {
     VcdiffResult result = applyVcdiff(rom, patch);
     switch (result.outcome) {
     case VcdiffOutcome::Applied:

@@ -49,8 +49,10 @@ BpsSummary readBps(std::span<const std::uint8_t> patch) {
     const std::uint64_t footer = patch.size() - crcFooterSize;
     std::uint64_t p = bpsMagic.size();
     const std::optional<std::uint64_t> source = readBpsNumber(patch, p, footer);
-    const std::optional<std::uint64_t> target = source ? readBpsNumber(patch, p, footer) : std::nullopt;
-    const std::optional<std::uint64_t> metadata = target ? readBpsNumber(patch, p, footer) : std::nullopt;
+    const std::optional<std::uint64_t> target =
+        source ? readBpsNumber(patch, p, footer) : std::nullopt;
+    const std::optional<std::uint64_t> metadata =
+        target ? readBpsNumber(patch, p, footer) : std::nullopt;
     if (!metadata || *metadata > footer - p) {
         return summary;
     }
@@ -139,9 +141,8 @@ SourceMatch matchSource(const PatchSummary& summary, std::span<const std::uint8_
         if (!summary.bps.sizesReadable) {
             return SourceMatch::No;
         }
-        return firstFittingForm(rom, [&](std::span<const std::uint8_t> form) {
-            return isSource(summary.bps, form);
-        });
+        return firstFittingForm(
+            rom, [&](std::span<const std::uint8_t> form) { return isSource(summary.bps, form); });
     case PatchFormat::Ups:
         if (!summary.ups.sizesReadable) {
             return SourceMatch::No;

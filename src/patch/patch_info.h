@@ -68,7 +68,14 @@ PatchSummary describePatch(std::span<const std::uint8_t> patch);
 // target, which it turns back into the source. A VCDIFF patch is decoded
 // against the ROM in those forms: it fits when every window's Adler-32 holds,
 // and is not checked when no window carries one.
-enum class SourceMatch { Yes, YesBackwards, YesAfterStripHeader, YesAfterN64Endian, No, NotChecked };
+enum class SourceMatch {
+    Yes,
+    YesBackwards,
+    YesAfterStripHeader,
+    YesAfterN64Endian,
+    No,
+    NotChecked
+};
 SourceMatch matchSource(const PatchSummary& summary, std::span<const std::uint8_t> patch,
                         std::span<const std::uint8_t> rom);
 
@@ -84,7 +91,8 @@ SourceMatch firstFittingRepairedForm(std::span<const std::uint8_t> rom, Accept a
     }
     // Only a .v64 or .n64 image changes; its mark is in the first four bytes,
     // so a whole copy is made only for one of those.
-    RomImage head(rom.begin(), rom.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(rom.size(), 4)));
+    RomImage head(rom.begin(),
+                  rom.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(rom.size(), 4)));
     if (!convertN64ImageToBigEndian(head) || std::equal(head.begin(), head.end(), rom.begin())) {
         return SourceMatch::No;
     }

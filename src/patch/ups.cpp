@@ -28,7 +28,8 @@ UpsSummary readSummary(std::span<const std::uint8_t> patch) {
     const std::uint64_t footer = patch.size() - footerSize;
     std::uint64_t p = magic.size();
     const std::optional<std::uint64_t> source = readBpsNumber(patch, p, footer);
-    const std::optional<std::uint64_t> target = source ? readBpsNumber(patch, p, footer) : std::nullopt;
+    const std::optional<std::uint64_t> target =
+        source ? readBpsNumber(patch, p, footer) : std::nullopt;
     if (!target) {
         return summary;
     }
@@ -63,7 +64,8 @@ std::optional<RomImage> applyHunks(std::span<const std::uint8_t> input,
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    const std::size_t kept = static_cast<std::size_t>(std::min<std::uint64_t>(input.size(), outputSize));
+    const std::size_t kept =
+        static_cast<std::size_t>(std::min<std::uint64_t>(input.size(), outputSize));
     std::copy_n(input.begin(), kept, output.begin());
     std::fill(output.begin() + static_cast<std::ptrdiff_t>(kept), output.end(), std::uint8_t{0});
 
@@ -76,8 +78,8 @@ std::optional<RomImage> applyHunks(std::span<const std::uint8_t> input,
             return std::nullopt;
         }
         const std::uint8_t* bytes = patch.data() + p;
-        const auto* terminator =
-            static_cast<const std::uint8_t*>(std::memchr(bytes, 0, static_cast<std::size_t>(hunksEnd - p)));
+        const auto* terminator = static_cast<const std::uint8_t*>(
+            std::memchr(bytes, 0, static_cast<std::size_t>(hunksEnd - p)));
         if (terminator == nullptr) {
             return std::nullopt;
         }

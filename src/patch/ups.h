@@ -36,6 +36,7 @@ std::optional<RomImage> applyHunks(std::span<const std::uint8_t> input,
 
 // The one canonical patch: both sides padded with zeros to the larger size,
 // each maximal run of differing positions one hunk, the true CRCs.
-RomImage createPatch(std::span<const std::uint8_t> original, std::span<const std::uint8_t> modified);
+RomImage createPatch(std::span<const std::uint8_t> original,
+                     std::span<const std::uint8_t> modified);
 
 } // namespace ups

@@ -20,9 +20,7 @@ struct PaddedPair {
     std::size_t size;
     std::span<const std::uint8_t> longer;
 
-    bool differs(std::size_t i) const {
-        return i < common ? a[i] != b[i] : longer[i] != 0;
-    }
+    bool differs(std::size_t i) const { return i < common ? a[i] != b[i] : longer[i] != 0; }
     std::uint8_t xorAt(std::size_t i) const {
         return i < common ? static_cast<std::uint8_t>(a[i] ^ b[i]) : longer[i];
     }
@@ -47,7 +45,8 @@ struct PaddedPair {
 
 namespace ups {
 
-RomImage createPatch(std::span<const std::uint8_t> original, std::span<const std::uint8_t> modified) {
+RomImage createPatch(std::span<const std::uint8_t> original,
+                     std::span<const std::uint8_t> modified) {
     RomImage patch(magic.begin(), magic.end());
     appendBpsNumber(patch, original.size());
     appendBpsNumber(patch, modified.size());

@@ -32,7 +32,9 @@ std::string hex8(std::uint32_t value) {
 }
 
 const std::string progressTail = " patch fix.pat to game.rom -> out.rom...\n";
-std::string applying(const std::string& format) { return "Applying " + format + progressTail; }
+std::string applying(const std::string& format) {
+    return "Applying " + format + progressTail;
+}
 
 // One run of `--apply game.rom fix.pat out.rom`: the files that stand before
 // it (nullopt: none), what it prints and what it writes (nullopt: nothing).
@@ -45,7 +47,9 @@ struct ApplyRow {
     std::optional<Bytes> written;
 };
 
-void PrintTo(const ApplyRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const ApplyRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class ApplyCommand : public ::testing::TestWithParam<ApplyRow> {};
 
@@ -100,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                  applying("BPS") + "SUCCESS: BPS patch applied.\n", "",
                  vector("pairs/insdel_128k.target.bin")},
         ApplyRow{"BpsAfterN64Endian", toBytes(makeNintendo64(0x1000, N64Order::N64)), bpsFor(z64),
-                 applying("BPS") + "SUCCESS: BPS patch applied (after converting to .z64 byte order).\n",
+                 applying("BPS") +
+                     "SUCCESS: BPS patch applied (after converting to .z64 byte order).\n",
                  "", toBytes(target)},
         ApplyRow{"BpsForAnotherRom", toBytes(z64), bpsFor(snes), applying("BPS"),
                  "ERROR: This patch is for another ROM (CRC32 " + hex8(crc32(z64)) + ", expected " +
@@ -120,8 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
                  std::nullopt},
         ApplyRow{"UpsDamaged", toBytes(snes), UpsPatch(snes.size(), 16).bytes(snes, target, true),
                  applying("UPS"), damaged, std::nullopt},
-        ApplyRow{"VcdiffCutOff", toBytes(snes), Bytes{0xD6, 0xC3, 0xC4}, applying("VCDIFF"), damaged,
-                 std::nullopt},
+        ApplyRow{"VcdiffCutOff", toBytes(snes), Bytes{0xD6, 0xC3, 0xC4}, applying("VCDIFF"),
+                 damaged, std::nullopt},
         ApplyRow{"UnknownFormat", toBytes(snes), Bytes{'U', 'P', 'S', '2'}, "",
                  "ERROR: Unknown patch format.\n", std::nullopt},
         ApplyRow{"EmptyPatch", toBytes(snes), Bytes{}, "", "ERROR: Unknown patch format.\n",
@@ -153,13 +158,14 @@ TEST(CreateUpsCommand, WritesThePatchApplyTakesBothWays) {
                         "SUCCESS: UPS patch written to made.ups\n");
     EXPECT_EQ(made.err, "");
     EXPECT_EQ(made.exitCode, 0);
-    EXPECT_EQ(scratch.read("made.ups"),
-              UpsPatch(4, 5).hunk(1, {0x0B}).hunk(1, {5}).bytes(Bytes{1, 2, 3, 4}, Bytes{1, 9, 3, 4, 5}));
+    EXPECT_EQ(scratch.read("made.ups"), UpsPatch(4, 5).hunk(1, {0x0B}).hunk(1, {5}).bytes(
+                                            Bytes{1, 2, 3, 4}, Bytes{1, 9, 3, 4, 5}));
 
     const e2e::RunResult back =
         e2e::runQuillon({"--apply", "mod.bin", "made.ups", "back.bin"}, scratch.path());
-    EXPECT_EQ(back.out, "Applying UPS patch made.ups to mod.bin -> back.bin...\n"
-                        "SUCCESS: UPS patch applied (backwards: the ROM was the patch's target).\n");
+    EXPECT_EQ(back.out,
+              "Applying UPS patch made.ups to mod.bin -> back.bin...\n"
+              "SUCCESS: UPS patch applied (backwards: the ROM was the patch's target).\n");
     EXPECT_EQ(scratch.read("back.bin"), (Bytes{1, 2, 3, 4}));
 
     scratch.write("empty.bin", Bytes{});

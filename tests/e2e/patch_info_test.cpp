@@ -106,7 +106,8 @@ std::string upsBody(const RomImage& source, bool spoil = false) {
 INSTANTIATE_TEST_SUITE_P(
     Patches, PatchInfoReport,
     ::testing::Values(
-        PatchInfoCase{"Ips", IpsPatch().record(0x10, {1, 2}).run(0x100, 5, 0xAA).eof().bytes(), snes,
+        PatchInfoCase{"Ips", IpsPatch().record(0x10, {1, 2}).run(0x100, 5, 0xAA).eof().bytes(),
+                      snes,
                       "Format:          IPS\n"
                       "Records:         2 (1 run-length)\n"
                       "Writes Up To:    261 bytes\n"
@@ -119,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "Writes Up To:    18 bytes\n"
                       "Well-Formed:     NO (cut off at byte 12)\n",
                       "", 1},
-        PatchInfoCase{"IpsTruncating", IpsPatch().record(0, {9}).eof().raw({0x00, 0x40, 0x00}).bytes(),
-                      std::nullopt,
+        PatchInfoCase{"IpsTruncating",
+                      IpsPatch().record(0, {9}).eof().raw({0x00, 0x40, 0x00}).bytes(), std::nullopt,
                       "Format:          IPS\n"
                       "Records:         1 (0 run-length)\n"
                       "Writes Up To:    1 bytes\n"
@@ -133,14 +134,17 @@ INSTANTIATE_TEST_SUITE_P(
         PatchInfoCase{"BpsByteSwappedN64", bpsFor(z64), makeNintendo64(0x1000, N64Order::V64),
                       bpsBody(z64), "YES after --n64-endian", 1},
         PatchInfoCase{"BpsWrongRom", bpsFor(snes), z64, bpsBody(snes), "NO", 1},
-        PatchInfoCase{"BpsBadPatchCrc", bpsFor(snes, true), std::nullopt, bpsBody(snes, true), "", 1},
-        PatchInfoCase{"BpsBadPatchCrcRightRom", bpsFor(snes, true), snes, bpsBody(snes, true), "YES", 1},
+        PatchInfoCase{"BpsBadPatchCrc", bpsFor(snes, true), std::nullopt, bpsBody(snes, true), "",
+                      1},
+        PatchInfoCase{"BpsBadPatchCrcRightRom", bpsFor(snes, true), snes, bpsBody(snes, true),
+                      "YES", 1},
         PatchInfoCase{"BpsSizesUnreadable", Bytes{'B', 'P', 'S', '1', 0x01, 0x02, 0x03}, snes,
                       "Format:          BPS\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
         PatchInfoCase{"UpsExactSource", upsFor(snes), snes, upsBody(snes), "YES", 0},
-        PatchInfoCase{"UpsTargetGivesBackwards", upsFor(snes), target, upsBody(snes), "YES backwards", 0},
+        PatchInfoCase{"UpsTargetGivesBackwards", upsFor(snes), target, upsBody(snes),
+                      "YES backwards", 0},
         PatchInfoCase{"UpsHeaderedSnes", upsFor(snes), withCopierHeader(snes, 0x00), upsBody(snes),
                       "YES after --strip-header", 1},
         PatchInfoCase{"UpsByteSwappedN64", upsFor(z64), makeNintendo64(0x1000, N64Order::V64),
@@ -157,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "Format:          VCDIFF\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
-        PatchInfoCase{"Unknown", Bytes{'U', 'P', 'S', '2', 0, 0}, std::nullopt, "Format:          Unknown\n",
-                      "", 1}));
+        PatchInfoCase{"Unknown", Bytes{'U', 'P', 'S', '2', 0, 0}, std::nullopt,
+                      "Format:          Unknown\n", "", 1}));
 
 // An unknown patch never reaches the ROM lines, so the ROM is not even read.
 TEST(PatchInfoUnknown, RomLinesLeftOut) {

@@ -38,7 +38,8 @@ class UpsPatch {
     const Bytes& body() const { return bytes_; }
 
     // With the footer for these CRCs, the patch's own true unless spoilt.
-    Bytes bytes(std::uint32_t sourceCrc, std::uint32_t targetCrc, bool spoilPatchCrc = false) const {
+    Bytes bytes(std::uint32_t sourceCrc, std::uint32_t targetCrc,
+                bool spoilPatchCrc = false) const {
         Bytes out = bytes_;
         appendCrcFooter(out, sourceCrc, targetCrc);
         if (spoilPatchCrc) {

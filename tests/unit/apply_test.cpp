@@ -21,7 +21,9 @@ Bytes bpsFor(const RomImage& source, bool spoil = false) {
 }
 
 // A UPS patch from the source to the target.
-Bytes upsFor(const RomImage& source) { return toBytes(*createUpsPatchImage(source, target)); }
+Bytes upsFor(const RomImage& source) {
+    return toBytes(*createUpsPatchImage(source, target));
+}
 
 struct Case {
     const char* name;
@@ -46,7 +48,12 @@ TEST(ApplyChecked, OutcomesAndForms) {
          SourceMatch::YesAfterStripHeader, target},
         {"BPS for .z64 on .v64", v64, bpsFor(z64), ApplyOutcome::Applied,
          SourceMatch::YesAfterN64Endian, target},
-        {"BPS for another ROM", z64, bpsFor(snes), ApplyOutcome::WrongSource, SourceMatch::Yes, {},
+        {"BPS for another ROM",
+         z64,
+         bpsFor(snes),
+         ApplyOutcome::WrongSource,
+         SourceMatch::Yes,
+         {},
          snesCrc},
         {"BPS with its own CRC wrong", snes, bpsFor(snes, true), ApplyOutcome::Damaged},
         {"BPS whose result misses its target CRC", snes,
@@ -56,12 +63,18 @@ TEST(ApplyChecked, OutcomesAndForms) {
          withBpsCrcs(BpsPatch(0, 16).targetRead(target).bytes(), RomImage{}, target),
          ApplyOutcome::Applied, SourceMatch::Yes, target},
         {"UPS", snes, upsFor(snes), ApplyOutcome::Applied, SourceMatch::Yes, target},
-        {"UPS backwards", target, upsFor(snes), ApplyOutcome::Applied, SourceMatch::YesBackwards, snes},
+        {"UPS backwards", target, upsFor(snes), ApplyOutcome::Applied, SourceMatch::YesBackwards,
+         snes},
         {"UPS behind a copier header", headered, upsFor(snes), ApplyOutcome::Applied,
          SourceMatch::YesAfterStripHeader, target},
         {"UPS for .z64 on .v64", v64, upsFor(z64), ApplyOutcome::Applied,
          SourceMatch::YesAfterN64Endian, target},
-        {"UPS for another ROM", z64, upsFor(snes), ApplyOutcome::WrongSource, SourceMatch::Yes, {},
+        {"UPS for another ROM",
+         z64,
+         upsFor(snes),
+         ApplyOutcome::WrongSource,
+         SourceMatch::Yes,
+         {},
          snesCrc},
         {"UPS with its own CRC wrong", snes, UpsPatch(snes.size(), 16).bytes(snes, target, true),
          ApplyOutcome::Damaged},

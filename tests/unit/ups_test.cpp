@@ -33,7 +33,8 @@ TEST(UpsCreate, CanonicalHunks) {
         {"last byte", imageOf({1, 2}), imageOf({1, 3}), UpsPatch(2, 2).hunk(1, {1})},
         {"grow past zeros", imageOf({1, 2}), imageOf({1, 2, 0, 5}), UpsPatch(2, 4).hunk(3, {5})},
         {"shrink", imageOf({1, 2, 3, 4}), imageOf({1, 2}), UpsPatch(4, 2).hunk(2, {3, 4})},
-        {"skip of two bytes", filled(200), [] {
+        {"skip of two bytes", filled(200),
+         [] {
              RomImage m = filled(200);
              m[150] = 0x40;
              return m;
@@ -78,19 +79,23 @@ TEST(UpsHunks, ReadsAndWritesOutsideTheSides) {
         std::optional<RomImage> expected;
     };
     const Case cases[] = {
-        {"beyond the input reads 0", imageOf({1}), UpsPatch(1, 3).hunk(2, {7}), 3, imageOf({1, 0, 7})},
+        {"beyond the input reads 0", imageOf({1}), UpsPatch(1, 3).hunk(2, {7}), 3,
+         imageOf({1, 0, 7})},
         {"beyond the output is dropped", imageOf({1, 2, 3}), UpsPatch(3, 1).hunk(1, {2, 3}), 1,
          imageOf({1})},
-        {"terminator keeps its byte", imageOf({1, 2, 3}), UpsPatch(3, 3).hunk(0, {1}).hunk(0, {1}), 3,
-         imageOf({0, 2, 2})},
-        {"XOR bytes without terminator", imageOf({1}), UpsPatch(1, 1).raw({0x80, 0x05}), 1, std::nullopt},
+        {"terminator keeps its byte", imageOf({1, 2, 3}), UpsPatch(3, 3).hunk(0, {1}).hunk(0, {1}),
+         3, imageOf({0, 2, 2})},
+        {"XOR bytes without terminator", imageOf({1}), UpsPatch(1, 1).raw({0x80, 0x05}), 1,
+         std::nullopt},
         {"skip cut off", imageOf({1}), UpsPatch(1, 1).raw({0x00}), 1, std::nullopt},
         {"skip beyond 64 bits", imageOf({1}),
-         UpsPatch(1, 1).raw({0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x80}), 1,
-         std::nullopt},
+         UpsPatch(1, 1).raw(
+             {0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x80}),
+         1, std::nullopt},
         {"position wraps", imageOf({1}),
          UpsPatch(1, 1).hunk(std::numeric_limits<std::uint64_t>::max() - 1, {1}), 1, std::nullopt},
-        {"output over 4 GiB", imageOf({1}), UpsPatch(1, 1), (std::uint64_t{1} << 32) + 1, std::nullopt},
+        {"output over 4 GiB", imageOf({1}), UpsPatch(1, 1), (std::uint64_t{1} << 32) + 1,
+         std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -114,9 +119,10 @@ TEST(UpsRoundTrip, ForwardsAndBackwards) {
         {"shrink", imageOf({1, 2, 3, 4, 5}), imageOf({6, 2})},
         {"identical", imageOf({1, 2, 3}), imageOf({1, 2, 3})},
     };
-    forEachVectorPatch(".bps", [&](const RomImage& source, const RomImage&, const RomImage& target) {
-        pairs.push_back({"vector", source, target});
-    });
+    forEachVectorPatch(".bps",
+                       [&](const RomImage& source, const RomImage&, const RomImage& target) {
+                           pairs.push_back({"vector", source, target});
+                       });
     for (const Pair& p : pairs) {
         SCOPED_TRACE(p.name);
         const std::optional<RomImage> patch = createUpsPatchImage(p.original, p.modified);
@@ -127,7 +133,8 @@ TEST(UpsRoundTrip, ForwardsAndBackwards) {
         EXPECT_EQ(forwards.output, p.modified);
         const ApplyResult backwards = applyPatchChecked(PatchFormat::Ups, p.modified, *patch);
         EXPECT_EQ(backwards.outcome, ApplyOutcome::Applied);
-        EXPECT_EQ(backwards.form, p.original == p.modified ? SourceMatch::Yes : SourceMatch::YesBackwards);
+        EXPECT_EQ(backwards.form,
+                  p.original == p.modified ? SourceMatch::Yes : SourceMatch::YesBackwards);
         EXPECT_EQ(backwards.output, p.original);
     }
 }
