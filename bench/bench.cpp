@@ -169,6 +169,8 @@ bool makeInputs(const std::string& folder) {
         list.push_back({"ips16.ips", ipsPatch(16 * MiB)});
         list.push_back({"bps32.bin", pseudoRandom(32 * MiB, 11)});
         list.push_back({"bps32.bps", bpsPatch(32 * MiB)});
+        list.push_back({"ups32.bin", pseudoRandom(32 * MiB, 12)});
+        list.push_back({"ups32.ups", upsPatch(list.back().bytes, 4000)});
         return list;
     }();
     for (const Input& input : inputs) {
@@ -281,6 +283,7 @@ int main(int argc, char** argv) {
         {"--fix-checksum (Genesis)", {"--fix-checksum", folder + "genesis4.md", out}, "genesis4.md"},
         {"--patch (100,000 records)", {"--patch", folder + "ips16.bin", folder + "ips16.ips", out}, "ips16.bin"},
         {"--bps-patch", {"--bps-patch", folder + "bps32.bin", folder + "bps32.bps", out}, "bps32.bin"},
+        {"--apply (UPS, 4,000 edits)", {"--apply", folder + "ups32.bin", folder + "ups32.ups", out}, "ups32.bin"},
         {"--inspect (SNES)", {"--inspect", folder + "snes32.sfc"}, "snes32.sfc", true},
         {"--inspect (Genesis)", {"--inspect", folder + "genesis4.md"}, "genesis4.md", true},
     };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "io/rom_file.h"
+#include "patch/patch.h"
 #include "patch_builders.h"
 
 namespace bench_inputs {
@@ -95,6 +96,21 @@ inline RomImage bpsPatch(std::size_t size) {
         output += length;
     }
     return asImage(patch.bytes());
+}
+
+// A UPS patch over a source of `size` bytes with `edits` changed stretches
+// of 1 to 64 bytes spread over it, as a translation or fix leaves them.
+inline RomImage upsPatch(const RomImage& source, std::size_t edits) {
+    RomImage modified = source;
+    const std::size_t stride = source.size() / edits;
+    for (std::size_t e = 0; e < edits; ++e) {
+        const std::size_t at = e * stride + (e * 7919) % (stride / 2);
+        const std::size_t length = 1 + (e * 31) % 64;
+        for (std::size_t i = 0; i < length && at + i < modified.size(); ++i) {
+            modified[at + i] = static_cast<std::uint8_t>(modified[at + i] ^ (0x5A + i));
+        }
+    }
+    return *createUpsPatchImage(source, modified);
 }
 
 // Original/modified pairs shaped like ROM hacks, for the patch creators: the

@@ -6,6 +6,7 @@
 #include "inputs.h"
 
 #include "inspect/check_values.h"
+#include "patch/apply.h"
 #include "patch/patch.h"
 #include "repair/byte_swap.h"
 #include "repair/repair.h"
@@ -98,6 +99,17 @@ void BpsApply(benchmark::State& state) {
     bytesPerSecond(state, imageSize);
 }
 BENCHMARK(BpsApply);
+
+// --apply of a UPS patch with 4,000 edits: both CRC checks, the copy and the hunks.
+void UpsApplyChecked(benchmark::State& state) {
+    const RomImage source = pseudoRandom(imageSize, 12);
+    const RomImage patch = upsPatch(source, 4000);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(applyPatchChecked(PatchFormat::Ups, source, patch));
+    }
+    bytesPerSecond(state, imageSize);
+}
+BENCHMARK(UpsApplyChecked);
 
 } // namespace
 

@@ -17,7 +17,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
     const PatchSummary summary = describePatch(input.patch);
-    const SourceMatch match = matchSource(summary, input.rom);
+    const SourceMatch match = matchSource(summary, input.patch, input.rom);
 
     if (summary.format == PatchFormat::Ips) {
         const IpsSummary& ips = summary.ips;
@@ -37,6 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const BpsSummary& bps = summary.bps;
         FUZZ_CHECK(!bps.sizesReadable || bps.metadataSize + 16 <= input.patch.size());
         FUZZ_CHECK(bps.sizesReadable || match == SourceMatch::No);
+    } else if (summary.format == PatchFormat::Ups) {
+        FUZZ_CHECK(summary.ups.sizesReadable || match == SourceMatch::No);
+        FUZZ_CHECK(!summary.ups.sizesReadable || summary.ups.hunksAt + 12 <= input.patch.size());
+    } else if (summary.format == PatchFormat::Vcdiff) {
+        FUZZ_CHECK(summary.vcdiff.wellFormed || match == SourceMatch::No);
+        FUZZ_CHECK(summary.vcdiff.checksums || match == SourceMatch::NotChecked ||
+                   match == SourceMatch::No);
     } else {
         FUZZ_CHECK(match == SourceMatch::No);
     }

@@ -1,10 +1,11 @@
-// Writes the seed corpora of the five fuzz targets: valid images of every
-// platform, and IPS and BPS patches with the images they apply to, from the
+// Writes the seed corpora of the fuzz targets: valid images of every
+// platform, and patches with the images they apply to, from the
 // test builders and the real-world vectors.
 //
 //   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
 //
-// makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info, /json and /vcdiff. VECTORS_DIR is the folder
+// makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info, /json,
+// /vcdiff, /ups and /apply. VECTORS_DIR is the folder
 // holding images/, pairs/ and patches/ (tests/data/vectors); without it only
 // the builders' seeds are written.
 
@@ -18,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "patch/patch.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "split_input.h"
@@ -269,6 +271,56 @@ void writeVcdiffSeeds(const fs::path& dir, const fs::path& vectors) {
         {"fgk_sections", {3, 0, 2, 0, 3, 0x41, 0x82, 0x05, 0, 1, 0x03}},
     };
     for (const auto& [name, seed] : sections) {
+// UPS: created patches with their sources (grown, shrunk, edited), and the
+// real-world pairs joined as original and modified images.
+void writeUpsSeeds(const fs::path& dir, const fs::path& vectors) {
+    const RomImage original = makeGameBoyAdvance(0x400);
+    RomImage edited = original;
+    edited[0x10] ^= 0x5A;
+    edited[0x11] ^= 0x01;
+    edited[0x300] = 0x42;
+    RomImage grown = original;
+    grown.insert(grown.end(), 0x40, 0x11);
+    const RomImage shrunk(original.begin(), original.begin() + 0x100);
+    for (const auto& [name, modified] : std::vector<std::pair<std::string, RomImage>>{
+             {"edited", edited}, {"grown", grown}, {"shrunk", shrunk}}) {
+        writeSeed(dir / ("patch_" + name + ".bin"),
+                  fuzzing::joinInput(original, *createUpsPatchImage(original, modified)));
+        writeSeed(dir / ("pair_" + name + ".bin"), fuzzing::joinInput(original, modified));
+    }
+    if (!vectors.empty()) {
+        for (const char* name : {"pokes_4k", "runs_64k"}) {
+            const std::string pair = name;
+            writeSeed(dir / (pair + ".bin"),
+                      fuzzing::joinInput(readWhole(vectors / "pairs" / (pair + ".source.bin")),
+                                         readWhole(vectors / "pairs" / (pair + ".target.bin"))));
+        }
+    }
+}
+
+// --apply: a patch of every format with the ROM it was made for, and with a
+// copier header or in the .v64 order in front of it.
+void writeApplySeeds(const fs::path& dir) {
+    const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
+    const RomImage v64 = makeNintendo64(0x1000, N64Order::V64);
+    const RomImage snes = makeSnes(0x8000);
+    const RomImage headered = makeSnes(0x8000, false, true);
+    RomImage modified = z64;
+    modified[0x40] ^= 0xFF;
+    RomImage snesModified = snes;
+    snesModified[0x100] ^= 0x0F;
+    const std::vector<std::pair<std::string, Bytes>> seeds{
+        {"ips", fuzzing::joinInput(z64, IpsPatch().record(0x40, {1, 2}).eof().bytes())},
+        {"bps", fuzzing::joinInput(z64, toBytes(*createBpsPatchImage(z64, modified)))},
+        {"bps_v64", fuzzing::joinInput(v64, toBytes(*createBpsPatchImage(z64, modified)))},
+        {"ups", fuzzing::joinInput(z64, toBytes(*createUpsPatchImage(z64, modified)))},
+        {"ups_backwards",
+         fuzzing::joinInput(modified, toBytes(*createUpsPatchImage(z64, modified)))},
+        {"ups_headered",
+         fuzzing::joinInput(headered, toBytes(*createUpsPatchImage(snes, snesModified)))},
+        {"vcdiff_header", fuzzing::joinInput(z64, Bytes{0xD6, 0xC3, 0xC4, 0x00, 0x00})},
+    };
+    for (const auto& [name, seed] : seeds) {
         writeSeed(dir / (name + ".bin"), seed);
     }
 }
@@ -283,7 +335,8 @@ int main(int argc, char** argv) {
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
     for (const char* target :
-         {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "vcdiff"}) {
+         {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "vcdiff", "ups",
+          "apply"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -302,5 +355,8 @@ int main(int argc, char** argv) {
     writeBpsSeeds(output / "patch_info", vectors);
     writeInspectSeeds(output / "json", vectors);
     writeVcdiffSeeds(output / "vcdiff", vectors);
+    writeUpsSeeds(output / "ups", vectors);
+    writeApplySeeds(output / "apply");
+    writeUpsSeeds(output / "patch_info", vectors);
     return failed ? 1 : 0;
 }

@@ -19,6 +19,14 @@ int printCatalog(int argc, char** argv);
 // well-formed and fits the ROM.
 int printPatchInfo(int argc, char** argv);
 
+// --apply <ROM> <PATCH> <OUT>: the patch of any known format, checked before
+// it is applied and its result checked before it is written.
+int printApply(int argc, char** argv);
+
+// The progress line of the patch commands: "Applying KIND patch PATCH to ROM -> OUT...".
+std::string applyingLine(const std::string& kind, const std::string& patch, const std::string& rom,
+                         const std::string& out);
+
 // The ROM part of the patch report.
 struct RomCheck {
     std::string path;

@@ -44,8 +44,7 @@ constexpr std::string_view ellipsis = "...";
 std::string text(std::string_view piece) { return std::string(piece); }
 
 std::string patchProgress(std::string_view kind, const CommandPaths& p) {
-    return "Applying " + text(kind) + " patch " + p.patch + " to " + p.in + text(arrow) + p.out +
-           text(ellipsis);
+    return applyingLine(text(kind), p.patch, p.in, p.out);
 }
 
 std::string createProgress(std::string_view kind, const CommandPaths& p) {
@@ -53,7 +52,7 @@ std::string createProgress(std::string_view kind, const CommandPaths& p) {
            text(ellipsis);
 }
 
-const std::array<CommandRow, 12> commandTable{{
+const std::array<CommandRow, 14> commandTable{{
     {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
     {"--fix-checksum", 4, [](const CommandPaths& p) { return fixChecksum(p.in, p.out); },
      [](const CommandPaths& p) {
@@ -107,8 +106,13 @@ const std::array<CommandRow, 12> commandTable{{
      [](const CommandPaths& p) { return createProgress("BPS", p); },
      [](const CommandPaths& p) { return "SUCCESS: BPS patch written to " + p.out; },
      [](const CommandPaths&) { return text("ERROR: Failed to create BPS patch."); }},
+    {"--create-ups", 5, [](const CommandPaths& p) { return createUpsPatch(p.in, p.patch, p.out); },
+     [](const CommandPaths& p) { return createProgress("UPS", p); },
+     [](const CommandPaths& p) { return "SUCCESS: UPS patch written to " + p.out; },
+     [](const CommandPaths&) { return text("ERROR: Failed to create UPS patch."); }},
     {"--catalog", 3, nullptr, nullptr, nullptr, nullptr, printCatalog},
     {"--patch-info", 3, nullptr, nullptr, nullptr, nullptr, printPatchInfo},
+    {"--apply", 5, nullptr, nullptr, nullptr, nullptr, printApply},
 }};
 
 CommandPaths pathsFor(const CommandRow& row, char** argv) {

@@ -10,16 +10,19 @@ namespace {
 
 std::string bytesText(std::uint64_t count) { return std::to_string(count) + " bytes"; }
 
-std::string matchText(SourceMatch match) {
+std::string matchText(SourceMatch match, PatchFormat format) {
     switch (match) {
     case SourceMatch::Yes:
         return "YES";
+    case SourceMatch::YesBackwards:
+        return "YES backwards";
     case SourceMatch::YesAfterStripHeader:
         return "YES after --strip-header";
     case SourceMatch::YesAfterN64Endian:
         return "YES after --n64-endian";
     case SourceMatch::NotChecked:
-        return "NOT CHECKED (IPS carries no checksum)";
+        return format == PatchFormat::Vcdiff ? "NOT CHECKED (VCDIFF carries no checksum)"
+                                             : "NOT CHECKED (IPS carries no checksum)";
     case SourceMatch::No:
         break;
     }
@@ -38,6 +41,17 @@ void addIpsLines(std::vector<std::string>& lines, const IpsSummary& ips) {
                                                         : std::string("YES")));
 }
 
+// The footer BPS and UPS share.
+void addCrcLines(std::vector<std::string>& lines, std::uint32_t sourceCrc, std::uint32_t targetCrc,
+                 std::uint32_t patchCrc, std::uint32_t computedPatchCrc) {
+    lines.push_back("Source CRC32:    " + crcText(sourceCrc));
+    lines.push_back("Target CRC32:    " + crcText(targetCrc));
+    lines.push_back("Patch CRC32:     " + crcText(patchCrc) +
+                    (patchCrc == computedPatchCrc
+                         ? std::string(" (VALID)")
+                         : " (INVALID, computed " + crcText(computedPatchCrc) + ")"));
+}
+
 void addBpsLines(std::vector<std::string>& lines, const BpsSummary& bps) {
     if (!bps.sizesReadable) {
         lines.push_back("Well-Formed:     NO");
@@ -46,12 +60,43 @@ void addBpsLines(std::vector<std::string>& lines, const BpsSummary& bps) {
     lines.push_back("Source Size:     " + bytesText(bps.sourceSize));
     lines.push_back("Target Size:     " + bytesText(bps.targetSize));
     lines.push_back("Metadata:        " + bytesText(bps.metadataSize));
-    lines.push_back("Source CRC32:    " + crcText(bps.sourceCrc));
-    lines.push_back("Target CRC32:    " + crcText(bps.targetCrc));
-    lines.push_back("Patch CRC32:     " + crcText(bps.patchCrc) +
-                    (bps.patchCrc == bps.computedPatchCrc
-                         ? std::string(" (VALID)")
-                         : " (INVALID, computed " + crcText(bps.computedPatchCrc) + ")"));
+    addCrcLines(lines, bps.sourceCrc, bps.targetCrc, bps.patchCrc, bps.computedPatchCrc);
+}
+
+void addUpsLines(std::vector<std::string>& lines, const UpsSummary& ups) {
+    if (!ups.sizesReadable) {
+        lines.push_back("Well-Formed:     NO");
+        return;
+    }
+    lines.push_back("Source Size:     " + bytesText(ups.sourceSize));
+    lines.push_back("Target Size:     " + bytesText(ups.targetSize));
+    addCrcLines(lines, ups.sourceCrc, ups.targetCrc, ups.patchCrc, ups.computedPatchCrc);
+}
+
+std::string compressionText(VcdiffCompression compression) {
+    switch (compression) {
+    case VcdiffCompression::Lzma:
+        return "LZMA";
+    case VcdiffCompression::Djw:
+        return "DJW";
+    case VcdiffCompression::Fgk:
+        return "FGK";
+    case VcdiffCompression::None:
+        break;
+    }
+    return "none";
+}
+
+void addVcdiffLines(std::vector<std::string>& lines, const VcdiffSummary& vcdiff) {
+    if (!vcdiff.wellFormed) {
+        lines.push_back("Well-Formed:     NO");
+        return;
+    }
+    lines.push_back("Windows:         " + std::to_string(vcdiff.windows));
+    lines.push_back("Target Size:     " + bytesText(vcdiff.targetSize));
+    lines.push_back("Compression:     " + compressionText(vcdiff.compression));
+    lines.push_back("Checksums:       " +
+                    std::string(vcdiff.checksums ? "Adler-32 per window" : "none"));
 }
 
 } // namespace
@@ -68,18 +113,31 @@ std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t
         lines.push_back("Format:          Unknown");
         return lines;
     }
-    if (patch.format == PatchFormat::Ips) {
+    switch (patch.format) {
+    case PatchFormat::Ips:
         lines.push_back("Format:          IPS");
         addIpsLines(lines, patch.ips);
-    } else {
+        break;
+    case PatchFormat::Bps:
         lines.push_back("Format:          BPS");
         addBpsLines(lines, patch.bps);
+        break;
+    case PatchFormat::Ups:
+        lines.push_back("Format:          UPS");
+        addUpsLines(lines, patch.ups);
+        break;
+    case PatchFormat::Vcdiff:
+        lines.push_back("Format:          VCDIFF");
+        addVcdiffLines(lines, patch.vcdiff);
+        break;
+    case PatchFormat::Unknown:
+        break;
     }
     if (rom) {
         lines.push_back("ROM:             " + rom->path);
         lines.push_back("ROM Size:        " + bytesText(rom->size));
         lines.push_back("ROM CRC32:       " + crcText(rom->crc32));
-        lines.push_back("Source Match:    " + matchText(rom->match));
+        lines.push_back("Source Match:    " + matchText(rom->match, patch.format));
     }
     return lines;
 }
@@ -100,7 +158,7 @@ int printPatchInfo(int argc, char** argv) {
             printLine(std::cerr, "ERROR: Failed to read ROM.");
             return 1;
         }
-        rom = RomCheck{argv[3], bytes->size(), crc32(*bytes), matchSource(summary, *bytes)};
+        rom = RomCheck{argv[3], bytes->size(), crc32(*bytes), matchSource(summary, *patch, *bytes)};
     }
     for (const std::string& line : patchReport(patchPath, patch->size(), summary, rom)) {
         printLine(std::cout, line);

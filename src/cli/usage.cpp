@@ -78,8 +78,10 @@ void printUsage(const std::string& program) {
               << "  --trim <IN_ROM> <OUT_ROM>             Trim overdumped padding bytes\n"
               << "  --create-ips <ORIG> <MOD> <PATCH.ips> Create IPS patch from original & modified ROM\n"
               << "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
+              << "  --create-ups <ORIG> <MOD> <PATCH.ups> Create UPS patch from original & modified ROM\n"
               << "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
-              << "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS patch; check it fits a ROM\n"
+              << "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS/UPS/xdelta patch; check it fits a ROM\n"
+              << "  --apply <ROM> <PATCH> <OUT>           Apply IPS/BPS/UPS/xdelta patch, checked first\n"
               << '\n'
               << rule << '\n';
     writeText(std::cout, usageText.str());

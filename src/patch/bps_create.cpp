@@ -11,6 +11,7 @@
 #include "hash/digests.h"
 #include "patch/bps_match.h"
 #include "patch/bps_number.h"
+#include "patch/crc_footer.h"
 #include "patch/patch.h"
 
 namespace {
@@ -20,12 +21,6 @@ constexpr std::uint64_t largestImage = std::numeric_limits<std::uint32_t>::max()
 
 // Below this size a second thread costs more than it saves.
 constexpr std::size_t parallelFrom = std::size_t{1} << 20;
-
-void appendLittleEndian32(RomImage& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
-}
 
 // Joins steps that continue each other, as where the halves meet.
 std::vector<bps::Step> joined(const std::vector<bps::Step>& steps) {
@@ -129,9 +124,7 @@ std::optional<RomImage> createPatch(std::span<const std::uint8_t> original,
     appendBpsNumber(patch, modified.size());
     appendBpsNumber(patch, 0);
     appendSteps(patch, modified, joined(steps));
-    appendLittleEndian32(patch, originalCrc);
-    appendLittleEndian32(patch, modifiedCrc);
-    appendLittleEndian32(patch, crc32(patch));
+    appendCrcFooter(patch, originalCrc, modifiedCrc);
     return patch;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 // The BPS variable-length number: 7 bits a byte, least significant first,
@@ -17,6 +20,33 @@ template <class ByteVector> void appendBpsNumber(ByteVector& out, std::uint64_t 
         out.push_back(low);
         --value;
     }
+}
+
+// Reads one number at p that must end before limit and fit 64 bits, and
+// moves p past it; nullopt for a number cut off or too large. (The BPS
+// patcher reads leniently on its own; this is the reading that checks.)
+inline std::optional<std::uint64_t> readBpsNumber(std::span<const std::uint8_t> bytes,
+                                                  std::uint64_t& p, std::uint64_t limit) {
+    // A number of more than ten bytes cannot fit 64 bits.
+    constexpr std::uint64_t longestNumber = 10;
+    std::uint64_t value = 0;
+    std::uint64_t shift = 1;
+    for (std::uint64_t count = 0; count < longestNumber && p < limit && p < bytes.size(); ++count) {
+        const std::uint8_t x = bytes[static_cast<std::size_t>(p++)];
+        std::uint64_t part = 0;
+        if (__builtin_mul_overflow(static_cast<std::uint64_t>(x & 0x7Fu), shift, &part) ||
+            __builtin_add_overflow(value, part, &value)) {
+            return std::nullopt;
+        }
+        if ((x & 0x80u) != 0) {
+            return value;
+        }
+        if (__builtin_mul_overflow(shift, std::uint64_t{128}, &shift) ||
+            __builtin_add_overflow(value, shift, &value)) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
 }
 
 // How many bytes appendBpsNumber writes for the value.

@@ -26,7 +26,11 @@ bool growTo(RomImage& image, std::size_t end) {
 } // namespace
 
 bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch) {
-    if (image.empty() || patch.size() < ips::magic.size() ||
+    return !image.empty() && applyIpsRecords(image, patch);
+}
+
+bool applyIpsRecords(RomImage& image, std::span<const std::uint8_t> patch) {
+    if (patch.size() < ips::magic.size() ||
         !std::equal(ips::magic.begin(), ips::magic.end(), patch.begin())) {
         return false;
     }

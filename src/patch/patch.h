@@ -11,6 +11,8 @@
 // patch or an empty image; the image may then hold part of the records and
 // must be discarded.
 bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch);
+// The same for any image, an empty one included (records then build it).
+bool applyIpsRecords(RomImage& image, std::span<const std::uint8_t> patch);
 bool applyIpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath);
 
@@ -39,4 +41,11 @@ bool createIpsPatch(const std::string& originalPath, const std::string& modified
 std::optional<RomImage> createBpsPatchImage(std::span<const std::uint8_t> original,
                                             std::span<const std::uint8_t> modified);
 bool createBpsPatch(const std::string& originalPath, const std::string& modifiedPath,
+                    const std::string& patchPath);
+
+// Makes the canonical UPS patch from the original to the modified image (see
+// patch/ups.h). nullopt for an empty input or when memory runs out.
+std::optional<RomImage> createUpsPatchImage(std::span<const std::uint8_t> original,
+                                            std::span<const std::uint8_t> modified);
+bool createUpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath);

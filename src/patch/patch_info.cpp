@@ -5,15 +5,17 @@
 
 #include "hash/digests.h"
 #include "inspect/snes_header.h"
+#include "patch/bps_number.h"
+#include "patch/crc_footer.h"
 #include "patch/ips_record.h"
+#include "patch/ups.h"
 #include "repair/repair.h"
 
 namespace {
 
 constexpr std::array<std::uint8_t, 4> bpsMagic{'B', 'P', 'S', '1'};
-constexpr std::uint64_t bpsFooterSize = 12;
-// A number of more than ten bytes cannot fit 64 bits.
-constexpr std::uint64_t bpsLongestNumber = 10;
+// VCDIFF: the bytes 'V' 'C' 'D' with bit 7 set; a version byte follows.
+constexpr std::array<std::uint8_t, 3> vcdiffMagic{0xD6, 0xC3, 0xC4};
 
 template <std::size_t N>
 bool matchesAt(std::span<const std::uint8_t> bytes, std::uint64_t at,
@@ -21,14 +23,6 @@ bool matchesAt(std::span<const std::uint8_t> bytes, std::uint64_t at,
     return at <= bytes.size() && N <= bytes.size() - at &&
            std::equal(expected.begin(), expected.end(),
                       bytes.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-std::uint32_t littleEndian32(std::span<const std::uint8_t> bytes, std::uint64_t at) {
-    std::uint32_t value = 0;
-    for (std::uint64_t i = 4; i-- > 0;) {
-        value = value << 8 | bytes[static_cast<std::size_t>(at + i)];
-    }
-    return value;
 }
 
 // The same reading as the IPS patcher's.
@@ -47,39 +41,18 @@ IpsSummary readIps(std::span<const std::uint8_t> patch) {
     return summary;
 }
 
-// A number that must end before limit and fit 64 bits.
-std::optional<std::uint64_t> bpsNumber(std::span<const std::uint8_t> patch, std::uint64_t& p,
-                                       std::uint64_t limit) {
-    std::uint64_t value = 0;
-    std::uint64_t shift = 1;
-    for (std::uint64_t count = 0; count < bpsLongestNumber && p < limit; ++count) {
-        const std::uint8_t x = patch[static_cast<std::size_t>(p++)];
-        std::uint64_t part = 0;
-        if (__builtin_mul_overflow(static_cast<std::uint64_t>(x & 0x7Fu), shift, &part) ||
-            __builtin_add_overflow(value, part, &value)) {
-            return std::nullopt;
-        }
-        if ((x & 0x80u) != 0) {
-            return value;
-        }
-        if (__builtin_mul_overflow(shift, std::uint64_t{128}, &shift) ||
-            __builtin_add_overflow(value, shift, &value)) {
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
-}
-
 BpsSummary readBps(std::span<const std::uint8_t> patch) {
     BpsSummary summary;
-    if (patch.size() < bpsMagic.size() + bpsFooterSize) {
+    if (patch.size() < bpsMagic.size() + crcFooterSize) {
         return summary;
     }
-    const std::uint64_t footer = patch.size() - bpsFooterSize;
+    const std::uint64_t footer = patch.size() - crcFooterSize;
     std::uint64_t p = bpsMagic.size();
-    const std::optional<std::uint64_t> source = bpsNumber(patch, p, footer);
-    const std::optional<std::uint64_t> target = source ? bpsNumber(patch, p, footer) : std::nullopt;
-    const std::optional<std::uint64_t> metadata = target ? bpsNumber(patch, p, footer) : std::nullopt;
+    const std::optional<std::uint64_t> source = readBpsNumber(patch, p, footer);
+    const std::optional<std::uint64_t> target =
+        source ? readBpsNumber(patch, p, footer) : std::nullopt;
+    const std::optional<std::uint64_t> metadata =
+        target ? readBpsNumber(patch, p, footer) : std::nullopt;
     if (!metadata || *metadata > footer - p) {
         return summary;
     }
@@ -87,9 +60,9 @@ BpsSummary readBps(std::span<const std::uint8_t> patch) {
     summary.sourceSize = *source;
     summary.targetSize = *target;
     summary.metadataSize = *metadata;
-    summary.sourceCrc = littleEndian32(patch, footer);
-    summary.targetCrc = littleEndian32(patch, footer + 4);
-    summary.patchCrc = littleEndian32(patch, footer + 8);
+    summary.sourceCrc = readLittleEndian32(patch, footer);
+    summary.targetCrc = readLittleEndian32(patch, footer + 4);
+    summary.patchCrc = readLittleEndian32(patch, footer + 8);
     summary.computedPatchCrc = crc32(patch.first(static_cast<std::size_t>(footer + 8)));
     return summary;
 }
@@ -98,51 +71,115 @@ bool isSource(const BpsSummary& bps, std::span<const std::uint8_t> bytes) {
     return bytes.size() == bps.sourceSize && crc32(bytes) == bps.sourceCrc;
 }
 
+SourceMatch matchVcdiff(const VcdiffSummary& vcdiff, std::span<const std::uint8_t> patch,
+                        std::span<const std::uint8_t> rom) {
+    if (!vcdiff.wellFormed) {
+        return SourceMatch::No;
+    }
+    if (!vcdiff.checksums) {
+        return SourceMatch::NotChecked;
+    }
+    switch (applyVcdiff(rom, patch).outcome) {
+    case VcdiffOutcome::Applied:
+        return SourceMatch::Yes;
+    case VcdiffOutcome::Damaged:
+        return SourceMatch::No;
+    case VcdiffOutcome::WrongSource:
+        break;
+    }
+    return firstFittingRepairedForm(rom, [&](std::span<const std::uint8_t> form) {
+        return applyVcdiff(form, patch).outcome == VcdiffOutcome::Applied;
+    });
+}
+
 } // namespace
+
+PatchFormat detectPatchFormat(std::span<const std::uint8_t> patch) {
+    if (matchesAt(patch, 0, ips::magic)) {
+        return PatchFormat::Ips;
+    }
+    if (matchesAt(patch, 0, bpsMagic)) {
+        return PatchFormat::Bps;
+    }
+    if (matchesAt(patch, 0, ups::magic)) {
+        return PatchFormat::Ups;
+    }
+    if (matchesAt(patch, 0, vcdiffMagic)) {
+        return PatchFormat::Vcdiff;
+    }
+    return PatchFormat::Unknown;
+}
 
 PatchSummary describePatch(std::span<const std::uint8_t> patch) {
     PatchSummary summary;
-    if (matchesAt(patch, 0, ips::magic)) {
-        summary.format = PatchFormat::Ips;
+    summary.format = detectPatchFormat(patch);
+    switch (summary.format) {
+    case PatchFormat::Ips:
         summary.ips = readIps(patch);
-    } else if (matchesAt(patch, 0, bpsMagic)) {
-        summary.format = PatchFormat::Bps;
+        break;
+    case PatchFormat::Bps:
         summary.bps = readBps(patch);
+        break;
+    case PatchFormat::Ups:
+        summary.ups = ups::readSummary(patch);
+        break;
+    case PatchFormat::Vcdiff:
+        summary.vcdiff = describeVcdiff(patch);
+        break;
+    case PatchFormat::Unknown:
+        break;
     }
     return summary;
 }
 
-SourceMatch matchSource(const PatchSummary& patch, std::span<const std::uint8_t> rom) {
-    if (patch.format == PatchFormat::Ips) {
+SourceMatch matchSource(const PatchSummary& summary, std::span<const std::uint8_t> patch,
+                        std::span<const std::uint8_t> rom) {
+    switch (summary.format) {
+    case PatchFormat::Ips:
         return SourceMatch::NotChecked;
-    }
-    if (patch.format != PatchFormat::Bps || !patch.bps.sizesReadable) {
-        return SourceMatch::No;
-    }
-    if (isSource(patch.bps, rom)) {
-        return SourceMatch::Yes;
-    }
-    // The same rules the two repair commands apply, on copies of the ROM.
-    if (hasCopierHeaderSize(rom.size()) &&
-        isSource(patch.bps, rom.subspan(static_cast<std::size_t>(copierHeaderSize)))) {
-        return SourceMatch::YesAfterStripHeader;
-    }
-    if (rom.size() == patch.bps.sourceSize) {
-        RomImage converted(rom.begin(), rom.end());
-        if (convertN64ImageToBigEndian(converted) && isSource(patch.bps, converted)) {
-            return SourceMatch::YesAfterN64Endian;
+    case PatchFormat::Bps:
+        if (!summary.bps.sizesReadable) {
+            return SourceMatch::No;
         }
+        return firstFittingForm(
+            rom, [&](std::span<const std::uint8_t> form) { return isSource(summary.bps, form); });
+    case PatchFormat::Ups:
+        if (!summary.ups.sizesReadable) {
+            return SourceMatch::No;
+        }
+        // Backwards only as the ROM is: the repairs never make a target.
+        if (!ups::isSource(summary.ups, rom) && ups::isTarget(summary.ups, rom)) {
+            return SourceMatch::YesBackwards;
+        }
+        return firstFittingForm(rom, [&](std::span<const std::uint8_t> form) {
+            return ups::isSource(summary.ups, form);
+        });
+    case PatchFormat::Vcdiff:
+        return matchVcdiff(summary.vcdiff, patch, rom);
+    case PatchFormat::Unknown:
+        break;
     }
     return SourceMatch::No;
 }
 
-bool patchFits(const PatchSummary& patch, std::optional<SourceMatch> match) {
-    bool wellFormed = false;
-    if (patch.format == PatchFormat::Ips) {
-        wellFormed = !patch.ips.cutOffAt.has_value();
-    } else if (patch.format == PatchFormat::Bps) {
-        wellFormed = patch.bps.sizesReadable && patch.bps.patchCrc == patch.bps.computedPatchCrc;
+bool patchWellFormed(const PatchSummary& patch) {
+    switch (patch.format) {
+    case PatchFormat::Ips:
+        return !patch.ips.cutOffAt.has_value();
+    case PatchFormat::Bps:
+        return patch.bps.sizesReadable && patch.bps.patchCrc == patch.bps.computedPatchCrc;
+    case PatchFormat::Ups:
+        return patch.ups.sizesReadable && patch.ups.patchCrc == patch.ups.computedPatchCrc;
+    case PatchFormat::Vcdiff:
+        return patch.vcdiff.wellFormed;
+    case PatchFormat::Unknown:
+        break;
     }
-    return wellFormed &&
-           (!match || *match == SourceMatch::Yes || *match == SourceMatch::NotChecked);
+    return false;
+}
+
+bool patchFits(const PatchSummary& patch, std::optional<SourceMatch> match) {
+    return patchWellFormed(patch) &&
+           (!match || *match == SourceMatch::Yes || *match == SourceMatch::YesBackwards ||
+            *match == SourceMatch::NotChecked);
 }

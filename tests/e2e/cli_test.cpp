@@ -30,8 +30,10 @@ std::string usageFor(const std::string& program) {
            "  --trim <IN_ROM> <OUT_ROM>             Trim overdumped padding bytes\n"
            "  --create-ips <ORIG> <MOD> <PATCH.ips> Create IPS patch from original & modified ROM\n"
            "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
+           "  --create-ups <ORIG> <MOD> <PATCH.ups> Create UPS patch from original & modified ROM\n"
            "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
-           "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS patch; check it fits a ROM\n"
+           "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS/UPS/xdelta patch; check it fits a ROM\n"
+           "  --apply <ROM> <PATCH> <OUT>           Apply IPS/BPS/UPS/xdelta patch, checked first\n"
            "\n"
            "===============================================================\n";
 }
@@ -74,8 +76,10 @@ TEST_F(CommandLine, UnrecognisedOrShortCommandsPrintUsageAndFail) {
         {"--trim", "in.gb"},
         {"--create-ips", "orig.gb", "mod.gb"},
         {"--create-bps", "orig.gb", "mod.gb"},
+        {"--create-ups", "orig.gb", "mod.gb"},
         {"--catalog"},
         {"--patch-info"},
+        {"--apply", "in.gb", "fix.ups"},
     };
     for (const auto& args : cases) {
         const e2e::RunResult result = run(args);

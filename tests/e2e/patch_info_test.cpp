@@ -4,7 +4,9 @@
 
 #include "bps_crcs.h"
 #include "e2e/harness.h"
+#include "patch/patch.h"
 #include "rom_builders.h"
+#include "ups_builder.h"
 
 using namespace testing_support;
 
@@ -82,10 +84,30 @@ std::string bpsBody(const RomImage& source, bool spoil = false) {
 
 const std::string notChecked = "NOT CHECKED (IPS carries no checksum)";
 
+Bytes upsFor(const RomImage& source, bool spoil = false) {
+    return UpsPatch(source.size(), target.size()).hunk(0, {1}).bytes(source, target, spoil);
+}
+
+std::string upsBody(const RomImage& source, bool spoil = false) {
+    const Bytes patch = upsFor(source, spoil);
+    const std::uint32_t own = crc32(std::span<const std::uint8_t>(patch).first(patch.size() - 4));
+    const std::uint32_t stored = spoil ? own ^ 0x01000000u : own;
+    return "Format:          UPS\n"
+           "Source Size:     " +
+           std::to_string(source.size()) +
+           " bytes\n"
+           "Target Size:     16 bytes\n"
+           "Source CRC32:    " +
+           hex8(crc32(source)) + "\nTarget CRC32:    " + hex8(crc32(target)) +
+           "\nPatch CRC32:     " + hex8(stored) +
+           (spoil ? " (INVALID, computed " + hex8(own) + ")\n" : std::string(" (VALID)\n"));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Patches, PatchInfoReport,
     ::testing::Values(
-        PatchInfoCase{"Ips", IpsPatch().record(0x10, {1, 2}).run(0x100, 5, 0xAA).eof().bytes(), snes,
+        PatchInfoCase{"Ips", IpsPatch().record(0x10, {1, 2}).run(0x100, 5, 0xAA).eof().bytes(),
+                      snes,
                       "Format:          IPS\n"
                       "Records:         2 (1 run-length)\n"
                       "Writes Up To:    261 bytes\n"
@@ -98,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "Writes Up To:    18 bytes\n"
                       "Well-Formed:     NO (cut off at byte 12)\n",
                       "", 1},
-        PatchInfoCase{"IpsTruncating", IpsPatch().record(0, {9}).eof().raw({0x00, 0x40, 0x00}).bytes(),
-                      std::nullopt,
+        PatchInfoCase{"IpsTruncating",
+                      IpsPatch().record(0, {9}).eof().raw({0x00, 0x40, 0x00}).bytes(), std::nullopt,
                       "Format:          IPS\n"
                       "Records:         1 (0 run-length)\n"
                       "Writes Up To:    1 bytes\n"
@@ -112,14 +134,35 @@ INSTANTIATE_TEST_SUITE_P(
         PatchInfoCase{"BpsByteSwappedN64", bpsFor(z64), makeNintendo64(0x1000, N64Order::V64),
                       bpsBody(z64), "YES after --n64-endian", 1},
         PatchInfoCase{"BpsWrongRom", bpsFor(snes), z64, bpsBody(snes), "NO", 1},
-        PatchInfoCase{"BpsBadPatchCrc", bpsFor(snes, true), std::nullopt, bpsBody(snes, true), "", 1},
-        PatchInfoCase{"BpsBadPatchCrcRightRom", bpsFor(snes, true), snes, bpsBody(snes, true), "YES", 1},
+        PatchInfoCase{"BpsBadPatchCrc", bpsFor(snes, true), std::nullopt, bpsBody(snes, true), "",
+                      1},
+        PatchInfoCase{"BpsBadPatchCrcRightRom", bpsFor(snes, true), snes, bpsBody(snes, true),
+                      "YES", 1},
         PatchInfoCase{"BpsSizesUnreadable", Bytes{'B', 'P', 'S', '1', 0x01, 0x02, 0x03}, snes,
                       "Format:          BPS\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
-        PatchInfoCase{"Unknown", Bytes{'U', 'P', 'S', '1', 0, 0}, std::nullopt, "Format:          Unknown\n",
-                      "", 1}));
+        PatchInfoCase{"UpsExactSource", upsFor(snes), snes, upsBody(snes), "YES", 0},
+        PatchInfoCase{"UpsTargetGivesBackwards", upsFor(snes), target, upsBody(snes),
+                      "YES backwards", 0},
+        PatchInfoCase{"UpsHeaderedSnes", upsFor(snes), withCopierHeader(snes, 0x00), upsBody(snes),
+                      "YES after --strip-header", 1},
+        PatchInfoCase{"UpsByteSwappedN64", upsFor(z64), makeNintendo64(0x1000, N64Order::V64),
+                      upsBody(z64), "YES after --n64-endian", 1},
+        PatchInfoCase{"UpsWrongRom", upsFor(snes), z64, upsBody(snes), "NO", 1},
+        PatchInfoCase{"UpsBadPatchCrc", upsFor(snes, true), snes, upsBody(snes, true), "YES", 1},
+        PatchInfoCase{"UpsSizesUnreadable", Bytes{'U', 'P', 'S', '1', 0x01}, snes,
+                      "Format:          UPS\n"
+                      "Well-Formed:     NO\n",
+                      "NO", 1},
+        // Real xdelta3 patches get their rows once tests/data holds them; a
+        // header cut off is not well-formed whatever the decoder.
+        PatchInfoCase{"VcdiffCutOff", Bytes{0xD6, 0xC3, 0xC4}, snes,
+                      "Format:          VCDIFF\n"
+                      "Well-Formed:     NO\n",
+                      "NO", 1},
+        PatchInfoCase{"Unknown", Bytes{'U', 'P', 'S', '2', 0, 0}, std::nullopt,
+                      "Format:          Unknown\n", "", 1}));
 
 // An unknown patch never reaches the ROM lines, so the ROM is not even read.
 TEST(PatchInfoUnknown, RomLinesLeftOut) {

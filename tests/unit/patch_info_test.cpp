@@ -92,7 +92,7 @@ TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
         const PatchSummary summary = describePatch(patch);
         EXPECT_EQ(summary.format, PatchFormat::Bps);
         EXPECT_FALSE(summary.bps.sizesReadable) << patch.size();
-        EXPECT_EQ(matchSource(summary, filled(1)), SourceMatch::No);
+        EXPECT_EQ(matchSource(summary, {}, filled(1)), SourceMatch::No);
         EXPECT_FALSE(patchFits(summary, std::nullopt));
     }
     // The metadata may end exactly where the footer begins.
@@ -101,7 +101,7 @@ TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
 
 TEST(PatchInfo, UnknownFormats) {
     for (const Bytes& patch : {Bytes{}, Bytes{'P', 'A', 'T', 'C'}, Bytes{'B', 'P', 'S', '2', 0, 0},
-                               Bytes{'U', 'P', 'S', '1'}}) {
+                               Bytes{'U', 'P', 'S', '0'}, Bytes{0xD6, 0xC3}}) {
         EXPECT_EQ(describePatch(patch).format, PatchFormat::Unknown);
         EXPECT_FALSE(patchFits(describePatch(patch), std::nullopt));
     }
@@ -131,7 +131,7 @@ TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
         {"empty", RomImage{}, SourceMatch::No},
     };
     for (const MatchCase& c : snesCases) {
-        EXPECT_EQ(matchSource(summaryFor(snes), c.rom), c.expected) << c.name;
+        EXPECT_EQ(matchSource(summaryFor(snes), {}, c.rom), c.expected) << c.name;
     }
     const MatchCase n64Cases[] = {
         {"z64", z64, SourceMatch::Yes},
@@ -139,10 +139,10 @@ TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
         {"n64", makeNintendo64(0x1000, N64Order::N64), SourceMatch::YesAfterN64Endian},
     };
     for (const MatchCase& c : n64Cases) {
-        EXPECT_EQ(matchSource(summaryFor(z64), c.rom), c.expected) << c.name;
+        EXPECT_EQ(matchSource(summaryFor(z64), {}, c.rom), c.expected) << c.name;
     }
     const PatchSummary ips = describePatch(IpsPatch().eof().bytes());
-    EXPECT_EQ(matchSource(ips, snes), SourceMatch::NotChecked);
+    EXPECT_EQ(matchSource(ips, {}, snes), SourceMatch::NotChecked);
     EXPECT_TRUE(patchFits(ips, SourceMatch::NotChecked));
     EXPECT_FALSE(patchFits(summaryFor(snes), SourceMatch::YesAfterStripHeader));
 }

@@ -1,0 +1,90 @@
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/json_lines.h"
+#include "io/input_file.h"
+#include "io/rom_file.h"
+#include "patch/apply.h"
+
+namespace {
+
+std::string formatName(PatchFormat format) {
+    switch (format) {
+    case PatchFormat::Ips:
+        return "IPS";
+    case PatchFormat::Bps:
+        return "BPS";
+    case PatchFormat::Ups:
+        return "UPS";
+    case PatchFormat::Vcdiff:
+        return "VCDIFF";
+    case PatchFormat::Unknown:
+        break;
+    }
+    return "Unknown";
+}
+
+// What the success line adds before its period.
+std::string formNote(SourceMatch form) {
+    switch (form) {
+    case SourceMatch::YesAfterStripHeader:
+        return " (after removing the 512-byte copier header)";
+    case SourceMatch::YesAfterN64Endian:
+        return " (after converting to .z64 byte order)";
+    case SourceMatch::YesBackwards:
+        return " (backwards: the ROM was the patch's target)";
+    default:
+        return "";
+    }
+}
+
+int fail(const std::string& line) {
+    printLine(std::cerr, line);
+    return 1;
+}
+
+} // namespace
+
+std::string applyingLine(const std::string& kind, const std::string& patch, const std::string& rom,
+                         const std::string& out) {
+    return "Applying " + kind + " patch " + patch + " to " + rom + " -> " + out + "...";
+}
+
+int printApply(int, char** argv) {
+    const std::string romPath = argv[2];
+    const std::string patchPath = argv[3];
+    const std::string outPath = argv[4];
+    const std::optional<RomImage> patch = readWholeFile(patchPath);
+    if (!patch) {
+        return fail("ERROR: Failed to read patch.");
+    }
+    const PatchFormat format = detectPatchFormat(*patch);
+    if (format == PatchFormat::Unknown) {
+        return fail("ERROR: Unknown patch format.");
+    }
+    printLine(std::cout, applyingLine(formatName(format), patchPath, romPath, outPath));
+    const std::optional<RomImage> rom = readWholeFile(romPath);
+    if (!rom) {
+        return fail("ERROR: Failed to read ROM.");
+    }
+    const ApplyResult result = applyPatchChecked(format, *rom, *patch);
+    switch (result.outcome) {
+    case ApplyOutcome::Damaged:
+        return fail("ERROR: The patch is damaged.");
+    case ApplyOutcome::WrongSource:
+        if (result.romCrc && result.expectedCrc) {
+            return fail("ERROR: This patch is for another ROM (CRC32 " + crcText(*result.romCrc) +
+                        ", expected " + crcText(*result.expectedCrc) + ").");
+        }
+        return fail("ERROR: This patch is for another ROM.");
+    case ApplyOutcome::Applied:
+        break;
+    }
+    if (!writeRomFile(outPath, result.output)) {
+        return fail("ERROR: Failed to write " + outPath + ".");
+    }
+    printLine(std::cout,
+              "SUCCESS: " + formatName(format) + " patch applied" + formNote(result.form) + ".");
+    return 0;
+}
