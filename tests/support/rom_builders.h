@@ -161,6 +161,14 @@ inline RomImage makeAssembledSnes(std::size_t size, std::size_t headerStart, std
     return image;
 }
 
+// The image with its Super Nintendo pair at fields set to the true checksum.
+inline RomImage withSnesChecksum(RomImage image, std::size_t base, std::size_t fields) {
+    const std::uint16_t checksum = snesChecksumOf(image, base, fields);
+    putLittleEndian16(image, fields, static_cast<std::uint16_t>(~checksum));
+    putLittleEndian16(image, fields + 2, checksum);
+    return image;
+}
+
 // Genesis: "SEGA" at 0x100, a domestic title at 0x120 and the correct checksum
 // of the words from 0x200 on at 0x18E.
 inline RomImage makeGenesis(std::size_t size = 0x1000, std::string_view title = "QUILLON GENESIS") {
