@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <utility>
 
 #include "check.h"
@@ -57,17 +58,14 @@ std::uint32_t sumWithout(Bytes image, std::size_t start, std::size_t skip, std::
     return sum;
 }
 
-// Where the Super Nintendo pair goes: at the HiROM header when the image holds
-// one and the LoROM pair does not agree, else at the LoROM header.
-std::size_t snesPairOffset(Bytes image, std::size_t base) {
-    const std::size_t loRom = base + 0x7FDC;
-    const std::size_t hiRom = base + 0xFFDC;
-    if (image.size() >= hiRom &&
-        (littleEndian16(image, loRom) ^ littleEndian16(image, loRom + 2)) != 0xFFFF) {
-        return hiRom;
-    }
-    return loRom;
-}
+// Where a repair may put the Super Nintendo pair: at the LoROM, HiROM or
+// ExHiROM header, and the mapping the report then names.
+struct SnesPair {
+    std::size_t offset;
+    const char* mapping;
+};
+constexpr SnesPair snesPairs[] = {
+    {0x7FDC, "Mapping: LoROM"}, {0xFFDC, "Mapping: HiROM"}, {0x40FFDC, "Mapping: ExHiROM"}};
 
 // The check values as each format defines them, computed apart from the
 // library, and only their bytes changed.
@@ -112,23 +110,37 @@ void checkFixChecksum(Bytes original) {
         break;
     }
     case RomPlatform::Snes: {
-        // Behind any copier header, which is neither summed nor changed; an
-        // image too short for the HiROM pair it would need is refused.
-        const std::size_t base = before.hasCopierHeader ? 512 : 0;
-        const std::size_t pair = snesPairOffset(original, base);
-        FUZZ_CHECK(repaired == (pair + 4 <= original.size()));
+        // Behind any copier header, which is neither summed nor changed, at
+        // one of the three headers; data without a credible one are refused.
         if (!repaired) {
+            FUZZ_CHECK(same(image, original));
             break;
         }
+        const std::size_t base = before.hasCopierHeader ? 512 : 0;
+        // The report of the repaired image names the header the repair took.
+        const std::string details = inspectImage(image).details;
+        const SnesPair* written = nullptr;
+        for (const SnesPair& pair : snesPairs) {
+            if (details.starts_with(pair.mapping)) {
+                written = &pair;
+            }
+        }
+        FUZZ_CHECK(written != nullptr);
+        const std::size_t pair = base + written->offset;
+        FUZZ_CHECK(pair + 4 <= original.size());
         FUZZ_CHECK(changedOnlyWithin(image, original, pair, 4));
         const std::uint16_t checksum = testing_support::snesChecksumOf(image, base, pair);
         FUZZ_CHECK(littleEndian16(image, pair + 2) == checksum);
         FUZZ_CHECK(littleEndian16(image, pair) == static_cast<std::uint16_t>(~checksum));
         break;
     }
+    case RomPlatform::Nintendo64:
+        // Only CRC1 and CRC2 (0x10..0x17, which every byte order keeps in
+        // place as a block); an image that cannot be checked is refused.
+        FUZZ_CHECK(repaired ? changedOnlyWithin(image, original, 0x10, 8) : same(image, original));
+        break;
     case RomPlatform::Unknown:
     case RomPlatform::Nes:
-    case RomPlatform::Nintendo64:
         FUZZ_CHECK(!repaired);
         break;
     }

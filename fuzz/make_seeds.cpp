@@ -61,6 +61,7 @@ std::vector<std::pair<std::string, RomImage>> platformImages() {
     images.emplace_back("snes_lorom", makeSnes(0x8000));
     images.emplace_back("snes_hirom", makeSnes(0x10000, true));
     images.emplace_back("snes_copier", makeSnes(0x8000, false, true));
+    images.emplace_back("snes_assembled", makeAssembledSnes(0x10000, 0x7FC0, 0x20));
     images.emplace_back("genesis", makeGenesis());
     images.emplace_back("n64_z64", makeNintendo64(0x1000, N64Order::Z64));
     images.emplace_back("n64_v64", makeNintendo64(0x1001, N64Order::V64));

@@ -4,6 +4,8 @@
 #include <array>
 #include <optional>
 
+#include "inspect/n64_checksum.h"
+#include "inspect/snes_header.h"
 #include "io/input_file.h"
 
 namespace {
@@ -18,27 +20,31 @@ struct DetectionRow {
     std::array<Signature, 3> signatures;
     std::size_t signatureCount;
     RomInfo (*inspector)(ImageHead);
-    bool wholeImage; // the inspector reads every byte, not just the header window
+    InspectionReads (*reads)(std::uint64_t size); // what the inspector reads of an image that size
 };
+
+InspectionReads headerWindow(std::uint64_t) { return {inspectionWindow, 0, 0}; }
+InspectionReads wholeImage(std::uint64_t size) { return {size, 0, 0}; }
+InspectionReads nintendo64Checksummed(std::uint64_t) { return {n64ChecksummedEnd, 0, 0}; }
 
 constexpr std::array<DetectionRow, 6> detectionTable{{
     // iNES: "NES" followed by the MS-DOS end-of-file byte.
-    {16, 0x00, {{{0x4E, 0x45, 0x53, 0x1A}}}, 1, inspectNes, false},
+    {16, 0x00, {{{0x4E, 0x45, 0x53, 0x1A}}}, 1, inspectNes, headerWindow},
     // Nintendo 64 header word in its .z64, .v64 and .n64 byte orders.
     {4,
      0x00,
      {{{0x80, 0x37, 0x12, 0x40}, {0x37, 0x80, 0x40, 0x12}, {0x40, 0x12, 0x37, 0x80}}},
      3,
      inspectNintendo64,
-     false},
+     nintendo64Checksummed},
     // Start of the Nintendo logo in the Game Boy cartridge header.
-    {0x150, 0x104, {{{0xCE, 0xED, 0x66, 0x66}}}, 1, inspectGameBoy, false},
+    {0x150, 0x104, {{{0xCE, 0xED, 0x66, 0x66}}}, 1, inspectGameBoy, headerWindow},
     // Start of the Nintendo logo in the Game Boy Advance cartridge header.
-    {0x100, 0x04, {{{0x24, 0xFF, 0xAE, 0x51}}}, 1, inspectGameBoyAdvance, false},
+    {0x100, 0x04, {{{0x24, 0xFF, 0xAE, 0x51}}}, 1, inspectGameBoyAdvance, headerWindow},
     // "SEGA" at the start of the system name field.
-    {0x200, 0x100, {{{0x53, 0x45, 0x47, 0x41}}}, 1, inspectGenesis, true},
+    {0x200, 0x100, {{{0x53, 0x45, 0x47, 0x41}}}, 1, inspectGenesis, wholeImage},
     // The Super Nintendo header has no signature: any large enough image.
-    {0x8000, 0x00, {}, 0, inspectSnes, false},
+    {0x8000, 0x00, {}, 0, inspectSnes, snesInspectionReads},
 }};
 
 // Sizes are compared with the smaller of the true size and the bytes at hand,
@@ -75,14 +81,29 @@ RomInfo unknownImage(std::uint64_t size) {
 
 } // namespace
 
+std::span<const std::uint8_t> bytesAt(ImageHead image, std::uint64_t offset, std::size_t length) {
+    const auto inside = [&](std::span<const std::uint8_t> part, std::uint64_t start) {
+        return offset >= start && offset - start <= part.size() && length <= part.size() - (offset - start);
+    };
+    if (inside(image.bytes, 0)) {
+        return image.bytes.subspan(static_cast<std::size_t>(offset), length);
+    }
+    if (inside(image.far, image.farOffset)) {
+        return image.far.subspan(static_cast<std::size_t>(offset - image.farOffset), length);
+    }
+    return {};
+}
+
 RomInfo inspectImageHead(ImageHead image) {
     const DetectionRow* row = detect(image);
     return row != nullptr ? row->inspector(image) : unknownImage(image.size);
 }
 
-bool needsWholeImage(ImageHead image) {
-    const DetectionRow* row = detect(image);
-    return row != nullptr && row->wholeImage;
+InspectionReads inspectionReads(ImageHead window) {
+    const DetectionRow* row = detect(window);
+    InspectionReads reads = row != nullptr ? row->reads(window.size) : headerWindow(window.size);
+    reads.headLength = std::min(reads.headLength, window.size);
+    return reads;
 }
 
 RomInfo inspectImage(std::span<const std::uint8_t> image) {
@@ -97,18 +118,20 @@ RomInfo inspectRom(const std::string& path) {
         return unknownImage(0);
     }
     const std::uint64_t size = file->size();
-    if (size <= inspectionWindow) {
-        const std::optional<RomImage> whole = file->readAll();
-        return whole ? inspectImage(*whole) : unknownImage(0);
-    }
-    RomImage window(inspectionWindow);
-    if (!file->readAt(0, window)) {
+    std::optional<RomImage> head = file->readRange(0, std::min<std::uint64_t>(size, inspectionWindow));
+    if (!head) {
         return unknownImage(0);
     }
-    const ImageHead head{window, size};
-    if (!needsWholeImage(head)) {
-        return inspectImageHead(head);
+    const InspectionReads reads = inspectionReads(ImageHead{*head, size});
+    if (reads.headLength > head->size()) {
+        head = file->readRange(0, reads.headLength);
+        if (!head) {
+            return unknownImage(0);
+        }
     }
-    const std::optional<RomImage> whole = file->readAll();
-    return whole ? inspectImage(*whole) : unknownImage(0);
+    std::optional<RomImage> far = file->readRange(reads.farOffset, reads.farLength);
+    if (!far) {
+        return unknownImage(0);
+    }
+    return inspectImageHead(ImageHead{*head, size, *far, reads.farOffset});
 }

@@ -1,24 +1,23 @@
-#include <algorithm>
-#include <array>
-
 #include "inspect/header_text.h"
 #include "inspect/inspect.h"
+#include "inspect/n64_checksum.h"
 
 namespace {
 
-struct ByteOrder {
-    std::array<std::uint8_t, 4> mark;
-    const char* details;
-};
-
-constexpr std::array<ByteOrder, 3> byteOrders{{
-    {{0x80, 0x37, 0x12, 0x40}, "Format: .z64 (Big-Endian native)"},
-    {{0x37, 0x80, 0x40, 0x12}, "Format: .v64 (Byte-swapped)"},
-    {{0x40, 0x12, 0x37, 0x80}, "Format: .n64 (Little-Endian)"},
-}};
-
 constexpr std::size_t headerLength = 0x40;
 constexpr std::uint64_t titleOffset = 0x20;
+
+const char* orderDetails(N64ByteOrder order) {
+    switch (order) {
+    case N64ByteOrder::V64:
+        return "Format: .v64 (Byte-swapped)";
+    case N64ByteOrder::N64:
+        return "Format: .n64 (Little-Endian)";
+    case N64ByteOrder::Z64:
+        break;
+    }
+    return "Format: .z64 (Big-Endian native)";
+}
 
 } // namespace
 
@@ -28,17 +27,16 @@ RomInfo inspectNintendo64(ImageHead head) {
     info.platform = RomPlatform::Nintendo64;
     info.platformName = "Nintendo 64";
     info.fileSize = head.size;
-    if (image.size() < headerLength) {
+    const std::optional<N64ByteOrder> order = n64ByteOrder(image);
+    if (image.size() < headerLength || !order) {
         return info;
     }
-    for (const ByteOrder& order : byteOrders) {
-        if (std::equal(order.mark.begin(), order.mark.end(), image.begin())) {
-            info.details = order.details;
-            break;
-        }
-    }
+    info.details = orderDetails(*order);
     // Taken in file order: a swapped image shows its title swapped too.
     info.title = readHeaderText(image, titleOffset, 20, true);
-    info.checksumValid = true;
+    // Only the checksums of a known boot code over a whole first megabyte can
+    // be checked; any other image passes, as nothing was checked.
+    const std::optional<N64Checksums> expected = computeN64Checksums(image, *order);
+    info.checksumValid = !expected || *expected == storedN64Checksums(image, *order);
     return info;
 }

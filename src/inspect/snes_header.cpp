@@ -1,5 +1,6 @@
 #include "inspect/snes_header.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 
@@ -12,17 +13,100 @@ std::uint16_t readLittleEndian16(std::span<const std::uint8_t> image, std::uint6
     return static_cast<std::uint16_t>(image[at] | (image[at + 1] << 8));
 }
 
-SnesHeaderLocation locateSnesHeader(std::span<const std::uint8_t> image, bool copierHeader) {
-    const std::uint64_t base = copierHeader ? copierHeaderSize : 0;
-    const std::uint64_t loRom = base + snesLoRomHeader;
-    if (image.size() >= base + snesHiRomHeader + snesComplementOffset) {
-        const std::uint16_t complement = readLittleEndian16(image, loRom + snesComplementOffset);
-        const std::uint16_t checksum = readLittleEndian16(image, loRom + snesChecksumOffset);
-        if ((complement ^ checksum) != 0xFFFF) {
-            return {base, base + snesHiRomHeader, true};
+namespace {
+
+struct SnesCandidate {
+    SnesMapping mapping;
+    std::uint64_t headerOffset;
+    std::array<std::uint8_t, 3> mapModes; // with the fast-ROM bit cleared; 0 ends the list
+};
+
+// In the order a tie is decided: LoROM, HiROM, ExHiROM.
+constexpr std::array<SnesCandidate, 3> snesCandidates{{
+    {SnesMapping::LoRom, snesLoRomHeader, {0x20, 0x22, 0x23}},
+    {SnesMapping::HiRom, snesHiRomHeader, {0x21, 0x2A, 0}},
+    {SnesMapping::ExHiRom, snesExHiRomHeader, {0x25, 0, 0}},
+}};
+
+constexpr std::uint8_t fastRomBit = 0x10;
+constexpr std::size_t titleLength = 21;
+constexpr int credibleScore = 3;
+
+// ASCII, or the half-width katakana of Japanese titles.
+bool titleByte(std::uint8_t byte) {
+    return (byte >= 0x20 && byte <= 0x7E) || (byte >= 0xA1 && byte <= 0xDF);
+}
+
+int scoreHeader(std::span<const std::uint8_t> block, const SnesCandidate& candidate) {
+    int score = 0;
+    const std::uint16_t complement = readLittleEndian16(block, snesComplementOffset);
+    const std::uint16_t checksum = readLittleEndian16(block, snesChecksumOffset);
+    if ((complement ^ checksum) == 0xFFFF) {
+        score += 4;
+    }
+    const auto mapMode = static_cast<std::uint8_t>(block[snesMapModeOffset] & ~fastRomBit);
+    for (const std::uint8_t mode : candidate.mapModes) {
+        if (mode != 0 && mode == mapMode) {
+            score += 2;
         }
     }
-    return {base, loRom, false};
+    if (readLittleEndian16(block, snesResetVectorOffset) >= 0x8000) {
+        score += 1;
+    }
+    const auto title = block.first(titleLength);
+    if (std::all_of(title.begin(), title.end(), titleByte)) {
+        score += 1;
+    }
+    return score;
+}
+
+// The location by the complement/checksum pair alone, for data that hold no
+// credible header: reported as before, never repaired.
+SnesHeaderLocation locateByLoRomPair(ImageHead image, std::uint64_t base) {
+    const std::uint64_t loRom = base + snesLoRomHeader;
+    if (image.size >= base + snesHiRomHeader + snesComplementOffset) {
+        const std::span<const std::uint8_t> pair = bytesAt(image, loRom + snesComplementOffset, 4);
+        if (pair.empty() || (readLittleEndian16(pair, 0) ^ readLittleEndian16(pair, 2)) != 0xFFFF) {
+            return {base, base + snesHiRomHeader, SnesMapping::HiRom, false};
+        }
+    }
+    return {base, loRom, SnesMapping::LoRom, false};
+}
+
+} // namespace
+
+SnesHeaderLocation locateSnesHeader(ImageHead image, bool copierHeader) {
+    const std::uint64_t base = copierHeader ? copierHeaderSize : 0;
+    const SnesCandidate* best = nullptr;
+    int bestScore = credibleScore - 1;
+    for (const SnesCandidate& candidate : snesCandidates) {
+        const std::uint64_t start = base + candidate.headerOffset;
+        if (image.size < start + snesHeaderBlockLength) {
+            continue;
+        }
+        const std::span<const std::uint8_t> block = bytesAt(image, start, snesHeaderBlockLength);
+        if (block.empty()) {
+            continue;
+        }
+        const int score = scoreHeader(block, candidate);
+        if (score > bestScore) {
+            best = &candidate;
+            bestScore = score;
+        }
+    }
+    if (best == nullptr) {
+        return locateByLoRomPair(image, base);
+    }
+    return {base, base + best->headerOffset, best->mapping, true};
+}
+
+InspectionReads snesInspectionReads(std::uint64_t size) {
+    const std::uint64_t base = hasCopierHeaderSize(size) ? copierHeaderSize : 0;
+    const std::uint64_t start = base + snesExHiRomHeader;
+    if (size < start + snesHeaderBlockLength) {
+        return {inspectionWindow, 0, 0};
+    }
+    return {inspectionWindow, start, snesHeaderBlockLength};
 }
 
 std::uint16_t computeSnesChecksum(std::span<const std::uint8_t> data, std::uint64_t fieldsAt) {

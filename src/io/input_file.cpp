@@ -130,17 +130,17 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
 
 InputFile::~InputFile() { close(); }
 
-std::optional<RomImage> InputFile::readAll() const {
-    if (size_ > std::numeric_limits<std::size_t>::max() / 2) {
+std::optional<RomImage> InputFile::readRange(std::uint64_t offset, std::uint64_t length) const {
+    if (length > std::numeric_limits<std::size_t>::max() / 2) {
         return std::nullopt;
     }
     RomImage image;
     try {
-        image.resize(static_cast<std::size_t>(size_));
+        image.resize(static_cast<std::size_t>(length));
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    if (!readAt(0, image)) {
+    if (!readAt(offset, image)) {
         return std::nullopt;
     }
     return image;

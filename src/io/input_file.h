@@ -34,9 +34,13 @@ class InputFile {
     // Fills into with the bytes at offset; false unless every byte was read.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
 
+    // The length bytes at offset; nullopt when they cannot all be read or
+    // held in memory.
+    std::optional<RomImage> readRange(std::uint64_t offset, std::uint64_t length) const;
+
     // The whole file (of the size it had when opened); nullopt when it cannot
     // be read or held in memory. A file of length zero gives an empty image.
-    std::optional<RomImage> readAll() const;
+    std::optional<RomImage> readAll() const { return readRange(0, size_); }
 
   private:
 #ifdef _WIN32

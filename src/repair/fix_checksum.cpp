@@ -1,5 +1,6 @@
 #include "inspect/check_values.h"
 #include "inspect/inspect.h"
+#include "inspect/n64_checksum.h"
 #include "inspect/snes_header.h"
 #include "repair/repair.h"
 
@@ -28,18 +29,42 @@ void repairGameBoy(RomImage& image) {
 void repairGameBoyAdvance(RomImage& image) { image[gbaComplement] = computeGbaComplement(image); }
 
 bool repairSnes(RomImage& image, bool copierHeader) {
-    const SnesHeaderLocation where = locateSnesHeader(image, copierHeader);
-    const std::uint64_t fields = where.headerStart + snesComplementOffset;
-    if (image.size() < fields + 4) {
-        // A HiROM choice on an image too short to hold the HiROM fields.
+    const SnesHeaderLocation where = locateSnesHeader(ImageHead{image, image.size()}, copierHeader);
+    if (!where.credible) {
+        // No header the console would read: the four bytes would land in
+        // program code or data.
         return false;
     }
+    // A credible header's block lies wholly inside the image.
+    const std::uint64_t fields = where.headerStart + snesComplementOffset;
     // The copier header is not part of the cartridge data.
     const std::span<const std::uint8_t> cartridge = std::span<const std::uint8_t>(image).subspan(
         static_cast<std::size_t>(where.base));
     const std::uint16_t checksum = computeSnesChecksum(cartridge, fields - where.base);
     putLittleEndian16(image, fields, static_cast<std::uint16_t>(~checksum));
     putLittleEndian16(image, fields + 2, checksum);
+    return true;
+}
+
+// Stores the checksums the boot code expects, each byte where the image's
+// own order keeps it, so that a .v64 or .n64 image stays in its order.
+bool repairNintendo64(RomImage& image) {
+    const std::optional<N64ByteOrder> order = n64ByteOrder(image);
+    if (!order) {
+        return false;
+    }
+    const std::optional<N64Checksums> checksums = computeN64Checksums(image, *order);
+    if (!checksums) {
+        return false; // too short to check, or a boot code whose rule is unknown
+    }
+    const auto putWord = [&](std::uint64_t canonical, std::uint32_t value) {
+        for (std::uint64_t k = 0; k < 4; ++k) {
+            const auto byte = static_cast<std::uint8_t>(value >> (24 - 8 * k));
+            image[static_cast<std::size_t>(n64FileOffset(canonical + k, *order))] = byte;
+        }
+    };
+    putWord(n64Crc1Offset, checksums->crc1);
+    putWord(n64Crc2Offset, checksums->crc2);
     return true;
 }
 
@@ -65,9 +90,10 @@ bool fixChecksumImage(RomImage& image) {
         // The inspection has just summed the words; the sum is not taken twice.
         putBigEndian16(image, genesisChecksum, static_cast<std::uint16_t>(info.computedChecksum));
         return true;
+    case RomPlatform::Nintendo64:
+        return repairNintendo64(image);
     case RomPlatform::Unknown:
     case RomPlatform::Nes:
-    case RomPlatform::Nintendo64:
         break;
     }
     return false;

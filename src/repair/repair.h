@@ -9,7 +9,9 @@
 // file wrapper: read the input, convert, write the output.
 
 // Recomputes and stores the header check values of Game Boy, Game Boy
-// Advance, Super Nintendo and Genesis images; other images are rejected.
+// Advance, Super Nintendo (with a credible header), Genesis and Nintendo 64
+// (of a known boot code, holding the checksummed megabyte) images; other
+// images are rejected.
 bool fixChecksumImage(RomImage& image);
 bool fixChecksum(const std::string& inputPath, const std::string& outputPath);
 

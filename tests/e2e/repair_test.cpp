@@ -64,6 +64,30 @@ RomImage repairedGameBoy() {
     return image;
 }
 
+// A LoROM image as an assembler leaves it, its checksum pair 00 00 00 00.
+RomImage assembledSnes() { return makeAssembledSnes(0x80000, 0x7FC0, 0x20); }
+
+RomImage noise(std::size_t size) {
+    RomImage image(size);
+    std::uint32_t state = 5;
+    for (std::uint8_t& byte : image) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    return image;
+}
+
+// A Nintendo 64 image of one boot code variant in one byte order, with zero
+// or with correct header checksums.
+RomImage nintendo64(std::size_t variant, N64Order order, bool correct) {
+    const N64BootCodeVariant& v = n64Variants[variant];
+    RomImage image = makeNintendo64WithBootCode(v.crc32);
+    if (correct) {
+        putN64Checksums(image, v.crc1, v.crc2);
+    }
+    return inN64Order(std::move(image), order);
+}
+
 // 3 MiB whose last 1 MiB is 0xFF fill after a last data byte at 2 MiB - 1.
 RomImage overdumped(std::size_t size = 3 << 20) {
     RomImage image = filled(size, 0xFF);
@@ -91,7 +115,21 @@ INSTANTIATE_TEST_SUITE_P(
                           fixProgress, fixDone},
         RepairCommandCase{"FixRefusesNes", "--fix-checksum", makeNes(), std::nullopt, fixProgress,
                           fixFailed},
-        RepairCommandCase{"FixRefusesNintendo64", "--fix-checksum", makeNintendo64(),
+        RepairCommandCase{"FixAssembledSnes", "--fix-checksum", assembledSnes(),
+                          withSnesChecksum(assembledSnes(), 0, 0x7FDC), fixProgress, fixDone},
+        RepairCommandCase{"FixRefusesSnesWithoutHeader", "--fix-checksum", noise(0x40000),
+                          std::nullopt, fixProgress, fixFailed},
+        RepairCommandCase{"FixNintendo64", "--fix-checksum", nintendo64(1, N64Order::Z64, false),
+                          nintendo64(1, N64Order::Z64, true), fixProgress, fixDone},
+        RepairCommandCase{"FixNintendo64KeepsByteSwappedOrder", "--fix-checksum",
+                          nintendo64(4, N64Order::V64, false), nintendo64(4, N64Order::V64, true),
+                          fixProgress, fixDone},
+        RepairCommandCase{"FixNintendo64KeepsLittleEndianOrder", "--fix-checksum",
+                          nintendo64(5, N64Order::N64, false), nintendo64(5, N64Order::N64, true),
+                          fixProgress, fixDone},
+        RepairCommandCase{"FixRefusesNintendo64UnknownBootCode", "--fix-checksum",
+                          makeNintendo64WithBootCode(0x01020304), std::nullopt, fixProgress, fixFailed},
+        RepairCommandCase{"FixRefusesShortNintendo64", "--fix-checksum", makeNintendo64(),
                           std::nullopt, fixProgress, fixFailed},
         RepairCommandCase{"FixRefusesUnknown", "--fix-checksum", filled(100, 1), std::nullopt,
                           fixProgress, fixFailed},
@@ -138,6 +176,13 @@ TEST(FixChecksumInPlace, RepairedImagesInspectAsValid) {
     cases.push_back({"game.gba", makeGameBoyAdvance(), 0xBD});
     cases.push_back({"game.smc", makeSnes(0x40000, true, true), 512 + 0xFFDE});
     cases.push_back({"game.md", makeGenesis(0x2001), 0x18F});
+    cases.push_back({"game.sfc", withSnesChecksum(assembledSnes(), 0, 0x7FDC), 0x7FDE});
+    cases.push_back({"big.smc",
+                     withCopierHeader(withSnesChecksum(makeAssembledSnes(0x600000, 0x40FFC0, 0x25),
+                                                       0, 0x40FFDC), 0x00),
+                     512 + 0x40FFDD});
+    cases.push_back({"game.v64", nintendo64(3, N64Order::V64, true), 0x13});
+    cases.push_back({"game.n64", nintendo64(5, N64Order::N64, true), 0x100FFF});
     for (Case& c : cases) {
         e2e::ScratchFolder scratch;
         c.image[c.corruptAt] ^= 0x5A;

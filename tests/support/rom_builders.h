@@ -3,6 +3,7 @@
 // Small builders for test images: each makes a valid header of its platform,
 // which a test then mutates. No cartridge data, only the header fields.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -138,6 +139,36 @@ inline RomImage makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool co
     return image;
 }
 
+// A Super Nintendo image as an assembler leaves it before the checksum is
+// set: filler program bytes, a header at headerStart with a space-padded
+// title, the map mode and the reset vector, and the pair still 00 00 00 00.
+inline RomImage makeAssembledSnes(std::size_t size, std::size_t headerStart, std::uint8_t mapMode,
+                                  std::string_view title = "QUILLON ASSEMBLED",
+                                  std::uint16_t resetVector = 0x8000) {
+    RomImage image = filled(size);
+    std::uint32_t state = 7;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        image[i] = static_cast<std::uint8_t>(state >> 16);
+    }
+    putText(image, headerStart, title);
+    for (std::size_t i = title.size(); i < 21; ++i) {
+        image.at(headerStart + i) = ' ';
+    }
+    image.at(headerStart + 0x15) = mapMode;
+    put(image, headerStart + 0x1C, {0x00, 0x00, 0x00, 0x00});
+    putLittleEndian16(image, headerStart + 0x3C, resetVector);
+    return image;
+}
+
+// The image with its Super Nintendo pair at fields set to the true checksum.
+inline RomImage withSnesChecksum(RomImage image, std::size_t base, std::size_t fields) {
+    const std::uint16_t checksum = snesChecksumOf(image, base, fields);
+    putLittleEndian16(image, fields, static_cast<std::uint16_t>(~checksum));
+    putLittleEndian16(image, fields + 2, checksum);
+    return image;
+}
+
 // Genesis: "SEGA" at 0x100, a domestic title at 0x120 and the correct checksum
 // of the words from 0x200 on at 0x18E.
 inline RomImage makeGenesis(std::size_t size = 0x1000, std::string_view title = "QUILLON GENESIS") {
@@ -161,16 +192,9 @@ inline RomImage makeGenesis(std::size_t size = 0x1000, std::string_view title = 
 
 enum class N64Order { Z64, V64, N64 };
 
-// Nintendo 64: a canonical (.z64) image with a title at 0x20 and counting
-// bytes after the header, then stored in the requested byte order.
-inline RomImage makeNintendo64(std::size_t size = 0x1000, N64Order order = N64Order::Z64,
-                               std::string_view title = "QUILLON SIXTY-FOUR") {
-    RomImage image = filled(size);
-    put(image, 0, {0x80, 0x37, 0x12, 0x40});
-    putText(image, 0x20, title);
-    for (std::size_t i = 0x40; i < size; ++i) {
-        image.at(i) = static_cast<std::uint8_t>(i);
-    }
+// A canonical (.z64) Nintendo 64 image stored in the requested byte order.
+inline RomImage inN64Order(RomImage image, N64Order order) {
+    const std::size_t size = image.size();
     if (order == N64Order::V64) {
         for (std::size_t k = 0; k + 1 < size; k += 2) {
             std::swap(image[k], image[k + 1]);
@@ -182,6 +206,102 @@ inline RomImage makeNintendo64(std::size_t size = 0x1000, N64Order order = N64Or
         }
     }
     return image;
+}
+
+// Nintendo 64: a canonical (.z64) image with a title at 0x20 and counting
+// bytes after the header, then stored in the requested byte order.
+inline RomImage makeNintendo64(std::size_t size = 0x1000, N64Order order = N64Order::Z64,
+                               std::string_view title = "QUILLON SIXTY-FOUR") {
+    RomImage image = filled(size);
+    put(image, 0, {0x80, 0x37, 0x12, 0x40});
+    putText(image, 0x20, title);
+    for (std::size_t i = 0x40; i < size; ++i) {
+        image.at(i) = static_cast<std::uint8_t>(i);
+    }
+    return inN64Order(std::move(image), order);
+}
+
+// CRC-32 as zip computes it, one bit at a time.
+inline std::uint32_t zipCrc32Step(std::uint32_t reg) {
+    for (int bit = 0; bit < 8; ++bit) {
+        reg = (reg & 1) != 0 ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
+    }
+    return reg;
+}
+inline std::uint32_t zipCrc32(std::span<const std::uint8_t> bytes) {
+    std::uint32_t reg = 0xFFFFFFFFu;
+    for (const std::uint8_t byte : bytes) {
+        reg = (reg >> 8) ^ zipCrc32Step((reg ^ byte) & 0xFF);
+    }
+    return ~reg;
+}
+
+// The four bytes that, appended to data, give the whole a CRC-32 of target.
+// Four zero bytes fed to the register x lead to the final register; each step
+// back is unique because the top bytes of the 256 table entries differ, and
+// feeding four bytes b to a register r is feeding zeros to r ^ b.
+inline std::array<std::uint8_t, 4> crc32Steering(std::span<const std::uint8_t> data,
+                                                std::uint32_t target) {
+    const std::uint32_t before = ~zipCrc32(data);
+    std::uint32_t x = ~target;
+    for (int step = 0; step < 4; ++step) {
+        std::uint32_t j = 0;
+        while ((zipCrc32Step(j) >> 24) != (x >> 24)) {
+            ++j;
+        }
+        x = ((x ^ zipCrc32Step(j)) << 8) | j;
+    }
+    const std::uint32_t bytes = x ^ before;
+    return {static_cast<std::uint8_t>(bytes), static_cast<std::uint8_t>(bytes >> 8),
+            static_cast<std::uint8_t>(bytes >> 16), static_cast<std::uint8_t>(bytes >> 24)};
+}
+
+// The retail boot codes by the CRC-32 of bytes 0x40..0xFFF, with the header
+// checksums of makeNintendo64WithBootCode's image (filler seed 1) for each,
+// as an implementation written apart from this one computed them.
+struct N64BootCodeVariant {
+    const char* name;
+    std::uint32_t crc32;
+    std::uint32_t crc1;
+    std::uint32_t crc2;
+};
+inline constexpr N64BootCodeVariant n64Variants[] = {
+    {"6101", 0x6170A4A1, 0xCDC16679, 0x6A87C85F},
+    {"6102", 0x90BB6CB5, 0xCDC16679, 0x6A87C85F},
+    {"7102", 0x009E9EA3, 0xCDC16679, 0x6A87C85F},
+    {"6103", 0x0B050EE0, 0xBED74E05, 0x5DBF04FB},
+    {"6105", 0x98BC2C86, 0xF36DCAD3, 0x434F160E},
+    {"6106", 0xACC8580A, 0x98D5A336, 0x0F070A39},
+};
+
+// A canonical Nintendo 64 image whose boot code area is filler with its last
+// four bytes steered to the given CRC-32 (no real boot code), filler data
+// after it and zero header checksums, then stored in the requested order.
+inline RomImage makeNintendo64WithBootCode(std::uint32_t bootCodeCrc, std::size_t size = 0x101000,
+                                           N64Order order = N64Order::Z64,
+                                           std::uint32_t fillerSeed = 1) {
+    RomImage image = filled(size);
+    std::uint32_t state = fillerSeed;
+    for (std::size_t i = 0x40; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        image[i] = static_cast<std::uint8_t>(state >> 16);
+    }
+    put(image, 0, {0x80, 0x37, 0x12, 0x40});
+    putText(image, 0x20, "QUILLON SIXTY-FOUR  ");
+    if (size >= 0x1000) {
+        const auto bootCode = std::span<const std::uint8_t>(image).subspan(0x40, 0xFC0 - 4);
+        const std::array<std::uint8_t, 4> steer = crc32Steering(bootCode, bootCodeCrc);
+        put(image, 0xFFC, steer);
+    }
+    return inN64Order(std::move(image), order);
+}
+
+// Stores checksums big-endian at 0x10 of a canonical image.
+inline void putN64Checksums(RomImage& canonical, std::uint32_t crc1, std::uint32_t crc2) {
+    for (std::size_t k = 0; k < 4; ++k) {
+        canonical.at(0x10 + k) = static_cast<std::uint8_t>(crc1 >> (24 - 8 * k));
+        canonical.at(0x14 + k) = static_cast<std::uint8_t>(crc2 >> (24 - 8 * k));
+    }
 }
 
 // NES: the iNES magic and header bytes 4..7, followed by the PRG and CHR data

@@ -117,13 +117,15 @@ TEST(SnesInspector, HiRomWhenLoRomPairDisagrees) {
     EXPECT_FALSE(inspectImage(image).checksumValid);
 }
 
-TEST(SnesInspector, LoRomWinsWhenBothPairsAgree) {
+// When both pairs agree, the other fields decide: the HiROM header has its
+// map mode and title, the LoROM position only the pair.
+TEST(SnesInspector, BothPairsAgreeingTheHeaderWithMoreEvidenceWins) {
     RomImage image = makeSnes(0x100000, true);
     putLittleEndian16(image, 0x7FDC, 0xEDCB);
     putLittleEndian16(image, 0x7FDE, 0x1234);
     const RomInfo info = inspectImage(image);
-    EXPECT_EQ(info.details, "Mapping: LoROM");
-    EXPECT_EQ(info.storedChecksum, 0x1234u);
+    EXPECT_EQ(info.details, "Mapping: HiROM");
+    EXPECT_EQ(info.title, "QUILLON SNES         ");
     EXPECT_TRUE(info.checksumValid);
 }
 

@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SnesRepairCase{"HiRom", 0x100000, true, false, 0xFFDC},
                       SnesRepairCase{"LoRomCopier", 0x100000, false, true, 512 + 0x7FDC},
                       SnesRepairCase{"HiRomCopier", 0x100000, true, true, 512 + 0xFFDC},
-                      SnesRepairCase{"HiRomSmallest", 65504, true, false, 0xFFDC},
+                      SnesRepairCase{"HiRomSmallest", 0x10000, true, false, 0xFFDC},
                       SnesRepairCase{"OddSizeLoRom", 0x30001, false, false, 0x7FDC},
                       // Sizes above a power of two: the part beyond it is mirrored.
                       SnesRepairCase{"Mirrored3MiB", 0x300000, false, false, 0x7FDC},
@@ -118,12 +118,135 @@ TEST(SnesChecksum, AgreesWithItsDefinitionForEverySizeAndPairPosition) {
     }
 }
 
-TEST(FixChecksum, ShortSnesImageAlwaysUsesLoRomFields) {
-    RomImage image = filled(65499, 0x11);
-    putLittleEndian16(image, 0x7FDC, 0x0001); // a disagreeing LoROM pair
-    ASSERT_TRUE(fixChecksumImage(image));
-    EXPECT_EQ(inspectImage(image).details, "Mapping: LoROM");
-    EXPECT_TRUE(inspectImage(image).checksumValid);
+// The header is chosen by its fields, the same for the report and the repair;
+// data without a credible header report as before and are not repaired.
+struct SnesChoiceCase {
+    const char* name;
+    RomImage (*make)(); // built when the case runs: some images are megabytes
+    std::string details;
+    std::optional<std::size_t> fields; // where the repair writes the pair; nullopt: refused
+    std::string title = "";            // checked when not empty
+};
+
+void PrintTo(const SnesChoiceCase& c, std::ostream* os) { *os << c.name; }
+
+class SnesHeaderChoice : public ::testing::TestWithParam<SnesChoiceCase> {};
+
+TEST_P(SnesHeaderChoice, InspectorAndRepairTakeTheSameHeader) {
+    const SnesChoiceCase& c = GetParam();
+    const RomImage input = c.make();
+    const RomInfo info = inspectImage(input);
+    EXPECT_EQ(info.details, c.details);
+    if (!c.title.empty()) {
+        EXPECT_EQ(info.title, c.title);
+    }
+    RomImage image = input;
+    ASSERT_EQ(fixChecksumImage(image), c.fields.has_value());
+    if (!c.fields) {
+        EXPECT_EQ(image, input);
+        return;
+    }
+    const std::size_t at = *c.fields;
+    for (std::size_t offset : changedOffsets(input, image)) {
+        EXPECT_TRUE(offset >= at && offset < at + 4) << offset;
+    }
+    const std::uint16_t checksum = snesChecksumOf(image, info.hasCopierHeader ? 512 : 0, at);
+    EXPECT_EQ(image[at + 2] | image[at + 3] << 8, checksum);
+    EXPECT_EQ(image[at] | image[at + 1] << 8, static_cast<std::uint16_t>(~checksum));
+    const RomInfo after = inspectImage(image);
+    EXPECT_EQ(after.details, c.details);
+    EXPECT_TRUE(after.checksumValid);
+}
+
+RomImage loRomWithAgreeingHiRomPair() {
+    RomImage image = makeSnes(0x100000, false, false, "LOW QUILLON");
+    putLittleEndian16(image, 0xFFDC, 0xEDCB);
+    putLittleEndian16(image, 0xFFDE, 0x1234);
+    return image;
+}
+
+// Zero data but for a LoROM header without a pair and an agreeing HiROM pair:
+// four points each, and the tie goes to LoROM.
+RomImage zeroedLoRomTiesHiRomPair() {
+    RomImage image = filled(0x80000);
+    putText(image, 0x7FC0, "TIE QUILLON          ");
+    image[0x7FD5] = 0x20;
+    putLittleEndian16(image, 0x7FFC, 0x8000);
+    putLittleEndian16(image, 0xFFDC, 0xFFFF);
+    return image;
+}
+
+RomImage randomData(std::size_t size) {
+    RomImage image = filled(size);
+    std::uint32_t state = 99;
+    for (std::uint8_t& byte : image) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    return image;
+}
+
+// Katakana title, no pair, no reset vector: credible through map mode and title.
+RomImage japaneseTitle() {
+    RomImage image = makeAssembledSnes(0x80000, 0x7FC0, 0x30, "", 0x0000);
+    put(image, 0x7FC0, {0xBD, 0xB0, 0xCA, 0xDF, 0xB0, 0x20, 0x51, 0x55, 0x49, 0x4C});
+    return image;
+}
+
+// 48 Mbit ExHiROM: the header at 0x40FFC0 (the fast-ROM map mode 0x35).
+RomImage exHiRom(bool copier) {
+    const RomImage cartridge = makeAssembledSnes(0x600000, 0x40FFC0, 0x35, "EXTENDED QUILLON");
+    return copier ? withCopierHeader(cartridge, 0x00) : cartridge;
+}
+
+// An ExHiROM header whose 64-byte block the data end one byte short of.
+RomImage exHiRomCutShort() {
+    RomImage image = filled(0x410000 - 1);
+    putText(image, 0x40FFC0, "EXTENDED QUILLON     ");
+    image[0x40FFD5] = 0x25;
+    putLittleEndian16(image, 0x40FFDC, 0xFFFF);
+    image[0x40FFFD] = 0x80;
+    return image;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, SnesHeaderChoice,
+    ::testing::Values(
+        SnesChoiceCase{"AssembledLoRomZeroedPair", [] { return makeAssembledSnes(0x80000, 0x7FC0, 0x20); },
+                       "Mapping: LoROM", 0x7FDC, "QUILLON ASSEMBLED    "},
+        SnesChoiceCase{"AssembledLoRomZeroedPairCopier",
+                       [] { return withCopierHeader(makeAssembledSnes(0x80000, 0x7FC0, 0x20), 0xAA); },
+                       "Mapping: LoROM (512-byte copier header detected)", 512 + 0x7FDC},
+        SnesChoiceCase{"HiRomBrokenPair", [] { return makeAssembledSnes(0x100000, 0xFFC0, 0x31); },
+                       "Mapping: HiROM", 0xFFDC, "QUILLON ASSEMBLED    "},
+        SnesChoiceCase{"HiRomBrokenPairCopier",
+                       [] { return withCopierHeader(makeAssembledSnes(0x100000, 0xFFC0, 0x21), 0x00); },
+                       "Mapping: HiROM (512-byte copier header detected)", 512 + 0xFFDC},
+        SnesChoiceCase{"LoRomWithAgreeingHiRomPair", loRomWithAgreeingHiRomPair,
+                       "Mapping: LoROM", 0x7FDC},
+        SnesChoiceCase{"TieGoesToLoRom", zeroedLoRomTiesHiRomPair, "Mapping: LoROM", 0x7FDC},
+        SnesChoiceCase{"JapaneseTitle", japaneseTitle, "Mapping: LoROM", 0x7FDC,
+                       "      QUIL           "},
+        SnesChoiceCase{"ExHiRom48Mbit", [] { return exHiRom(false); }, "Mapping: ExHiROM", 0x40FFDC,
+                       "EXTENDED QUILLON     "},
+        SnesChoiceCase{"ExHiRom48MbitCopier", [] { return exHiRom(true); },
+                       "Mapping: ExHiROM (512-byte copier header detected)", 512 + 0x40FFDC},
+        // No credible header: the bare pair test's report, and no repair.
+        SnesChoiceCase{"RandomDataKeepsReport", [] { return randomData(0x100000); }, "Mapping: HiROM", std::nullopt},
+        SnesChoiceCase{"RandomDataCopier", [] { return randomData(0x40200); }, "Mapping: HiROM (512-byte copier header detected)",
+                       std::nullopt},
+        SnesChoiceCase{"ShortFillerIsLoRom", [] { return filled(65499, 0x11); }, "Mapping: LoROM", std::nullopt},
+        SnesChoiceCase{"ExHiRomBlockOneByteShort", exHiRomCutShort, "Mapping: HiROM",
+                       std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The 48 Mbit sum: the first 4 MiB once and the last 2 MiB twice.
+TEST(SnesChecksum, ExHiRomCountsTheUpperTwoMegabytesTwice) {
+    RomImage image = filled(0x600000);
+    image[0x100] = 1;      // lower 4 MiB: once
+    image[0x500000] = 10;  // upper 2 MiB: twice
+    image[0x40FFDC] = 0x5A; // the pair itself counts as FF FF 00 00, twice
+    EXPECT_EQ(computeSnesChecksum(image, 0x40FFDC), 1 + 2 * 10 + 2 * (0xFF + 0xFF));
 }
 
 TEST(FixChecksum, SnesWithoutCompleteHiRomFieldsIsRejected) {
@@ -132,6 +255,79 @@ TEST(FixChecksum, SnesWithoutCompleteHiRomFieldsIsRejected) {
         const RomImage before = image;
         EXPECT_FALSE(fixChecksumImage(image)) << size;
         EXPECT_EQ(image, before) << size;
+    }
+}
+
+// Nintendo 64: every boot code variant in every byte order is checked and
+// repaired, the checksums stored where the file's own order keeps them.
+std::string orderName(N64Order order) {
+    switch (order) {
+    case N64Order::V64:
+        return "v64";
+    case N64Order::N64:
+        return "n64";
+    case N64Order::Z64:
+        break;
+    }
+    return "z64";
+}
+
+class Nintendo64Checksums
+    : public ::testing::TestWithParam<std::tuple<N64BootCodeVariant, N64Order>> {};
+
+TEST_P(Nintendo64Checksums, CheckedAndRepairedInTheFilesOrder) {
+    const auto& [variant, order] = GetParam();
+    const RomImage canonical = makeNintendo64WithBootCode(variant.crc32);
+    RomImage valid = canonical;
+    putN64Checksums(valid, variant.crc1, variant.crc2);
+
+    RomImage image = inN64Order(canonical, order);
+    const RomInfo before = inspectImage(image);
+    EXPECT_EQ(before.platform, RomPlatform::Nintendo64);
+    EXPECT_FALSE(before.checksumValid);
+    ASSERT_TRUE(fixChecksumImage(image));
+    EXPECT_EQ(image, inN64Order(valid, order));
+    const RomInfo after = inspectImage(image);
+    EXPECT_TRUE(after.checksumValid);
+    EXPECT_EQ(after.details, before.details);
+
+    // The checksummed data end with byte 0x100FFF; the next byte is not counted.
+    RomImage lastCounted = valid;
+    lastCounted[0x100FFF] ^= 0x01;
+    EXPECT_FALSE(inspectImage(inN64Order(lastCounted, order)).checksumValid);
+    RomImage longer = makeNintendo64WithBootCode(variant.crc32, 0x101008);
+    putN64Checksums(longer, variant.crc1, variant.crc2);
+    longer[0x101000] ^= 0x01;
+    EXPECT_TRUE(inspectImage(inN64Order(longer, order)).checksumValid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, Nintendo64Checksums,
+    ::testing::Combine(::testing::ValuesIn(n64Variants),
+                       ::testing::Values(N64Order::Z64, N64Order::V64, N64Order::N64)),
+    [](const auto& info) {
+        return std::string("Cic") + std::get<0>(info.param).name + "_" +
+               orderName(std::get<1>(info.param));
+    });
+
+// An unknown boot code or an image one byte short of the checksummed data:
+// nothing is checked, so the report passes and the repair refuses.
+TEST(FixChecksum, Nintendo64WithoutCheckableChecksumsIsRefused) {
+    const struct {
+        const char* name;
+        RomImage image;
+    } cases[] = {
+        {"unknown boot code", makeNintendo64WithBootCode(0x12345678)},
+        {"unknown boot code v64", makeNintendo64WithBootCode(0x12345678, 0x101000, N64Order::V64)},
+        {"one byte short", makeNintendo64WithBootCode(n64Variants[1].crc32, 0x101000 - 1)},
+        {"one byte short n64",
+         makeNintendo64WithBootCode(n64Variants[4].crc32, 0x101000 - 1, N64Order::N64)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(inspectImage(c.image).checksumValid) << c.name;
+        RomImage image = c.image;
+        EXPECT_FALSE(fixChecksumImage(image)) << c.name;
+        EXPECT_EQ(image, c.image) << c.name;
     }
 }
 
