@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hash/digests.h"
+#include "patch/ips_record.h"
 #include "patch/patch.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
@@ -190,7 +191,9 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
     RomImage run = base;
     std::fill_n(run.begin() + 50, 100, 0xAB);
     RomImage longChange = base;
-    const RomImage fresh = noise(70000, 8);
+    RomImage fresh = noise(70000, 8);
+    // Every byte of it a change.
+    std::replace(fresh.begin(), fresh.end(), std::uint8_t{0x11}, std::uint8_t{0x12});
     std::copy(fresh.begin(), fresh.end(), longChange.begin() + 5);
     struct Case {
         const char* name;
@@ -218,21 +221,65 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
 }
 
 TEST(CreatePatch, IpsLimits) {
-    // A change at the offset that reads as "EOF" is written from the byte before.
+    // No record may start at the offset that reads as "EOF": an applier would
+    // stop there and drop the rest. Each patch is the smallest that obeys.
     const std::size_t marker = 0x454F46;
+    const std::size_t full = 0xFFFF;
+    const RomImage zeros = filled(marker + 3 * full, 0x00);
+    const auto changed = [&](std::size_t at, std::span<const std::uint8_t> bytes) {
+        RomImage image = zeros;
+        std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
+        return image;
+    };
+    const RomImage atMarker(zeros.begin(), zeros.begin() + static_cast<std::ptrdiff_t>(marker));
+    // New bytes that all differ from the zeros they replace.
+    const auto fresh = [](std::size_t size, std::uint32_t seed) {
+        RomImage image = noise(size, seed);
+        std::replace(image.begin(), image.end(), std::uint8_t{0}, std::uint8_t{1});
+        return image;
+    };
+    struct AtMarker {
+        const char* name;
+        RomImage original;
+        RomImage modified;
+        std::size_t size; // header + records + "EOF"
+    };
+    for (const AtMarker& c : std::vector<AtMarker>{
+             {"one byte there: written from the byte before", zeros, changed(marker, filled(1, 0x77)),
+              5 + (5 + 2) + 3},
+             {"a run from there: starts a byte early", zeros,
+              changed(marker - 1, filled(9, 0x55)), 5 + 8 + 3},
+             {"a long change split just before it", zeros,
+              changed(marker - full, fresh(full + 100, 9)), 5 + (5 + full - 1) + (5 + 101) + 3},
+             {"a change of two full records and more split there", zeros,
+              changed(marker - 2 * full, fresh(2 * full + 100, 10)),
+              5 + 3 * 5 + 2 * full + 100 + 3},
+             {"a run across it", zeros, changed(marker - full, filled(full + 100, 0xEE)),
+              5 + 8 + 8 + 3},
+             {"growth from there", atMarker, joined({atMarker, fresh(100, 11)}), 5 + (5 + 101) + 3},
+             {"growth by a run from there", joined({slice(zeros, 0, marker - 1), filled(1, 0x01)}),
+              joined({slice(zeros, 0, marker - 1), filled(1, 0x01), filled(300, 0x00)}),
+              5 + (5 + 2) + 8 + 3},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::optional<RomImage> made = createIpsPatchImage(c.original, c.modified);
+        ASSERT_TRUE(made.has_value());
+        EXPECT_EQ(made->size(), c.size);
+        // The reader stops at "EOF" only at the end.
+        const ips::RecordsEnd end = ips::readRecords(*made, [](const ips::Record&) { return true; });
+        EXPECT_TRUE(end.complete);
+        EXPECT_EQ(end.at, made->size() - 3);
+        RomImage applied = c.original;
+        ASSERT_TRUE(applyIpsPatchImage(applied, *made));
+        EXPECT_TRUE(applied == c.modified);
+    }
     RomImage original = filled(marker + 16, 0x00);
     RomImage modified = original;
     modified[marker] = 0x77;
     EXPECT_EQ(toBytes(*createIpsPatchImage(original, modified)),
               IpsPatch().record(marker - 1, {0x00, 0x77}).eof().bytes());
-    // A run there also starts a byte early.
-    modified[marker - 1] = 0x55;
-    std::fill_n(modified.begin() + static_cast<std::ptrdiff_t>(marker), 8, 0x55);
-    std::optional<RomImage> patch = createIpsPatchImage(original, modified);
-    ASSERT_TRUE(patch.has_value());
-    RomImage patched = original;
-    ASSERT_TRUE(applyIpsPatchImage(patched, *patch));
-    EXPECT_EQ(toBytes(patched), toBytes(modified));
+    std::optional<RomImage> patch;
+    RomImage patched;
 
     struct Limit {
         const char* name;
