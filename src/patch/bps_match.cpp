@@ -33,6 +33,10 @@ constexpr std::uint64_t reachBack = 1 << 16;
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 20;
 // The most copies of different alignments the parse keeps open at once.
 constexpr std::size_t mostOpen = 64;
+// How many positions of the short-copy chain are compared, and the length
+// past which the blocks find a copy anyway.
+constexpr unsigned shortChain = 16;
+constexpr std::uint64_t shortEnough = 24;
 // The stride at which copied stretches of the target are indexed.
 constexpr std::uint64_t copyStride = 8;
 
@@ -45,6 +49,14 @@ std::uint64_t load(const std::uint8_t* bytes) {
         value = __builtin_bswap64(value);
     }
     return value;
+}
+
+// The hash of four bytes, for the short-copy chain.
+std::uint64_t hashShort(const std::uint8_t* bytes) {
+    const std::uint64_t word = static_cast<std::uint64_t>(bytes[0]) | static_cast<std::uint64_t>(bytes[1]) << 8 |
+                               static_cast<std::uint64_t>(bytes[2]) << 16 |
+                               static_cast<std::uint64_t>(bytes[3]) << 24;
+    return word * 0x9E3779B97F4A7C15ull;
 }
 
 // How many bytes from a and b agree, up to limit.
@@ -342,6 +354,36 @@ class Matcher {
         // A block of one value is everywhere alike: look up the block where
         // the value ends, and extend back over it.
         lookUp(found, lookupAt(p), region);
+        shortCopy(found, p);
+    }
+
+    // The longest of the short copies of the original the chain offers at
+    // p, the nearest to the last copy's end among equals.
+    void shortCopy(std::vector<Candidate>& found, std::uint64_t p) const {
+        if (end_ - p < 4) {
+            return;
+        }
+        const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
+        std::uint64_t bestLength = 4;
+        std::uint64_t bestFrom = 0;
+        unsigned looked = 0;
+        for (std::int64_t at = index_.firstShort(target_.data() + p); at >= 0 && looked < shortChain;
+             at = index_.nextShort(static_cast<std::uint64_t>(at)), ++looked) {
+            const auto from = static_cast<std::uint64_t>(at);
+            const std::uint64_t length =
+                forwardMatch(source_.data() + from, target_.data() + p, std::min(limit, source_.size() - from));
+            const auto distance = [&](std::uint64_t f) { return f > sourceRelative_ ? f - sourceRelative_ : sourceRelative_ - f; };
+            if (length > bestLength || (length == bestLength && bestFrom != 0 && distance(from) < distance(bestFrom))) {
+                bestLength = length;
+                bestFrom = from;
+                if (length == limit) {
+                    break;
+                }
+            }
+        }
+        if (bestLength > 4) {
+            add(found, SourceCopy, p, bestLength, bestFrom);
+        }
     }
 
     // The copies the indexes offer for the block at q.
@@ -451,7 +493,7 @@ class Matcher {
             const std::uint64_t afresh = copyCost + 1 + commandCost(TargetRead, 1);
             const std::uint64_t goOn =
                 newBase == never ? never : newBase + (i + 1 - newStart) + commandCost(TargetRead, i + 1 - newStart);
-            if (afresh <= goOn) {
+            if (afresh < goOn) {
                 newStart = i;
                 newBase = copyCost;
                 newRelative = copyRelative;
@@ -606,6 +648,17 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
             bucket[0] = static_cast<std::uint32_t>(position + 1);
         }
     };
+    if (source.size() <= shortCopiesUpTo) {
+        const int bits = slotBits(source.size(), 10, 22);
+        shortShift_ = 64 - bits;
+        shortHeads_.assign(std::size_t{1} << bits, 0);
+        shortNext_.resize(source.size() - 3);
+        for (std::size_t position = 0; position + 3 < source.size(); ++position) {
+            std::uint32_t& head = shortHeads_[hashShort(source.data() + position) >> shortShift_];
+            shortNext_[position] = head;
+            head = static_cast<std::uint32_t>(position + 1);
+        }
+    }
     if (threaded && parts_ == 2) {
         std::thread helper(fill, 1u);
         fill(0);
@@ -615,6 +668,17 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
             fill(part);
         }
     }
+}
+
+std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
+    if (shortHeads_.empty()) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(shortHeads_[hashShort(bytes) >> shortShift_]) - 1;
+}
+
+std::int64_t SourceIndex::nextShort(std::uint64_t position) const {
+    return static_cast<std::int64_t>(shortNext_[position]) - 1;
 }
 
 void SourceIndex::prefetch(std::uint64_t blockHash) const {

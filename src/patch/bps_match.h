@@ -42,7 +42,18 @@ class SourceIndex {
     void prefetch(std::uint64_t blockHash) const;
     static std::uint64_t hashBlock(const std::uint8_t* bytes);
 
+    // Positions of a small original whose next four bytes may be these
+    // (compare before use), newest first: shared stretches too short for
+    // the blocks. -1 ends the chain; an original of more than
+    // shortCopiesUpTo bytes has none.
+    static constexpr std::size_t shortCopiesUpTo = std::size_t{4} << 20;
+    std::int64_t firstShort(const std::uint8_t* bytes) const;
+    std::int64_t nextShort(std::uint64_t position) const;
+
   private:
+    std::vector<std::uint32_t> shortHeads_; // position + 1; 0 ends
+    std::vector<std::uint32_t> shortNext_;
+    int shortShift_ = 64;
     std::unique_ptr<std::uint32_t[]> slots_; // position + 1; 0 is empty
     std::size_t partSize_ = 0;
     unsigned parts_ = 0;
