@@ -190,14 +190,16 @@ class Matcher {
             const std::uint64_t reachFrom = std::max(begin_, region > reachBack ? region - reachBack : 0);
             gather(found, p, reachFrom);
             if (const Candidate* longest = longestOf(found, p)) {
-                // Before a long copy is taken, the blocks across its end are
-                // looked up: a copy that goes on past it and reaches back
-                // over it is better, and the block at p may have been one
-                // the indexes could not tell apart (a pattern, a copied
-                // stretch indexed at a stride).
+                // Before a long copy is taken, the blocks across its end and
+                // the one that ends with it are looked up: a copy that goes
+                // on past it, or that holds all of a pattern it holds only in
+                // part, reaches back over it. The block at p may have been
+                // one the indexes could not tell apart (a pattern, the
+                // newest of which is the end of its last copy in the
+                // original; a copied stretch indexed at a stride).
                 const Candidate taken = *longest;
                 const std::uint64_t after = taken.start + taken.length;
-                for (std::uint64_t x = std::max(p, after - std::min(after, blockSize - 1)); x <= after && x < end_;
+                for (std::uint64_t x = std::max(p, after - std::min(after, blockSize)); x <= after && x < end_;
                      ++x) {
                     lookUp(found, x, reachFrom, &taken);
                 }
@@ -394,7 +396,7 @@ class Matcher {
             for (unsigned part = 0; part < index_.parts(); ++part) {
                 for (unsigned way = 0; way < SourceIndex::ways; ++way) {
                     const std::int64_t inSource = index_.candidate(hash, part, way);
-                    if (inSource >= 0) {
+                    if (inSource >= 0 && (way == 0 || inSource != index_.candidate(hash, part, 0))) {
                         anchoredCopy(found, SourceCopy, q, static_cast<std::uint64_t>(inSource), region, known);
                     }
                 }
@@ -642,9 +644,13 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
                 __builtin_prefetch(slots + 2 * (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
             }
             const std::uint64_t position = block * stride;
-            // Two ways a bucket: the newest position first, the one before it second.
+            // Two ways a bucket: the newest position first, the oldest second.
+            // A block of a pattern or a fill is everywhere alike: the oldest
+            // starts the first copy of it, the newest ends the last.
             std::uint32_t* bucket = slots + 2 * (hashBlock(source.data() + position) >> shift_);
-            bucket[1] = bucket[0];
+            if (bucket[1] == 0) {
+                bucket[1] = static_cast<std::uint32_t>(position + 1);
+            }
             bucket[0] = static_cast<std::uint32_t>(position + 1);
         }
     };
