@@ -258,6 +258,12 @@ class Matcher {
 
     // A byte of the target may start a repeat later on.
     void remember(std::uint64_t p) {
+        // Inside a run of one value, the index keeps where the run starts:
+        // a copy from there is as long as the run.
+        if (p > 0 && target_.size() - p >= blockSize && target_[p - 1] == target_[p] &&
+            load(target_.data() + p) == target_[p] * 0x0101010101010101ull) {
+            return;
+        }
         if (target_.size() - p >= blockSize) {
             targetIndex_.add(SourceIndex::hashBlock(target_.data() + p), p);
         }
@@ -355,7 +361,12 @@ class Matcher {
         }
         // A block of one value is everywhere alike: look up the block where
         // the value ends, and extend back over it.
-        lookUp(found, lookupAt(p), region);
+        const std::uint64_t q = lookupAt(p);
+        lookUp(found, q, region);
+        if (q != p) {
+            // The run itself: the first run of its value in the original.
+            lookUp(found, p, region);
+        }
         shortCopy(found, p);
     }
 
@@ -366,7 +377,7 @@ class Matcher {
             return;
         }
         const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
-        std::uint64_t bestLength = 4;
+        std::uint64_t bestLength = 3;
         std::uint64_t bestFrom = 0;
         unsigned looked = 0;
         for (std::int64_t at = index_.firstShort(target_.data() + p); at >= 0 && looked < shortChain;
@@ -383,7 +394,7 @@ class Matcher {
                 }
             }
         }
-        if (bestLength > 4) {
+        if (bestLength >= 4) {
             add(found, SourceCopy, p, bestLength, bestFrom);
         }
     }
