@@ -431,14 +431,15 @@ class Matcher {
         Relative relative;  // the offsets before it
     };
     // How the cheapest path reaches a boundary, in each of the two states.
+    // (Positions fit in 32 bits: the creator refuses larger images.)
     struct CopyEnd {
-        std::uint64_t start;
-        std::uint64_t from;
+        std::uint32_t start; // in the stretch
+        std::uint32_t from;
         Action action;
         bool afterNew;
     };
 
-    // Chooses the steps for target[from, to) with the candidates gathered
+    // Chooses the steps for target[first, last) with the candidates gathered
     // there, and appends them.
     void parse(std::uint64_t first, std::uint64_t last) {
         if (first == last) {
@@ -452,7 +453,7 @@ class Matcher {
         // Boundary i is first + i. Reached after a copy (or at the start of
         // the stretch) or after new bytes.
         std::vector<CopyEnd> byCopy(count + 1);
-        std::vector<std::uint64_t> newFrom(count + 1, 0);
+        std::vector<std::uint32_t> newFrom(count + 1, 0);
         std::uint64_t copyCost = 0;
         Relative copyRelative{sourceRelative_, targetRelative_};
         // The new bytes open across the boundary: where they start, the
@@ -511,14 +512,15 @@ class Matcher {
                 newBase = copyCost;
                 newRelative = copyRelative;
             }
-            newFrom[i + 1] = newStart;
+            newFrom[i + 1] = static_cast<std::uint32_t>(newStart);
             // The cheapest copy that can end at the next boundary.
             copyCost = never;
             for (const Open& o : open) {
                 const std::uint64_t cost = o.base + commandCost(o.action, i + 1 - o.start);
                 if (cost < copyCost) {
                     copyCost = cost;
-                    byCopy[i + 1] = {o.start, o.from, o.action, o.afterNew};
+                    byCopy[i + 1] = {static_cast<std::uint32_t>(o.start), static_cast<std::uint32_t>(o.from),
+                                     o.action, o.afterNew};
                     copyRelative = o.relative.after(o.action, o.from, i + 1 - o.start);
                 }
             }
