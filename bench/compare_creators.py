@@ -57,6 +57,15 @@ def main():
                 ref = theirs.get(key, {})
                 bps, seconds, peak = run_creator(a.quillon, "--create-bps", orig, mod,
                                                  os.path.join(a.scratch, "out.bps"))
+                # The patch must give the modified file back.
+                if bps is not None:
+                    out = os.path.join(a.scratch, "out.bin")
+                    subprocess.run([a.quillon, "--bps-patch", orig, os.path.join(a.scratch, "out.bps"), out],
+                                   check=True, capture_output=True)
+                    with open(out, "rb") as f1, open(mod, "rb") as f2:
+                        if f1.read() != f2.read():
+                            print(f"{key}: the BPS patch does not give the modified file", file=sys.stderr)
+                            larger += 1
                 ips = None
                 if not a.no_ips:
                     ips, _, _ = run_creator(a.quillon, "--create-ips", orig, mod,

@@ -355,6 +355,12 @@ class Matcher {
                 alignedSource(found, p, delta);
             }
         }
+        // Where the last copy of the original ended: the cheapest offset.
+        if (sourceRelative_ < source_.size()) {
+            const std::uint64_t limit = std::min(source_.size() - sourceRelative_, remaining);
+            add(found, SourceCopy, p,
+                forwardMatch(source_.data() + sourceRelative_, target_.data() + p, limit), sourceRelative_);
+        }
         if (p > 0 && target_[p] == target_[p - 1]) {
             add(found, TargetCopy, p, forwardMatch(target_.data() + p - 1, target_.data() + p, remaining),
                 p - 1);
