@@ -26,13 +26,13 @@ std::uint64_t sourceStride(std::uint64_t sourceSize) {
 constexpr std::uint64_t prefetchAhead = 16;
 // A copy at least this long is taken where it is found; shorter ones are
 // weighed against every other way to write their bytes.
-constexpr std::uint64_t longCopy = 256;
+constexpr std::uint64_t longCopy = 64;
 // How far a copy found later may reach back over steps already taken.
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, which bounds the parse's memory.
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 20;
 // The most copies of different alignments the parse keeps open at once.
-constexpr std::size_t mostOpen = 64;
+constexpr std::size_t mostOpen = 16;
 // How many positions of the short-copy chain are compared, and the length
 // past which the blocks find a copy anyway.
 constexpr unsigned shortChain = 16;
@@ -344,6 +344,7 @@ class Matcher {
             const std::uint64_t ahead = SourceIndex::hashBlock(target_.data() + p + prefetchAhead);
             index_.prefetch(ahead);
             targetIndex_.prefetch(ahead);
+            index_.prefetchShort(target_.data() + p + prefetchAhead);
         }
         const std::uint64_t remaining = end_ - p;
         if (p < source_.size()) {
@@ -373,7 +374,11 @@ class Matcher {
             // The run itself: the first run of its value in the original.
             lookUp(found, p, region);
         }
-        shortCopy(found, p);
+        // Short copies only where nothing longer is on offer.
+        if (std::none_of(found.begin(), found.end(),
+                         [&](const Candidate& c) { return c.start + c.length - p >= shortEnough; })) {
+            shortCopy(found, p);
+        }
     }
 
     // The longest of the short copies of the original the chain offers at
@@ -679,6 +684,9 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         shortHeads_.assign(std::size_t{1} << bits, 0);
         shortNext_.resize(source.size() - 3);
         for (std::size_t position = 0; position + 3 < source.size(); ++position) {
+            if (position + 32 + 3 < source.size()) {
+                __builtin_prefetch(&shortHeads_[hashShort(source.data() + position + 32) >> shortShift_], 1);
+            }
             std::uint32_t& head = shortHeads_[hashShort(source.data() + position) >> shortShift_];
             shortNext_[position] = head;
             head = static_cast<std::uint32_t>(position + 1);
@@ -700,6 +708,12 @@ std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
         return -1;
     }
     return static_cast<std::int64_t>(shortHeads_[hashShort(bytes) >> shortShift_]) - 1;
+}
+
+void SourceIndex::prefetchShort(const std::uint8_t* bytes) const {
+    if (!shortHeads_.empty()) {
+        __builtin_prefetch(&shortHeads_[hashShort(bytes) >> shortShift_]);
+    }
 }
 
 std::int64_t SourceIndex::nextShort(std::uint64_t position) const {

@@ -49,6 +49,7 @@ class SourceIndex {
     static constexpr std::size_t shortCopiesUpTo = std::size_t{4} << 20;
     std::int64_t firstShort(const std::uint8_t* bytes) const;
     std::int64_t nextShort(std::uint64_t position) const;
+    void prefetchShort(const std::uint8_t* bytes) const;
 
   private:
     std::vector<std::uint32_t> shortHeads_; // position + 1; 0 ends
