@@ -327,11 +327,10 @@ class Matcher {
         }
         if (p >= runEnd_ || target_[runEnd_ - 1] != value || p < runStart_) {
             runStart_ = p;
-            runEnd_ = p + forwardMatch(target_.data() + p - 0, target_.data() + p + 1, target_.size() - p - 1) + 1;
+            runEnd_ = p + 1 + forwardMatch(target_.data() + p, target_.data() + p + 1, target_.size() - p - 1);
         }
-        return std::max(runEnd_, p + blockSize) - blockSize + 1 > target_.size() - blockSize
-                   ? p
-                   : std::max(runEnd_, p + blockSize) - blockSize + 1;
+        const std::uint64_t q = std::max(runEnd_, p + blockSize) - (blockSize - 1);
+        return target_.size() - q < blockSize ? p : q;
     }
 
     // Every copy on offer at p: in place, at the last alignments with the

@@ -35,7 +35,7 @@ class SourceIndex {
 
     unsigned parts() const { return parts_; }
     // A position in the part whose block may have this hash (compare before
-    // use), or -1.
+    // use), or -1: way 0 the newest such position, way 1 the oldest.
     static constexpr unsigned ways = 2;
     std::int64_t candidate(std::uint64_t blockHash, unsigned part, unsigned way) const;
     // Asks the memory for the slots of a hash that will be looked up soon.
@@ -46,7 +46,7 @@ class SourceIndex {
     // (compare before use), newest first: shared stretches too short for
     // the blocks. -1 ends the chain; an original of more than
     // shortCopiesUpTo bytes has none.
-    static constexpr std::size_t shortCopiesUpTo = std::size_t{4} << 20;
+    static constexpr std::size_t shortCopiesUpTo = std::size_t{1} << 20;
     std::int64_t firstShort(const std::uint8_t* bytes) const;
     std::int64_t nextShort(std::uint64_t position) const;
     void prefetchShort(const std::uint8_t* bytes) const;
