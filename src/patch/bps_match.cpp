@@ -201,7 +201,9 @@ class Matcher {
                 const std::uint64_t after = taken.start + taken.length;
                 for (std::uint64_t x = std::max(p, after - std::min(after, blockSize)); x <= after && x < end_;
                      ++x) {
-                    lookUp(found, x, reachFrom, &taken);
+                    // The original's blocks are all indexed where it is
+                    // small; two positions find a copy that goes on.
+                    lookUp(found, x, reachFrom, &taken, x + blockSize <= after + 1);
                 }
                 // Those that start past p are found again when the walk
                 // gets there.
@@ -409,12 +411,13 @@ class Matcher {
         }
     }
 
-    // The copies the indexes offer for the block at q.
+    // The copies the indexes offer for the block at q; of the original's
+    // only when `original`.
     void lookUp(std::vector<Candidate>& found, std::uint64_t q, std::uint64_t region,
-                const Candidate* known = nullptr) const {
+                const Candidate* known = nullptr, bool original = true) const {
         if (target_.size() - q >= blockSize) {
             const std::uint64_t hash = SourceIndex::hashBlock(target_.data() + q);
-            for (unsigned part = 0; part < index_.parts(); ++part) {
+            for (unsigned part = 0; original && part < index_.parts(); ++part) {
                 for (unsigned way = 0; way < SourceIndex::ways; ++way) {
                     const std::int64_t inSource = index_.candidate(hash, part, way);
                     if (inSource >= 0 && (way == 0 || inSource != index_.candidate(hash, part, 0))) {
