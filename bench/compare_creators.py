@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Sizes and times of this program's patch creators against the public creator's recorded sizes.
+"""Sizes and times of this program's patch creators beside the public creator's patch sizes.
 
-Usage: compare_creators.py QUILLON PAIRS_SCRIPT SIZES_JSON SCRATCH [--seeds 1,3,7] [--no-big] [--no-ips]
+Usage: bench/compare_creators.py [--quillon EXE] [--pairs-script make_pairs.py] [--sizes SIZES_JSON]
+                                 [--scratch DIR] [--seeds 1,3,7] [--no-big] [--no-ips]
 
-Makes the pairs of PAIRS_SCRIPT (make_pairs.py) for every seed, small and large, in SCRATCH, runs
-`QUILLON --create-bps` (and --create-ips) on each, and prints one Markdown row a pair: our size, the
-public creator's, the difference, the wall time and peak memory. Exits 1 when a BPS patch is larger.
+Makes the pairs of make_pairs.py (by default ../shared/bench/ beside the project) for every seed, the
+small set and the large one, in the scratch folder (kept between runs), runs `quillon --create-bps` and
+`--create-ips` on each, applies the BPS patch with `--bps-patch` to check it gives the modified file, and
+prints a Markdown row a pair: our size, the public creator's (from flips_sizes.json beside
+make_pairs.py), the difference, wall time and peak memory of the BPS creator (one run; time the speed
+with hyperfine, see README.md). Exits 1 when a BPS patch is larger or does not apply.
 """
 import argparse
 import json
@@ -28,17 +32,21 @@ def run_creator(quillon, option, orig, mod, out):
 
 
 def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    shared = os.path.join(os.path.dirname(root), "shared", "bench")
     ap = argparse.ArgumentParser()
-    ap.add_argument("quillon")
-    ap.add_argument("pairs_script")
-    ap.add_argument("sizes")
-    ap.add_argument("scratch")
+    ap.add_argument("--quillon", default=os.path.join(root, "build", "release", "quillon"))
+    ap.add_argument("--pairs-script", default=os.path.join(shared, "make_pairs.py"))
+    ap.add_argument("--sizes", default=None)
+    ap.add_argument("--scratch", default=os.path.join("/tmp", "quillon-pairs"))
     ap.add_argument("--seeds", default="1,3,7")
     ap.add_argument("--no-big", action="store_true")
     ap.add_argument("--no-ips", action="store_true")
     a = ap.parse_args()
-    with open(a.sizes) as f:
+    sizes = a.sizes or os.path.join(os.path.dirname(a.pairs_script), "flips_sizes.json")
+    with open(sizes) as f:
         theirs = json.load(f)
+    os.makedirs(a.scratch, exist_ok=True)
     larger, rows = 0, 0
     print("| pair | BPS patch | public BPS | difference | BPS time | BPS peak | IPS patch | public IPS |")
     print("|---|---|---|---|---|---|---|---|")
