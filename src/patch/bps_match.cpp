@@ -53,9 +53,9 @@ std::uint64_t load(const std::uint8_t* bytes) {
 
 // The hash of four bytes, for the short-copy chain.
 std::uint64_t hashShort(const std::uint8_t* bytes) {
-    const std::uint64_t word = static_cast<std::uint64_t>(bytes[0]) | static_cast<std::uint64_t>(bytes[1]) << 8 |
-                               static_cast<std::uint64_t>(bytes[2]) << 16 |
-                               static_cast<std::uint64_t>(bytes[3]) << 24;
+    const std::uint64_t word =
+        static_cast<std::uint64_t>(bytes[0]) | static_cast<std::uint64_t>(bytes[1]) << 8 |
+        static_cast<std::uint64_t>(bytes[2]) << 16 | static_cast<std::uint64_t>(bytes[3]) << 24;
     return word * 0x9E3779B97F4A7C15ull;
 }
 
@@ -85,7 +85,8 @@ std::uint64_t backwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::u
         }
         n += blockSize;
     }
-    while (n < limit && a[-1 - static_cast<std::ptrdiff_t>(n)] == b[-1 - static_cast<std::ptrdiff_t>(n)]) {
+    while (n < limit &&
+           a[-1 - static_cast<std::ptrdiff_t>(n)] == b[-1 - static_cast<std::ptrdiff_t>(n)]) {
         ++n;
     }
     return n;
@@ -110,7 +111,9 @@ class TargetIndex {
     std::int64_t candidate(std::uint64_t blockHash) const {
         return static_cast<std::int64_t>(slots_[blockHash >> shift_]) - 1;
     }
-    void prefetch(std::uint64_t blockHash) const { __builtin_prefetch(&slots_[blockHash >> shift_], 1); }
+    void prefetch(std::uint64_t blockHash) const {
+        __builtin_prefetch(&slots_[blockHash >> shift_], 1);
+    }
     void add(std::uint64_t blockHash, std::uint64_t position) {
         slots_[blockHash >> shift_] = static_cast<std::uint32_t>(position + 1);
     }
@@ -173,8 +176,8 @@ class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
             const SourceIndex& index, std::uint64_t begin, std::uint64_t end)
-        : source_(source), target_(target), index_(index), targetIndex_(end - begin),
-          begin_(begin), end_(end), written_(begin) {}
+        : source_(source), target_(target), index_(index), targetIndex_(end - begin), begin_(begin),
+          end_(end), written_(begin) {}
 
     std::vector<Step> run() {
         std::uint64_t region = begin_;
@@ -187,7 +190,8 @@ class Matcher {
             }
             found.clear();
             // Copies found here may reach back over steps already taken.
-            const std::uint64_t reachFrom = std::max(begin_, region > reachBack ? region - reachBack : 0);
+            const std::uint64_t reachFrom =
+                std::max(begin_, region > reachBack ? region - reachBack : 0);
             gather(found, p, reachFrom);
             if (const Candidate* longest = longestOf(found, p)) {
                 // Before a long copy is taken, the blocks across its end and
@@ -199,8 +203,8 @@ class Matcher {
                 // original; a copied stretch indexed at a stride).
                 const Candidate taken = *longest;
                 const std::uint64_t after = taken.start + taken.length;
-                for (std::uint64_t x = std::max(p, after - std::min(after, blockSize)); x <= after && x < end_;
-                     ++x) {
+                for (std::uint64_t x = std::max(p, after - std::min(after, blockSize));
+                     x <= after && x < end_; ++x) {
                     // The original's blocks are all indexed where it is
                     // small; two positions find a copy that goes on.
                     lookUp(found, x, reachFrom, &taken, x + blockSize <= after + 1);
@@ -224,15 +228,16 @@ class Matcher {
                 const Candidate anchor = *longest;
                 // Copies found before it end where it starts.
                 candidates_.insert(candidates_.end(), found.begin(), found.end());
-                std::erase_if(candidates_, [&](const Candidate& c) { return c.start >= anchor.start; });
+                std::erase_if(candidates_,
+                              [&](const Candidate& c) { return c.start >= anchor.start; });
                 parse(region, anchor.start);
                 push({anchor.action, anchor.length, anchor.from});
                 p = anchor.start + anchor.length;
                 region = p;
                 // Copied bytes may repeat later (a block copied several
                 // times is one TargetCopy from its first copy).
-                for (std::uint64_t q = (anchor.start + copyStride - 1) / copyStride * copyStride; q < p;
-                     q += copyStride) {
+                for (std::uint64_t q = (anchor.start + copyStride - 1) / copyStride * copyStride;
+                     q < p; q += copyStride) {
                     remember(q);
                 }
                 continue;
@@ -271,8 +276,8 @@ class Matcher {
         }
     }
 
-    void add(std::vector<Candidate>& found, Action action, std::uint64_t start, std::uint64_t length,
-             std::uint64_t from) const {
+    void add(std::vector<Candidate>& found, Action action, std::uint64_t start,
+             std::uint64_t length, std::uint64_t from) const {
         if (length == 0) {
             return;
         }
@@ -290,19 +295,21 @@ class Matcher {
             return;
         }
         const std::uint64_t limit = std::min(source_.size() - from, end_ - p);
-        add(found, SourceCopy, p, forwardMatch(source_.data() + from, target_.data() + p, limit), from);
+        add(found, SourceCopy, p, forwardMatch(source_.data() + from, target_.data() + p, limit),
+            from);
     }
 
     // A copy found through a block hash: extended forward from p, and back
     // to the start of the stretch being parsed.
-    void anchoredCopy(std::vector<Candidate>& found, Action action, std::uint64_t p, std::uint64_t from,
-                      std::uint64_t region, const Candidate* known) const {
+    void anchoredCopy(std::vector<Candidate>& found, Action action, std::uint64_t p,
+                      std::uint64_t from, std::uint64_t region, const Candidate* known) const {
         const std::uint8_t* base = action == TargetCopy ? target_.data() : source_.data();
         const std::uint64_t size = action == TargetCopy ? p : source_.size();
         if (from >= size) {
             return;
         }
-        const std::uint64_t limit = action == TargetCopy ? end_ - p : std::min(size - from, end_ - p);
+        const std::uint64_t limit =
+            action == TargetCopy ? end_ - p : std::min(size - from, end_ - p);
         const std::uint64_t ahead = forwardMatch(base + from, target_.data() + p, limit);
         if (ahead < 4) {
             return;
@@ -329,7 +336,9 @@ class Matcher {
         }
         if (p >= runEnd_ || target_[runEnd_ - 1] != value || p < runStart_) {
             runStart_ = p;
-            runEnd_ = p + 1 + forwardMatch(target_.data() + p, target_.data() + p + 1, target_.size() - p - 1);
+            runEnd_ =
+                p + 1 +
+                forwardMatch(target_.data() + p, target_.data() + p + 1, target_.size() - p - 1);
         }
         const std::uint64_t q = std::max(runEnd_, p + blockSize) - (blockSize - 1);
         return target_.size() - q < blockSize ? p : q;
@@ -350,7 +359,8 @@ class Matcher {
         const std::uint64_t remaining = end_ - p;
         if (p < source_.size()) {
             const std::uint64_t limit = std::min(source_.size() - p, remaining);
-            add(found, SourceRead, p, forwardMatch(source_.data() + p, target_.data() + p, limit), p);
+            add(found, SourceRead, p, forwardMatch(source_.data() + p, target_.data() + p, limit),
+                p);
         }
         for (const std::int64_t delta : recentDeltas_) {
             if (delta != 0) {
@@ -361,11 +371,12 @@ class Matcher {
         if (sourceRelative_ < source_.size()) {
             const std::uint64_t limit = std::min(source_.size() - sourceRelative_, remaining);
             add(found, SourceCopy, p,
-                forwardMatch(source_.data() + sourceRelative_, target_.data() + p, limit), sourceRelative_);
+                forwardMatch(source_.data() + sourceRelative_, target_.data() + p, limit),
+                sourceRelative_);
         }
         if (p > 0 && target_[p] == target_[p - 1]) {
-            add(found, TargetCopy, p, forwardMatch(target_.data() + p - 1, target_.data() + p, remaining),
-                p - 1);
+            add(found, TargetCopy, p,
+                forwardMatch(target_.data() + p - 1, target_.data() + p, remaining), p - 1);
         }
         // A block of one value is everywhere alike: look up the block where
         // the value ends, and extend back over it.
@@ -376,8 +387,9 @@ class Matcher {
             lookUp(found, p, region);
         }
         // Short copies only where nothing longer is on offer.
-        if (std::none_of(found.begin(), found.end(),
-                         [&](const Candidate& c) { return c.start + c.length - p >= shortEnough; })) {
+        if (std::none_of(found.begin(), found.end(), [&](const Candidate& c) {
+                return c.start + c.length - p >= shortEnough;
+            })) {
             shortCopy(found, p);
         }
     }
@@ -389,16 +401,20 @@ class Matcher {
             return;
         }
         const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
-        std::uint64_t bestLength = 3;
+        const auto distance = [&](std::uint64_t f) {
+            return f > sourceRelative_ ? f - sourceRelative_ : sourceRelative_ - f;
+        };
+        std::uint64_t bestLength = 0;
         std::uint64_t bestFrom = 0;
         unsigned looked = 0;
-        for (std::int64_t at = index_.firstShort(target_.data() + p); at >= 0 && looked < shortChain;
+        for (std::int64_t at = index_.firstShort(target_.data() + p);
+             at >= 0 && looked < shortChain;
              at = index_.nextShort(static_cast<std::uint64_t>(at)), ++looked) {
             const auto from = static_cast<std::uint64_t>(at);
-            const std::uint64_t length =
-                forwardMatch(source_.data() + from, target_.data() + p, std::min(limit, source_.size() - from));
-            const auto distance = [&](std::uint64_t f) { return f > sourceRelative_ ? f - sourceRelative_ : sourceRelative_ - f; };
-            if (length > bestLength || (length == bestLength && bestFrom != 0 && distance(from) < distance(bestFrom))) {
+            const std::uint64_t length = forwardMatch(source_.data() + from, target_.data() + p,
+                                                      std::min(limit, source_.size() - from));
+            if (length > bestLength ||
+                (length == bestLength && distance(from) < distance(bestFrom))) {
                 bestLength = length;
                 bestFrom = from;
                 if (length == limit) {
@@ -420,14 +436,17 @@ class Matcher {
             for (unsigned part = 0; original && part < index_.parts(); ++part) {
                 for (unsigned way = 0; way < SourceIndex::ways; ++way) {
                     const std::int64_t inSource = index_.candidate(hash, part, way);
-                    if (inSource >= 0 && (way == 0 || inSource != index_.candidate(hash, part, 0))) {
-                        anchoredCopy(found, SourceCopy, q, static_cast<std::uint64_t>(inSource), region, known);
+                    if (inSource >= 0 &&
+                        (way == 0 || inSource != index_.candidate(hash, part, 0))) {
+                        anchoredCopy(found, SourceCopy, q, static_cast<std::uint64_t>(inSource),
+                                     region, known);
                     }
                 }
             }
             const std::int64_t inTarget = targetIndex_.candidate(hash);
             if (inTarget >= 0) {
-                anchoredCopy(found, TargetCopy, q, static_cast<std::uint64_t>(inTarget), region, known);
+                anchoredCopy(found, TargetCopy, q, static_cast<std::uint64_t>(inTarget), region,
+                             known);
             }
         }
     }
@@ -478,7 +497,8 @@ class Matcher {
         std::size_t next = 0;
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint64_t newCost =
-                newBase == never ? never : newBase + (i - newStart) + commandCost(TargetRead, i - newStart);
+                newBase == never ? never
+                                 : newBase + (i - newStart) + commandCost(TargetRead, i - newStart);
             // Copies that start here, after either state.
             for (; next < candidates_.size() && candidates_[next].start == first + i; ++next) {
                 const Candidate& c = candidates_[next];
@@ -492,7 +512,12 @@ class Matcher {
                         afterNew = true;
                     }
                 }
-                const Open candidate{c.action, i, end, c.from, base, afterNew,
+                const Open candidate{c.action,
+                                     i,
+                                     end,
+                                     c.from,
+                                     base,
+                                     afterNew,
                                      afterNew ? newRelative : copyRelative};
                 const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
                     return o.action == c.action && o.from - o.start == c.from - i;
@@ -501,10 +526,11 @@ class Matcher {
                     open.push_back(candidate);
                     if (open.size() > mostOpen) {
                         // Too many alignments at once: forget the dearest.
-                        const auto dearest = std::max_element(open.begin(), open.end(), [&](const Open& a, const Open& b) {
-                            return a.base + commandCost(a.action, i + 1 - a.start) <
-                                   b.base + commandCost(b.action, i + 1 - b.start);
-                        });
+                        const auto dearest = std::max_element(
+                            open.begin(), open.end(), [&](const Open& a, const Open& b) {
+                                return a.base + commandCost(a.action, i + 1 - a.start) <
+                                       b.base + commandCost(b.action, i + 1 - b.start);
+                            });
                         open.erase(dearest);
                     }
                 } else if (candidate.base + commandCost(c.action, 1) <
@@ -519,7 +545,9 @@ class Matcher {
             // New bytes go on, or start after a copy.
             const std::uint64_t afresh = copyCost + 1 + commandCost(TargetRead, 1);
             const std::uint64_t goOn =
-                newBase == never ? never : newBase + (i + 1 - newStart) + commandCost(TargetRead, i + 1 - newStart);
+                newBase == never
+                    ? never
+                    : newBase + (i + 1 - newStart) + commandCost(TargetRead, i + 1 - newStart);
             if (afresh < goOn) {
                 newStart = i;
                 newBase = copyCost;
@@ -532,8 +560,8 @@ class Matcher {
                 const std::uint64_t cost = o.base + commandCost(o.action, i + 1 - o.start);
                 if (cost < copyCost) {
                     copyCost = cost;
-                    byCopy[i + 1] = {static_cast<std::uint32_t>(o.start), static_cast<std::uint32_t>(o.from),
-                                     o.action, o.afterNew};
+                    byCopy[i + 1] = {static_cast<std::uint32_t>(o.start),
+                                     static_cast<std::uint32_t>(o.from), o.action, o.afterNew};
                     copyRelative = o.relative.after(o.action, o.from, i + 1 - o.start);
                 }
             }
@@ -667,7 +695,8 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         constexpr std::uint64_t ahead = 16;
         for (std::uint64_t block = first; block < last; ++block) {
             if (block + ahead < last) {
-                __builtin_prefetch(slots + 2 * (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
+                __builtin_prefetch(
+                    slots + 2 * (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
             }
             const std::uint64_t position = block * stride;
             // Two ways a bucket: the newest position first, the oldest second.
@@ -687,7 +716,8 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         shortNext_.resize(source.size() - 3);
         for (std::size_t position = 0; position + 3 < source.size(); ++position) {
             if (position + 32 + 3 < source.size()) {
-                __builtin_prefetch(&shortHeads_[hashShort(source.data() + position + 32) >> shortShift_], 1);
+                __builtin_prefetch(
+                    &shortHeads_[hashShort(source.data() + position + 32) >> shortShift_], 1);
             }
             std::uint32_t& head = shortHeads_[hashShort(source.data() + position) >> shortShift_];
             shortNext_[position] = head;
@@ -729,7 +759,8 @@ void SourceIndex::prefetch(std::uint64_t blockHash) const {
 }
 
 std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part, unsigned way) const {
-    return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) - 1;
+    return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) -
+           1;
 }
 
 std::vector<Step> matchRange(std::span<const std::uint8_t> source,

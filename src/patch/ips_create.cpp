@@ -80,10 +80,12 @@ std::vector<Record> cheapestRecords(std::span<const std::uint8_t> original,
             run.clear();
         }
         if (previous < unreachable && j != ips::endMarkerOffset) {
-            data.add(start, previous - static_cast<Cost>(start) + static_cast<Cost>(ips::recordHeaderSize));
+            data.add(start, previous - static_cast<Cost>(start) +
+                                static_cast<Cost>(ips::recordHeaderSize));
             run.add(start, previous + static_cast<Cost>(ips::runRecordSize));
         }
-        const auto oldest = static_cast<std::uint32_t>(k > ips::largestRecord ? k - ips::largestRecord : 0);
+        const auto oldest =
+            static_cast<std::uint32_t>(k > ips::largestRecord ? k - ips::largestRecord : 0);
         data.dropBefore(oldest);
         run.dropBefore(oldest);
 
@@ -161,8 +163,9 @@ std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> origin
                     ips::appendRun(patch, offset, length, modified[r.offset]);
                 } else {
                     ips::appendRecordHeader(patch, offset, length);
-                    patch.insert(patch.end(), modified.begin() + static_cast<std::ptrdiff_t>(r.offset),
-                                 modified.begin() + static_cast<std::ptrdiff_t>(r.offset + r.length));
+                    patch.insert(
+                        patch.end(), modified.begin() + static_cast<std::ptrdiff_t>(r.offset),
+                        modified.begin() + static_cast<std::ptrdiff_t>(r.offset + r.length));
                 }
             }
         }

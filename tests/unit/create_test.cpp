@@ -215,16 +215,21 @@ TEST(CreatePatch, BpsRepeatsCostAFewCommands) {
     };
     for (const Case& c : std::vector<Case>{
              {"a block of the original copied six times", base,
-              joined({slice(base, 0, 4096), times(slice(base, 10000, 10500), 6), slice(base, 4096, 16384)}), 44},
+              joined({slice(base, 0, 4096), times(slice(base, 10000, 10500), 6),
+                      slice(base, 4096, 16384)}),
+              44},
              {"new bytes copied six times", base,
-              joined({slice(base, 0, 4096), times(noise(300, 14), 6), slice(base, 4096, 16384)}), 21 + 300 + 20},
-             {"a fill inserted", base, joined({slice(base, 0, 4096), filled(5000, 0xFF), slice(base, 4096, 16384)}),
-              40},
+              joined({slice(base, 0, 4096), times(noise(300, 14), 6), slice(base, 4096, 16384)}),
+              21 + 300 + 20},
+             {"a fill inserted", base,
+              joined({slice(base, 0, 4096), filled(5000, 0xFF), slice(base, 4096, 16384)}), 40},
              {"a pattern moved by an insertion", withPattern,
-              joined({slice(withPattern, 0, 5000), noise(3, 15), slice(withPattern, 5000, withPattern.size())}), 44},
+              joined({slice(withPattern, 0, 5000), noise(3, 15),
+                      slice(withPattern, 5000, withPattern.size())}),
+              44},
              // Each word is a copy (a command and an offset) in fewer bytes than itself.
-             {"words of the original strung together", base, joined({slice(base, 0, 8000), words, slice(base, 8000, 16384)}),
-              21 + 40 * 5 + 10},
+             {"words of the original strung together", base,
+              joined({slice(base, 0, 8000), words, slice(base, 8000, 16384)}), 21 + 40 * 5 + 10},
          }) {
         SCOPED_TRACE(c.name);
         const std::optional<RomImage> bps = createBpsPatchImage(c.original, c.modified);
@@ -300,10 +305,10 @@ TEST(CreatePatch, IpsLimits) {
         std::size_t size; // header + records + "EOF"
     };
     for (const AtMarker& c : std::vector<AtMarker>{
-             {"one byte there: written from the byte before", zeros, changed(marker, filled(1, 0x77)),
-              5 + (5 + 2) + 3},
-             {"a run from there: starts a byte early", zeros,
-              changed(marker - 1, filled(9, 0x55)), 5 + 8 + 3},
+             {"one byte there: written from the byte before", zeros,
+              changed(marker, filled(1, 0x77)), 5 + (5 + 2) + 3},
+             {"a run from there: starts a byte early", zeros, changed(marker - 1, filled(9, 0x55)),
+              5 + 8 + 3},
              {"a long change split just before it", zeros,
               changed(marker - full, fresh(full + 100, 9)), 5 + (5 + full - 1) + (5 + 101) + 3},
              {"a change of two full records and more split there", zeros,
@@ -321,7 +326,8 @@ TEST(CreatePatch, IpsLimits) {
         ASSERT_TRUE(made.has_value());
         EXPECT_EQ(made->size(), c.size);
         // The reader stops at "EOF" only at the end.
-        const ips::RecordsEnd end = ips::readRecords(*made, [](const ips::Record&) { return true; });
+        const ips::RecordsEnd end =
+            ips::readRecords(*made, [](const ips::Record&) { return true; });
         EXPECT_TRUE(end.complete);
         EXPECT_EQ(end.at, made->size() - 3);
         RomImage applied = c.original;
@@ -386,7 +392,8 @@ TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
         std::size_t publicBps;
         std::size_t publicIps;
     };
-    const std::filesystem::path folder = std::filesystem::path(QUILLON_TEST_DATA_DIR) / "creator_pairs";
+    const std::filesystem::path folder =
+        std::filesystem::path(QUILLON_TEST_DATA_DIR) / "creator_pairs";
     for (const Row& row : std::vector<Row>{
              {"seed1_mixed_0", 295, 1308},
              {"seed3_mixed_4", 35, 2026},
@@ -395,8 +402,10 @@ TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
              {"seed7_mixed_9", 43, 5311},
          }) {
         SCOPED_TRACE(row.pair);
-        const RomImage original = readRomFile((folder / (std::string(row.pair) + ".orig.bin")).string());
-        const RomImage modified = readRomFile((folder / (std::string(row.pair) + ".mod.bin")).string());
+        const RomImage original =
+            readRomFile((folder / (std::string(row.pair) + ".orig.bin")).string());
+        const RomImage modified =
+            readRomFile((folder / (std::string(row.pair) + ".mod.bin")).string());
         ASSERT_FALSE(original.empty());
         ASSERT_FALSE(modified.empty());
         const std::optional<RomImage> bps = createBpsPatchImage(original, modified);
