@@ -27,10 +27,12 @@ constexpr std::uint64_t prefetchAhead = 16;
 // A copy at least this long is taken where it is found; shorter ones are
 // weighed against every other way to write their bytes.
 constexpr std::uint64_t longCopy = 64;
-// How far a copy found later may reach back over steps already taken.
+// How far back from where it is found a copy may reach.
 constexpr std::uint64_t reachBack = 1 << 16;
-// The longest stretch parsed at once, which bounds the parse's memory.
+// The longest stretch parsed at once, and the most copies gathered for it:
+// they bound the parse's memory (12 bytes a byte, 32 a copy).
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 20;
+constexpr std::size_t mostCandidates = std::size_t{1} << 20;
 // The most copies of different alignments the parse keeps open at once.
 constexpr std::size_t mostOpen = 16;
 // How many positions of the short-copy chain are compared, and the length
@@ -184,14 +186,15 @@ class Matcher {
         std::uint64_t p = begin_;
         std::vector<Candidate> found;
         while (p < end_) {
-            if (p - region >= longestStretch) {
+            if (p - region >= longestStretch || candidates_.size() >= mostCandidates) {
                 parse(region, p);
                 region = p;
             }
             found.clear();
-            // Copies found here may reach back over steps already taken.
+            // Copies found here may reach back over steps already taken,
+            // and no further than reachBack whatever they reach over.
             const std::uint64_t reachFrom =
-                std::max(begin_, region > reachBack ? region - reachBack : 0);
+                std::max(begin_, std::min(region, p > reachBack ? p - reachBack : 0));
             gather(found, p, reachFrom);
             if (const Candidate* longest = longestOf(found, p)) {
                 // Before a long copy is taken, the blocks across its end and
