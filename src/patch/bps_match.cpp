@@ -31,8 +31,8 @@ constexpr std::uint64_t longCopy = 64;
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, and the most copies gathered for it:
 // they bound the parse's memory (12 bytes a byte, 32 a copy).
-constexpr std::uint64_t longestStretch = std::uint64_t{1} << 20;
-constexpr std::size_t mostCandidates = std::size_t{1} << 20;
+constexpr std::uint64_t longestStretch = std::uint64_t{1} << 18;
+constexpr std::size_t mostCandidates = std::size_t{1} << 18;
 // The most copies of different alignments the parse keeps open at once.
 constexpr std::size_t mostOpen = 16;
 // How many positions of the short-copy chain are compared, and the length
