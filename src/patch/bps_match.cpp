@@ -166,14 +166,18 @@ std::uint64_t commandCost(Action action, std::uint64_t length) {
 }
 
 // Walks the target once. Where a copy of at least `longCopy` bytes starts, it
-// is taken as it is; the stretch before it, with every copy found at each of
-// its positions, is then parsed exactly: a shortest path over the boundaries
+// is taken as it is (unless a copy found across its end reaches back over
+// it); the stretch before it, with every copy found at each of its
+// positions, is then parsed exactly: a shortest path over the boundaries
 // between its bytes, priced in encoded bytes, where a boundary is reached by
 // the new bytes of a TargetRead or by the end of a copy. A copy costs its
-// command and its relative offset when it starts and nothing more while it
-// goes on, so each boundary keeps only the copies still open across it (one
-// per alignment) and the parse stays linear. The relative offsets are those
-// of the cheapest path to where a copy starts.
+// command and its relative offset when it starts and only the growth of its
+// command while it goes on, so each boundary keeps only the copies still
+// open across it (one per alignment) and the parse stays linear. The
+// relative offsets are those of the cheapest path to where a copy starts;
+// new bytes keep the run they are in while starting afresh costs no less.
+// A copy found later that reaches back before the stretch takes back the
+// steps it covers, which are weighed again.
 class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
