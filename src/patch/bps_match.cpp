@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include "patch/bps_number.h"
@@ -21,12 +22,25 @@ std::uint64_t sourceStride(std::uint64_t sourceSize) {
     constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
     return sourceSize <= 4 * MiB ? 1 : sourceSize <= 16 * MiB ? 2 : 4;
 }
-// How far a copy found later may reach back over steps already taken.
-constexpr std::uint64_t reachBack = 1 << 16;
 // How many positions ahead the index slots are fetched.
 constexpr std::uint64_t prefetchAhead = 16;
-// Copies shorter than this are checked against one starting a byte later.
-constexpr std::uint64_t lazyBelow = 1 << 12;
+// A copy at least this long is taken where it is found; shorter ones are
+// weighed against every other way to write their bytes.
+constexpr std::uint64_t longCopy = 64;
+// How far back from where it is found a copy may reach.
+constexpr std::uint64_t reachBack = 1 << 16;
+// The longest stretch parsed at once, and the most copies gathered for it:
+// they bound the parse's memory (12 bytes a byte, 32 a copy).
+constexpr std::uint64_t longestStretch = std::uint64_t{1} << 18;
+constexpr std::size_t mostCandidates = std::size_t{1} << 18;
+// The most copies of different alignments the parse keeps open at once.
+constexpr std::size_t mostOpen = 16;
+// How many positions of the short-copy chain are compared, and the length
+// past which the blocks find a copy anyway.
+constexpr unsigned shortChain = 16;
+constexpr std::uint64_t shortEnough = 24;
+// The stride at which copied stretches of the target are indexed.
+constexpr std::uint64_t copyStride = 8;
 
 // Eight bytes as one number, first byte lowest, whatever the machine's order
 // (hashes, and so the patch, must not depend on it).
@@ -37,6 +51,14 @@ std::uint64_t load(const std::uint8_t* bytes) {
         value = __builtin_bswap64(value);
     }
     return value;
+}
+
+// The hash of four bytes, for the short-copy chain.
+std::uint64_t hashShort(const std::uint8_t* bytes) {
+    const std::uint64_t word =
+        static_cast<std::uint64_t>(bytes[0]) | static_cast<std::uint64_t>(bytes[1]) << 8 |
+        static_cast<std::uint64_t>(bytes[2]) << 16 | static_cast<std::uint64_t>(bytes[3]) << 24;
+    return word * 0x9E3779B97F4A7C15ull;
 }
 
 // How many bytes from a and b agree, up to limit.
@@ -58,7 +80,15 @@ std::uint64_t forwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::ui
 // How many bytes before a and b agree, up to limit.
 std::uint64_t backwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint64_t limit) {
     std::uint64_t n = 0;
-    while (n < limit && a[-1 - static_cast<std::ptrdiff_t>(n)] == b[-1 - static_cast<std::ptrdiff_t>(n)]) {
+    while (limit - n >= blockSize) {
+        const std::uint64_t difference = load(a - n - blockSize) ^ load(b - n - blockSize);
+        if (difference != 0) {
+            return n + static_cast<std::uint64_t>(std::countl_zero(difference)) / 8;
+        }
+        n += blockSize;
+    }
+    while (n < limit &&
+           a[-1 - static_cast<std::ptrdiff_t>(n)] == b[-1 - static_cast<std::ptrdiff_t>(n)]) {
         ++n;
     }
     return n;
@@ -83,7 +113,9 @@ class TargetIndex {
     std::int64_t candidate(std::uint64_t blockHash) const {
         return static_cast<std::int64_t>(slots_[blockHash >> shift_]) - 1;
     }
-    void prefetch(std::uint64_t blockHash) const { __builtin_prefetch(&slots_[blockHash >> shift_], 1); }
+    void prefetch(std::uint64_t blockHash) const {
+        __builtin_prefetch(&slots_[blockHash >> shift_], 1);
+    }
     void add(std::uint64_t blockHash, std::uint64_t position) {
         slots_[blockHash >> shift_] = static_cast<std::uint32_t>(position + 1);
     }
@@ -93,148 +125,235 @@ class TargetIndex {
     int shift_;
 };
 
-struct Choice {
-    Action action = TargetRead;
-    std::uint64_t start = 0;
-    std::uint64_t length = 0;
-    std::uint64_t from = 0;
-    std::int64_t benefit = 0;
+// A copy the indexes or the alignments offer: length bytes of the target
+// from start, read from `from` (the original's position for the source
+// actions, the target's for TargetCopy).
+struct Candidate {
+    Action action;
+    std::uint64_t start;
+    std::uint64_t length;
+    std::uint64_t from;
 };
 
-// Walks the target once, choosing at each position between the new byte and
-// the copy that saves the most bytes: in place, at the last alignments with
-// the original, a run, or one found through the indexes, which may reach back
-// over the pending new bytes and steps already taken. A copy a byte later
-// that saves more wins over one here (lazy matching).
+// Where the relative offsets of the two copy actions stand.
+struct Relative {
+    std::uint64_t source = 0;
+    std::uint64_t target = 0;
+
+    std::uint64_t offsetCost(Action action, std::uint64_t from) const {
+        if (action == SourceCopy) {
+            return bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - source)));
+        }
+        if (action == TargetCopy) {
+            return bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - target)));
+        }
+        return 0;
+    }
+    Relative after(Action action, std::uint64_t from, std::uint64_t length) const {
+        Relative next = *this;
+        if (action == SourceCopy) {
+            next.source = from + length;
+        } else if (action == TargetCopy) {
+            next.target = from + length;
+        }
+        return next;
+    }
+};
+
+// The bytes a command word takes for a step of this length.
+std::uint64_t commandCost(Action action, std::uint64_t length) {
+    return bpsNumberLength(bpsCommandWord(action, length));
+}
+
+// Walks the target once. Where a copy of at least `longCopy` bytes starts, it
+// is taken as it is (unless a copy found across its end reaches back over
+// it); the stretch before it, with every copy found at each of its
+// positions, is then parsed exactly: a shortest path over the boundaries
+// between its bytes, priced in encoded bytes, where a boundary is reached by
+// the new bytes of a TargetRead or by the end of a copy. A copy costs its
+// command and its relative offset when it starts and only the growth of its
+// command while it goes on, so each boundary keeps only the copies still
+// open across it (one per alignment) and the parse stays linear. The
+// relative offsets are those of the cheapest path to where a copy starts;
+// new bytes keep the run they are in while starting afresh costs no less.
+// A copy found later that reaches back before the stretch takes back the
+// steps it covers, which are weighed again.
 class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
             const SourceIndex& index, std::uint64_t begin, std::uint64_t end)
-        : source_(source), target_(target), index_(index), targetIndex_(end - begin),
-          begin_(begin), end_(end) {}
+        : source_(source), target_(target), index_(index), targetIndex_(end - begin), begin_(begin),
+          end_(end), written_(begin) {}
 
     std::vector<Step> run() {
+        std::uint64_t region = begin_;
         std::uint64_t p = begin_;
-        pending_ = begin_;
+        std::vector<Candidate> found;
         while (p < end_) {
-            Choice best = bestAt(p);
-            // One step of lazy matching: a copy starting a byte later that
-            // saves more is worth writing this byte new.
-            while (best.benefit > 0 && best.length < lazyBelow && end_ - p > 1) {
-                const Choice later = bestAt(p + 1);
-                if (later.benefit <= best.benefit) {
-                    break;
-                }
-                remember(p);
-                ++p;
-                best = later;
+            if (p - region >= longestStretch || candidates_.size() >= mostCandidates) {
+                parse(region, p);
+                region = p;
             }
-            if (best.benefit <= 0) {
-                remember(p);
-                ++p;
+            found.clear();
+            // Copies found here may reach back over steps already taken,
+            // and no further than reachBack whatever they reach over.
+            const std::uint64_t reachFrom =
+                std::max(begin_, std::min(region, p > reachBack ? p - reachBack : 0));
+            gather(found, p, reachFrom);
+            if (const Candidate* longest = longestOf(found, p)) {
+                // Before a long copy is taken, the blocks across its end and
+                // the one that ends with it are looked up: a copy that goes
+                // on past it, or that holds all of a pattern it holds only in
+                // part, reaches back over it. The block at p may have been
+                // one the indexes could not tell apart (a pattern, the
+                // newest of which is the end of its last copy in the
+                // original; a copied stretch indexed at a stride).
+                const Candidate taken = *longest;
+                const std::uint64_t after = taken.start + taken.length;
+                for (std::uint64_t x = std::max(p, after - std::min(after, blockSize));
+                     x <= after && x < end_; ++x) {
+                    // The original's blocks are all indexed where it is
+                    // small; two positions find a copy that goes on.
+                    lookUp(found, x, reachFrom, &taken, x + blockSize <= after + 1);
+                }
+                // Those that start past p are found again when the walk
+                // gets there.
+                std::erase_if(found, [&](const Candidate& c) { return c.start > p; });
+            }
+            const Candidate* earliest = nullptr;
+            for (const Candidate& c : found) {
+                if (c.start < region && (earliest == nullptr || c.start < earliest->start)) {
+                    earliest = &c;
+                }
+            }
+            if (earliest != nullptr) {
+                region = earliest->start;
+                giveBack(region);
+            }
+            const Candidate* longest = longestOf(found, p);
+            if (longest != nullptr) {
+                const Candidate anchor = *longest;
+                // Copies found before it end where it starts.
+                candidates_.insert(candidates_.end(), found.begin(), found.end());
+                std::erase_if(candidates_,
+                              [&](const Candidate& c) { return c.start >= anchor.start; });
+                parse(region, anchor.start);
+                push({anchor.action, anchor.length, anchor.from});
+                p = anchor.start + anchor.length;
+                region = p;
+                // Copied bytes may repeat later (a block copied several
+                // times is one TargetCopy from its first copy).
+                for (std::uint64_t q = (anchor.start + copyStride - 1) / copyStride * copyStride;
+                     q < p; q += copyStride) {
+                    remember(q);
+                }
                 continue;
             }
-            take(best);
-            p = best.start + best.length;
+            candidates_.insert(candidates_.end(), found.begin(), found.end());
+            remember(p);
+            ++p;
         }
-        if (pending_ < end_) {
-            push({TargetRead, end_ - pending_, pending_}, pending_);
-        }
+        parse(region, end_);
         return std::move(steps_);
     }
 
   private:
-    // A byte written new may start a repeat later on.
+    // The copy in found that reaches furthest, if it is a long one.
+    static const Candidate* longestOf(const std::vector<Candidate>& found, std::uint64_t p) {
+        const Candidate* longest = nullptr;
+        for (const Candidate& c : found) {
+            if (c.start + c.length - p >= longCopy &&
+                (longest == nullptr || c.start + c.length > longest->start + longest->length)) {
+                longest = &c;
+            }
+        }
+        return longest;
+    }
+
+    // A byte of the target may start a repeat later on.
     void remember(std::uint64_t p) {
+        // Inside a run of one value, the index keeps where the run starts:
+        // a copy from there is as long as the run.
+        if (p > 0 && target_.size() - p >= blockSize && target_[p - 1] == target_[p] &&
+            load(target_.data() + p) == target_[p] * 0x0101010101010101ull) {
+            return;
+        }
         if (target_.size() - p >= blockSize) {
             targetIndex_.add(SourceIndex::hashBlock(target_.data() + p), p);
         }
     }
 
-    // Bytes the copy saves over writing them new, less what the copy costs:
-    // its command, its relative offset, and the command that new bytes after
-    // it will need.
-    std::int64_t benefit(Action action, std::uint64_t length, std::uint64_t from) const {
-        std::uint64_t cost = bpsNumberLength(bpsCommandWord(action, length)) + 1;
-        if (action == SourceCopy) {
-            cost += bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - sourceRelative_)));
-        } else if (action == TargetCopy) {
-            cost += bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - targetRelative_)));
-        }
-        return static_cast<std::int64_t>(length) - static_cast<std::int64_t>(cost);
-    }
-
-    // A copy may start before the pending new bytes, inside steps already
-    // taken: it then replaces the steps it covers whole (their cost comes
-    // back) and shortens the one it reaches into.
-    void consider(Choice& best, Action action, std::uint64_t start, std::uint64_t length,
-                  std::uint64_t from) const {
+    void add(std::vector<Candidate>& found, Action action, std::uint64_t start,
+             std::uint64_t length, std::uint64_t from) const {
         if (length == 0) {
             return;
         }
         if (action == SourceCopy && from == start) {
             action = SourceRead;
         }
-        const std::uint64_t end = start + length;
-        std::int64_t gain = benefit(action, length, from) - static_cast<std::int64_t>(length) +
-                            static_cast<std::int64_t>(end - std::max(start, pending_));
-        if (start < pending_) {
-            gain += refund(start);
-        }
-        if (gain > best.benefit) {
-            best = {action, start, length, from, gain};
-        }
-    }
-
-    // What the steps from `start` on cost that a copy starting there saves.
-    std::int64_t refund(std::uint64_t start) const {
-        std::int64_t saved = 0;
-        for (std::size_t i = steps_.size(); i > 0; --i) {
-            const Step& s = steps_[i - 1];
-            const Taken& t = taken_[i - 1];
-            if (t.at >= start) {
-                saved += static_cast<std::int64_t>(t.cost);
-                continue;
-            }
-            if (s.action == TargetRead && t.at + s.length > start) {
-                saved += static_cast<std::int64_t>(t.at + s.length - start);
-            }
-            break;
-        }
-        return saved;
+        found.push_back({action, start, length, from});
     }
 
     // A copy of the original at a known alignment (delta from target to
     // source position), starting at p.
-    void alignedSource(Choice& best, std::uint64_t p, std::int64_t delta) const {
+    void alignedSource(std::vector<Candidate>& found, std::uint64_t p, std::int64_t delta) const {
         const std::uint64_t from = p + static_cast<std::uint64_t>(delta);
         if (from >= source_.size()) {
             return;
         }
         const std::uint64_t limit = std::min(source_.size() - from, end_ - p);
-        consider(best, SourceCopy, p, forwardMatch(source_.data() + from, target_.data() + p, limit),
-                 from);
+        add(found, SourceCopy, p, forwardMatch(source_.data() + from, target_.data() + p, limit),
+            from);
     }
 
     // A copy found through a block hash: extended forward from p, and back
-    // into the pending new bytes and the steps before them.
-    void anchoredCopy(Choice& best, Action action, std::uint64_t p, std::uint64_t from) const {
+    // to the start of the stretch being parsed.
+    void anchoredCopy(std::vector<Candidate>& found, Action action, std::uint64_t p,
+                      std::uint64_t from, std::uint64_t region, const Candidate* known) const {
         const std::uint8_t* base = action == TargetCopy ? target_.data() : source_.data();
         const std::uint64_t size = action == TargetCopy ? p : source_.size();
         if (from >= size) {
             return;
         }
-        const std::uint64_t limit = action == TargetCopy ? end_ - p : std::min(size - from, end_ - p);
+        const std::uint64_t limit =
+            action == TargetCopy ? end_ - p : std::min(size - from, end_ - p);
         const std::uint64_t ahead = forwardMatch(base + from, target_.data() + p, limit);
         if (ahead < 4) {
             return;
         }
-        const std::uint64_t back = backwardMatch(
-            base + from, target_.data() + p, std::min({p - begin_, from, p - pending_ + reachBack}));
-        consider(best, action, p - back, back + ahead, from - back);
+        // A copy already in hand at the same alignment gains nothing.
+        if (known != nullptr && (known->action == TargetCopy) == (action == TargetCopy) &&
+            known->from - known->start == from - p) {
+            return;
+        }
+        const std::uint64_t back =
+            backwardMatch(base + from, target_.data() + p, std::min(p - region, from));
+        add(found, action, p - back, back + ahead, from - back);
     }
 
-    Choice bestAt(std::uint64_t p) const {
+    // p, or where the run of one value at p turns into other bytes, less
+    // the seven bytes of the run that the block there takes with it.
+    std::uint64_t lookupAt(std::uint64_t p) const {
+        if (target_.size() - p < blockSize) {
+            return p;
+        }
+        const std::uint8_t value = target_[p];
+        if (load(target_.data() + p) != value * 0x0101010101010101ull) {
+            return p;
+        }
+        if (p >= runEnd_ || target_[runEnd_ - 1] != value || p < runStart_) {
+            runStart_ = p;
+            runEnd_ =
+                p + 1 +
+                forwardMatch(target_.data() + p, target_.data() + p + 1, target_.size() - p - 1);
+        }
+        const std::uint64_t q = std::max(runEnd_, p + blockSize) - (blockSize - 1);
+        return target_.size() - q < blockSize ? p : q;
+    }
+
+    // Every copy on offer at p: in place, at the last alignments with the
+    // original, a run, and through the indexes.
+    void gather(std::vector<Candidate>& found, std::uint64_t p, std::uint64_t region) const {
         // Through new bytes the slots are looked up one position after the
         // other, each far from the last in memory: ask for one a few
         // positions ahead.
@@ -242,71 +361,283 @@ class Matcher {
             const std::uint64_t ahead = SourceIndex::hashBlock(target_.data() + p + prefetchAhead);
             index_.prefetch(ahead);
             targetIndex_.prefetch(ahead);
+            index_.prefetchShort(target_.data() + p + prefetchAhead);
         }
-        Choice best;
         const std::uint64_t remaining = end_ - p;
-        // In place: the cheapest copy of all.
         if (p < source_.size()) {
             const std::uint64_t limit = std::min(source_.size() - p, remaining);
-            consider(best, SourceRead, p, forwardMatch(source_.data() + p, target_.data() + p, limit),
-                     p);
+            add(found, SourceRead, p, forwardMatch(source_.data() + p, target_.data() + p, limit),
+                p);
         }
         for (const std::int64_t delta : recentDeltas_) {
             if (delta != 0) {
-                alignedSource(best, p, delta);
+                alignedSource(found, p, delta);
             }
         }
-        // A run: the previous byte repeated.
-        if (p > 0 && target_[p] == target_[p - 1]) {
-            consider(best, TargetCopy, p, forwardMatch(target_.data() + p - 1, target_.data() + p, remaining),
-                     p - 1);
+        // Where the last copy of the original ended: the cheapest offset.
+        if (sourceRelative_ < source_.size()) {
+            const std::uint64_t limit = std::min(source_.size() - sourceRelative_, remaining);
+            add(found, SourceCopy, p,
+                forwardMatch(source_.data() + sourceRelative_, target_.data() + p, limit),
+                sourceRelative_);
         }
-        if (target_.size() - p >= blockSize) {
-            const std::uint64_t hash = SourceIndex::hashBlock(target_.data() + p);
-            for (unsigned part = 0; part < index_.parts(); ++part) {
+        if (p > 0 && target_[p] == target_[p - 1]) {
+            add(found, TargetCopy, p,
+                forwardMatch(target_.data() + p - 1, target_.data() + p, remaining), p - 1);
+        }
+        // A block of one value is everywhere alike: look up the block where
+        // the value ends, and extend back over it.
+        const std::uint64_t q = lookupAt(p);
+        lookUp(found, q, region);
+        if (q != p) {
+            // The run itself: the first run of its value in the original.
+            lookUp(found, p, region);
+        }
+        // Short copies only where nothing longer is on offer.
+        if (std::none_of(found.begin(), found.end(), [&](const Candidate& c) {
+                return c.start + c.length - p >= shortEnough;
+            })) {
+            shortCopy(found, p);
+        }
+    }
+
+    // The longest of the short copies of the original the chain offers at
+    // p, the nearest to the last copy's end among equals.
+    void shortCopy(std::vector<Candidate>& found, std::uint64_t p) const {
+        if (end_ - p < 4) {
+            return;
+        }
+        const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
+        const auto distance = [&](std::uint64_t f) {
+            return f > sourceRelative_ ? f - sourceRelative_ : sourceRelative_ - f;
+        };
+        std::uint64_t bestLength = 0;
+        std::uint64_t bestFrom = 0;
+        unsigned looked = 0;
+        for (std::int64_t at = index_.firstShort(target_.data() + p);
+             at >= 0 && looked < shortChain;
+             at = index_.nextShort(static_cast<std::uint64_t>(at)), ++looked) {
+            const auto from = static_cast<std::uint64_t>(at);
+            const std::uint64_t length = forwardMatch(source_.data() + from, target_.data() + p,
+                                                      std::min(limit, source_.size() - from));
+            if (length > bestLength ||
+                (length == bestLength && distance(from) < distance(bestFrom))) {
+                bestLength = length;
+                bestFrom = from;
+                if (length == limit) {
+                    break;
+                }
+            }
+        }
+        if (bestLength >= 4) {
+            add(found, SourceCopy, p, bestLength, bestFrom);
+        }
+    }
+
+    // The copies the indexes offer for the block at q; of the original's
+    // only when `original`.
+    void lookUp(std::vector<Candidate>& found, std::uint64_t q, std::uint64_t region,
+                const Candidate* known = nullptr, bool original = true) const {
+        if (target_.size() - q >= blockSize) {
+            const std::uint64_t hash = SourceIndex::hashBlock(target_.data() + q);
+            for (unsigned part = 0; original && part < index_.parts(); ++part) {
                 for (unsigned way = 0; way < SourceIndex::ways; ++way) {
                     const std::int64_t inSource = index_.candidate(hash, part, way);
-                    if (inSource >= 0) {
-                        anchoredCopy(best, SourceCopy, p, static_cast<std::uint64_t>(inSource));
+                    if (inSource >= 0 &&
+                        (way == 0 || inSource != index_.candidate(hash, part, 0))) {
+                        anchoredCopy(found, SourceCopy, q, static_cast<std::uint64_t>(inSource),
+                                     region, known);
                     }
                 }
             }
             const std::int64_t inTarget = targetIndex_.candidate(hash);
             if (inTarget >= 0) {
-                anchoredCopy(best, TargetCopy, p, static_cast<std::uint64_t>(inTarget));
+                anchoredCopy(found, TargetCopy, q, static_cast<std::uint64_t>(inTarget), region,
+                             known);
             }
         }
-        return best;
     }
 
-    void take(const Choice& c) {
-        if (c.start < pending_) {
-            giveBack(c.start);
+    // A copy open across the boundary being decided: the cheapest way found
+    // so far to be inside a copy of this alignment.
+    struct Open {
+        Action action;
+        std::uint64_t start; // boundary where the copy starts, in the stretch
+        std::uint64_t end;   // boundary where it must end at the latest
+        std::uint64_t from;
+        std::uint64_t base; // cost up to its start, with its relative offset
+        bool afterNew;      // the path to its start ends with new bytes
+        Relative relative;  // the offsets before it
+    };
+    // How the cheapest path reaches a boundary, in each of the two states.
+    // (Positions fit in 32 bits: the creator refuses larger images.)
+    struct CopyEnd {
+        std::uint32_t start; // in the stretch
+        std::uint32_t from;
+        Action action;
+        bool afterNew;
+    };
+
+    // Chooses the steps for target[first, last) with the candidates gathered
+    // there, and appends them.
+    void parse(std::uint64_t first, std::uint64_t last) {
+        if (first == last) {
+            candidates_.clear();
+            return;
         }
-        if (pending_ < c.start) {
-            push({TargetRead, c.start - pending_, pending_}, pending_);
+        const std::uint64_t count = last - first;
+        std::stable_sort(candidates_.begin(), candidates_.end(),
+                         [](const Candidate& a, const Candidate& b) { return a.start < b.start; });
+        constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max() / 4;
+        // Boundary i is first + i. Reached after a copy (or at the start of
+        // the stretch) or after new bytes.
+        std::vector<CopyEnd> byCopy(count + 1);
+        std::vector<std::uint32_t> newFrom(count + 1, 0);
+        std::uint64_t copyCost = 0;
+        Relative copyRelative{sourceRelative_, targetRelative_};
+        // The new bytes open across the boundary: where they start, the
+        // cost before them and the offsets there.
+        std::uint64_t newStart = 0;
+        std::uint64_t newBase = never;
+        Relative newRelative;
+        std::vector<Open> open;
+        std::size_t next = 0;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint64_t newCost =
+                newBase == never ? never
+                                 : newBase + (i - newStart) + commandCost(TargetRead, i - newStart);
+            // Copies that start here, after either state.
+            for (; next < candidates_.size() && candidates_[next].start == first + i; ++next) {
+                const Candidate& c = candidates_[next];
+                const std::uint64_t end = std::min(i + c.length, count);
+                std::uint64_t base = copyCost + copyRelative.offsetCost(c.action, c.from);
+                bool afterNew = false;
+                if (newCost != never) {
+                    const std::uint64_t viaNew = newCost + newRelative.offsetCost(c.action, c.from);
+                    if (viaNew < base) {
+                        base = viaNew;
+                        afterNew = true;
+                    }
+                }
+                const Open candidate{c.action,
+                                     i,
+                                     end,
+                                     c.from,
+                                     base,
+                                     afterNew,
+                                     afterNew ? newRelative : copyRelative};
+                const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
+                    return o.action == c.action && o.from - o.start == c.from - i;
+                });
+                if (same == open.end()) {
+                    open.push_back(candidate);
+                    if (open.size() > mostOpen) {
+                        // Too many alignments at once: forget the dearest.
+                        const auto dearest = std::max_element(
+                            open.begin(), open.end(), [&](const Open& a, const Open& b) {
+                                return a.base + commandCost(a.action, i + 1 - a.start) <
+                                       b.base + commandCost(b.action, i + 1 - b.start);
+                            });
+                        open.erase(dearest);
+                    }
+                } else if (candidate.base + commandCost(c.action, 1) <
+                           same->base + commandCost(c.action, i + 1 - same->start)) {
+                    const std::uint64_t reach = std::max(same->end, end);
+                    *same = candidate;
+                    same->end = reach;
+                } else {
+                    same->end = std::max(same->end, end);
+                }
+            }
+            // New bytes go on, or start after a copy.
+            const std::uint64_t afresh = copyCost + 1 + commandCost(TargetRead, 1);
+            const std::uint64_t goOn =
+                newBase == never
+                    ? never
+                    : newBase + (i + 1 - newStart) + commandCost(TargetRead, i + 1 - newStart);
+            if (afresh < goOn) {
+                newStart = i;
+                newBase = copyCost;
+                newRelative = copyRelative;
+            }
+            newFrom[i + 1] = static_cast<std::uint32_t>(newStart);
+            // The cheapest copy that can end at the next boundary.
+            copyCost = never;
+            for (const Open& o : open) {
+                const std::uint64_t cost = o.base + commandCost(o.action, i + 1 - o.start);
+                if (cost < copyCost) {
+                    copyCost = cost;
+                    byCopy[i + 1] = {static_cast<std::uint32_t>(o.start),
+                                     static_cast<std::uint32_t>(o.from), o.action, o.afterNew};
+                    copyRelative = o.relative.after(o.action, o.from, i + 1 - o.start);
+                }
+            }
+            std::erase_if(open, [&](const Open& o) { return o.end <= i + 1; });
         }
-        push({c.action, c.length, c.from}, c.start);
-        if (c.action == SourceCopy) {
-            const auto delta = static_cast<std::int64_t>(c.from - c.start);
+        candidates_.clear();
+
+        // Walk the choices back from the end.
+        const std::uint64_t newCost =
+            newBase + (count - newStart) + commandCost(TargetRead, count - newStart);
+        bool afterNew = newCost < copyCost;
+        std::vector<Step> chosen;
+        for (std::uint64_t i = count; i > 0;) {
+            if (afterNew) {
+                const std::uint64_t start = newFrom[i];
+                chosen.push_back({TargetRead, i - start, first + start});
+                i = start;
+                afterNew = false;
+            } else {
+                const CopyEnd& c = byCopy[i];
+                chosen.push_back({c.action, i - c.start, c.from});
+                i = c.start;
+                afterNew = c.afterNew;
+            }
+        }
+        for (auto s = chosen.rbegin(); s != chosen.rend(); ++s) {
+            push(*s);
+        }
+    }
+
+    // Takes back the steps from `from` on, for a copy found later that
+    // reaches back there: the step holding `from` is shortened, and a copy's
+    // rest is offered again with the copies found after it.
+    void giveBack(std::uint64_t from) {
+        while (!steps_.empty() && taken_.back().at >= from) {
+            const Taken& t = taken_.back();
+            written_ = t.at;
+            sourceRelative_ = t.sourceRelative;
+            targetRelative_ = t.targetRelative;
+            recentDeltas_ = t.recentDeltas;
+            steps_.pop_back();
+            taken_.pop_back();
+        }
+        if (written_ > from) {
+            Step& s = steps_.back();
+            const std::uint64_t kept = from - taken_.back().at;
+            if (s.action != TargetRead) {
+                candidates_.push_back({s.action, from, s.length - kept, s.from + kept});
+            }
+            s.length = kept;
+            written_ = from;
+            if (s.action == SourceCopy) {
+                sourceRelative_ = s.from + s.length;
+            } else if (s.action == TargetCopy) {
+                targetRelative_ = s.from + s.length;
+            }
+        }
+    }
+
+    void push(const Step& s) {
+        taken_.push_back({written_, sourceRelative_, targetRelative_, recentDeltas_});
+        if (s.action == SourceCopy) {
+            const auto delta = static_cast<std::int64_t>(s.from - written_);
             if (delta != recentDeltas_[0]) {
                 recentDeltas_[1] = recentDeltas_[0];
                 recentDeltas_[0] = delta;
             }
         }
-        pending_ = c.start + c.length;
-    }
-
-    void push(const Step& s, std::uint64_t at) {
-        std::uint64_t cost = bpsNumberLength(bpsCommandWord(s.action, s.length));
-        if (s.action == TargetRead) {
-            cost += s.length;
-        } else if (s.action == SourceCopy) {
-            cost += bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(s.from - sourceRelative_)));
-        } else if (s.action == TargetCopy) {
-            cost += bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(s.from - targetRelative_)));
-        }
-        taken_.push_back({at, cost, sourceRelative_, targetRelative_});
+        written_ += s.length;
         steps_.push_back(s);
         if (s.action == SourceCopy) {
             sourceRelative_ = s.from + s.length;
@@ -315,50 +646,29 @@ class Matcher {
         }
     }
 
-    // Drops the steps from `start` on and shortens the one holding it.
-    void giveBack(std::uint64_t start) {
-        while (!steps_.empty() && taken_.back().at >= start) {
-            sourceRelative_ = taken_.back().sourceRelative;
-            targetRelative_ = taken_.back().targetRelative;
-            steps_.pop_back();
-            taken_.pop_back();
-        }
-        if (!steps_.empty()) {
-            Step& s = steps_.back();
-            const std::uint64_t at = taken_.back().at;
-            if (at + s.length > start) {
-                s.length = start - at;
-                if (s.action == SourceCopy) {
-                    sourceRelative_ = s.from + s.length;
-                } else if (s.action == TargetCopy) {
-                    targetRelative_ = s.from + s.length;
-                }
-            }
-        }
-        pending_ = start;
-    }
-
-    // Where each step begins in the target, what it cost, and the relative
-    // offsets before it.
-    struct Taken {
-        std::uint64_t at;
-        std::uint64_t cost;
-        std::uint64_t sourceRelative;
-        std::uint64_t targetRelative;
-    };
-
     std::span<const std::uint8_t> source_;
     std::span<const std::uint8_t> target_;
     const SourceIndex& index_;
     TargetIndex targetIndex_;
     std::uint64_t begin_;
     std::uint64_t end_;
-    std::uint64_t pending_ = 0; // first byte not yet covered by a step
+    std::uint64_t written_ = 0; // where the next step starts
     std::uint64_t sourceRelative_ = 0;
     std::uint64_t targetRelative_ = 0;
     std::array<std::int64_t, 2> recentDeltas_{0, 0};
-    std::vector<Step> steps_;
+    std::vector<Candidate> candidates_; // those of the stretch being gathered
+    // Where each step starts and the offsets before it.
+    struct Taken {
+        std::uint64_t at;
+        std::uint64_t sourceRelative;
+        std::uint64_t targetRelative;
+        std::array<std::int64_t, 2> recentDeltas;
+    };
     std::vector<Taken> taken_;
+    // The last run of one value looked past.
+    mutable std::uint64_t runStart_ = 0;
+    mutable std::uint64_t runEnd_ = 0;
+    std::vector<Step> steps_;
 };
 
 } // namespace
@@ -392,15 +702,35 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
         constexpr std::uint64_t ahead = 16;
         for (std::uint64_t block = first; block < last; ++block) {
             if (block + ahead < last) {
-                __builtin_prefetch(slots + 2 * (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
+                __builtin_prefetch(
+                    slots + 2 * (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
             }
             const std::uint64_t position = block * stride;
-            // Two ways a bucket: the newest position first, the one before it second.
+            // Two ways a bucket: the newest position first, the oldest second.
+            // A block of a pattern or a fill is everywhere alike: the oldest
+            // starts the first copy of it, the newest ends the last.
             std::uint32_t* bucket = slots + 2 * (hashBlock(source.data() + position) >> shift_);
-            bucket[1] = bucket[0];
+            if (bucket[1] == 0) {
+                bucket[1] = static_cast<std::uint32_t>(position + 1);
+            }
             bucket[0] = static_cast<std::uint32_t>(position + 1);
         }
     };
+    if (source.size() <= shortCopiesUpTo) {
+        const int bits = slotBits(source.size(), 10, 22);
+        shortShift_ = 64 - bits;
+        shortHeads_.assign(std::size_t{1} << bits, 0);
+        shortNext_.resize(source.size() - 3);
+        for (std::size_t position = 0; position + 3 < source.size(); ++position) {
+            if (position + 32 + 3 < source.size()) {
+                __builtin_prefetch(
+                    &shortHeads_[hashShort(source.data() + position + 32) >> shortShift_], 1);
+            }
+            std::uint32_t& head = shortHeads_[hashShort(source.data() + position) >> shortShift_];
+            shortNext_[position] = head;
+            head = static_cast<std::uint32_t>(position + 1);
+        }
+    }
     if (threaded && parts_ == 2) {
         std::thread helper(fill, 1u);
         fill(0);
@@ -412,6 +742,23 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
     }
 }
 
+std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
+    if (shortHeads_.empty()) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(shortHeads_[hashShort(bytes) >> shortShift_]) - 1;
+}
+
+void SourceIndex::prefetchShort(const std::uint8_t* bytes) const {
+    if (!shortHeads_.empty()) {
+        __builtin_prefetch(&shortHeads_[hashShort(bytes) >> shortShift_]);
+    }
+}
+
+std::int64_t SourceIndex::nextShort(std::uint64_t position) const {
+    return static_cast<std::int64_t>(shortNext_[position]) - 1;
+}
+
 void SourceIndex::prefetch(std::uint64_t blockHash) const {
     for (unsigned part = 0; part < parts_; ++part) {
         __builtin_prefetch(slots_.get() + part * partSize_ + 2 * (blockHash >> shift_));
@@ -419,7 +766,8 @@ void SourceIndex::prefetch(std::uint64_t blockHash) const {
 }
 
 std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part, unsigned way) const {
-    return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) - 1;
+    return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) -
+           1;
 }
 
 std::vector<Step> matchRange(std::span<const std::uint8_t> source,

@@ -35,14 +35,26 @@ class SourceIndex {
 
     unsigned parts() const { return parts_; }
     // A position in the part whose block may have this hash (compare before
-    // use), or -1.
+    // use), or -1: way 0 the newest such position, way 1 the oldest.
     static constexpr unsigned ways = 2;
     std::int64_t candidate(std::uint64_t blockHash, unsigned part, unsigned way) const;
     // Asks the memory for the slots of a hash that will be looked up soon.
     void prefetch(std::uint64_t blockHash) const;
     static std::uint64_t hashBlock(const std::uint8_t* bytes);
 
+    // Positions of a small original whose next four bytes may be these
+    // (compare before use), newest first: shared stretches too short for
+    // the blocks. -1 ends the chain; an original of more than
+    // shortCopiesUpTo bytes has none.
+    static constexpr std::size_t shortCopiesUpTo = std::size_t{1} << 20;
+    std::int64_t firstShort(const std::uint8_t* bytes) const;
+    std::int64_t nextShort(std::uint64_t position) const;
+    void prefetchShort(const std::uint8_t* bytes) const;
+
   private:
+    std::vector<std::uint32_t> shortHeads_; // position + 1; 0 ends
+    std::vector<std::uint32_t> shortNext_;
+    int shortShift_ = 64;
     std::unique_ptr<std::uint32_t[]> slots_; // position + 1; 0 is empty
     std::size_t partSize_ = 0;
     unsigned parts_ = 0;

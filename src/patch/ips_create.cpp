@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <new>
 #include <vector>
@@ -10,7 +11,8 @@
 
 namespace {
 
-using Cost = std::uint64_t;
+// Signed: a data record's start is kept as its cost less its offset.
+using Cost = std::int64_t;
 constexpr Cost unreachable = std::numeric_limits<Cost>::max() / 4;
 
 struct Record {
@@ -19,104 +21,98 @@ struct Record {
     bool run;
 };
 
-// The decisions of the cheapest cover, one byte per target byte j:
-// bits 0-1 how the boundary before byte j was reached with no record open
-// (a byte left alone, a data record closed, a run closed); bit 2 set when the
-// data record holding byte j starts there; bit 3 the same for a run.
-enum : std::uint8_t { CameBySkip = 0, CameByData = 1, CameByRun = 2, DataStarts = 4, RunStarts = 8 };
+// How the cheapest cover reached a boundary: the start of the record that
+// ends there, with a flag for a run, or the byte before left alone.
+constexpr std::uint32_t leftAlone = 0xFFFFFFFFu;
+constexpr std::uint32_t runFlag = 0x80000000u;
+
+// The record starts that may end at the boundary being decided, each with
+// what the cover costs up to it (less the start, for data records, whose
+// cost grows with their length), cheapest first. Starts fall out when the
+// record from them would exceed 65,535 bytes.
+class Window {
+  public:
+    void add(std::uint32_t start, Cost cost) {
+        while (!starts_.empty() && starts_.back().second >= cost) {
+            starts_.pop_back();
+        }
+        starts_.emplace_back(start, cost);
+    }
+    void dropBefore(std::uint32_t start) {
+        while (!starts_.empty() && starts_.front().first < start) {
+            starts_.pop_front();
+        }
+    }
+    void clear() { starts_.clear(); }
+    bool empty() const { return starts_.empty(); }
+    const std::pair<std::uint32_t, Cost>& cheapest() const { return starts_.front(); }
+
+  private:
+    std::deque<std::pair<std::uint32_t, Cost>> starts_;
+};
 
 // The cheapest set of records, in offset order, that writes every byte of
 // [first, end) where the modified file differs from the original or lies past
-// its end. Exact over records of up to 65,535 bytes: a shortest path over the
-// boundaries between bytes, with three states at each (no record open, inside
-// a data record, inside a run). A record may also cover unchanged bytes,
-// which is how close changes merge, and a run may reach over unchanged bytes
-// of its value. No record starts at the offset that reads as "EOF".
+// its end. A shortest path over the boundaries between bytes: a record is an
+// edge from the boundary where it starts to the one where it ends, of up to
+// 65,535 bytes, never starting at the offset that reads as "EOF". A record
+// may cover unchanged bytes, which is how close changes merge, and a run may
+// reach over unchanged bytes of its value. Exact, so the rule about that
+// offset costs nothing where the records can shift around it, and no more
+// than it must elsewhere.
 std::vector<Record> cheapestRecords(std::span<const std::uint8_t> original,
                                     std::span<const std::uint8_t> modified, std::size_t first,
                                     std::size_t end) {
     const auto mustWrite = [&](std::size_t j) {
         return j >= original.size() || modified[j] != original[j];
     };
-    std::vector<std::uint8_t> choice(end - first);
-    Cost free = 0;
-    Cost data = unreachable;
-    Cost run = unreachable;
-    std::size_t dataLength = 0;
-    std::size_t runLength = 0;
-    for (std::size_t j = first; j < end; ++j) {
-        std::uint8_t decided = CameBySkip;
-        // Closing a record costs nothing; free already holds skipping.
-        if (data < free) {
-            free = data;
-            decided = CameByData;
+    const std::size_t count = end - first;
+    // came[k]: how boundary first + k was reached, for k >= 1.
+    std::vector<std::uint32_t> came(count + 1, leftAlone);
+    Window data;
+    Window run;
+    Cost previous = 0; // the cheapest cover up to the boundary before
+    for (std::size_t k = 1; k <= count; ++k) {
+        const std::size_t j = first + k - 1; // the byte between boundaries k - 1 and k
+        const auto start = static_cast<std::uint32_t>(k - 1);
+        const auto boundary = static_cast<Cost>(k);
+        if (k > 1 && modified[j] != modified[j - 1]) {
+            run.clear();
         }
-        if (run < free) {
-            free = run;
-            decided = CameByRun;
+        if (previous < unreachable && j != ips::endMarkerOffset) {
+            data.add(start, previous - static_cast<Cost>(start) +
+                                static_cast<Cost>(ips::recordHeaderSize));
+            run.add(start, previous + static_cast<Cost>(ips::runRecordSize));
         }
-        const bool mayStart = j != ips::endMarkerOffset;
-        const Cost startData = mayStart ? free + ips::recordHeaderSize + 1 : unreachable;
-        const Cost startRun = mayStart ? free + ips::runRecordSize : unreachable;
-        const bool dataGoesOn = data < unreachable && dataLength < ips::largestRecord;
-        const bool runGoesOn = run < unreachable && runLength < ips::largestRecord &&
-                               modified[j] == modified[j - 1];
-        Cost nextData = dataGoesOn ? data + 1 : unreachable;
-        if (startData <= nextData && startData < unreachable) {
-            nextData = startData;
-            dataLength = 1;
-            decided |= DataStarts;
-        } else {
-            ++dataLength;
+        const auto oldest =
+            static_cast<std::uint32_t>(k > ips::largestRecord ? k - ips::largestRecord : 0);
+        data.dropBefore(oldest);
+        run.dropBefore(oldest);
+
+        Cost best = mustWrite(j) ? unreachable : previous;
+        std::uint32_t how = leftAlone;
+        if (!data.empty() && data.cheapest().second + boundary < best) {
+            best = data.cheapest().second + boundary;
+            how = data.cheapest().first;
         }
-        Cost nextRun = runGoesOn ? run : unreachable;
-        if (startRun < nextRun) {
-            nextRun = startRun;
-            runLength = 1;
-            decided |= RunStarts;
-        } else {
-            ++runLength;
+        if (!run.empty() && run.cheapest().second < best) {
+            best = run.cheapest().second;
+            how = run.cheapest().first | runFlag;
         }
-        free = mustWrite(j) ? unreachable : free;
-        data = nextData;
-        run = nextRun;
-        choice[j - first] = decided;
+        came[k] = how;
+        previous = best;
     }
 
-    // At the end every record is closed.
-    std::uint8_t endHow = CameBySkip;
-    if (data < free) {
-        free = data;
-        endHow = CameByData;
-    }
-    if (run < free) {
-        endHow = CameByRun;
-    }
-
-    // Walk the decisions back from the end. The free state at boundary b (the
-    // one before byte b) was decided with byte b; an open record at boundary b
-    // holds byte b - 1, whose decision tells whether the record starts there.
-    enum class State { Free, Data, Run } state = State::Free;
     std::vector<Record> records;
-    std::size_t b = end;
-    std::size_t recordEnd = end;
-    while (b > first || state != State::Free) {
-        if (state == State::Free) {
-            const std::uint8_t how = b == end ? endHow : choice[b - first] & 3;
-            if (how == CameBySkip) {
-                --b;
-            } else {
-                state = how == CameByData ? State::Data : State::Run;
-                recordEnd = b;
-            }
+    for (std::size_t k = count; k > 0;) {
+        const std::uint32_t how = came[k];
+        if (how == leftAlone) {
+            --k;
             continue;
         }
-        --b;
-        const std::uint8_t starts = state == State::Data ? DataStarts : RunStarts;
-        if ((choice[b - first] & starts) != 0) {
-            records.push_back({b, recordEnd - b, state == State::Run});
-            state = State::Free;
-        }
+        const std::size_t start = how & ~runFlag;
+        records.push_back({first + start, k - start, (how & runFlag) != 0});
+        k = start;
     }
     std::reverse(records.begin(), records.end());
     return records;
@@ -167,8 +163,9 @@ std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> origin
                     ips::appendRun(patch, offset, length, modified[r.offset]);
                 } else {
                     ips::appendRecordHeader(patch, offset, length);
-                    patch.insert(patch.end(), modified.begin() + static_cast<std::ptrdiff_t>(r.offset),
-                                 modified.begin() + static_cast<std::ptrdiff_t>(r.offset + r.length));
+                    patch.insert(
+                        patch.end(), modified.begin() + static_cast<std::ptrdiff_t>(r.offset),
+                        modified.begin() + static_cast<std::ptrdiff_t>(r.offset + r.length));
                 }
             }
         }

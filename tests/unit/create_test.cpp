@@ -4,11 +4,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "hash/digests.h"
+#include "io/rom_file.h"
+#include "patch/ips_record.h"
 #include "patch/patch.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
@@ -180,6 +183,64 @@ TEST(CreatePatch, BpsChoosesEveryActionWhereItPays) {
     EXPECT_EQ(createBpsPatchImage(base, base)->size(), 4u + 2 + 2 + 1 + 2 + 12);
 }
 
+// Repeats cost a command or two however long they are: copies of what the
+// target already holds, runs, patterns, short shared words.
+TEST(CreatePatch, BpsRepeatsCostAFewCommands) {
+    const RomImage base = noise(16384, 12);
+    RomImage pattern;
+    for (int i = 0; i < 200; ++i) {
+        const RomImage period = noise(12, 13);
+        pattern.insert(pattern.end(), period.begin(), period.end());
+    }
+    const auto times = [](std::span<const std::uint8_t> block, int count) {
+        RomImage out;
+        for (int i = 0; i < count; ++i) {
+            out.insert(out.end(), block.begin(), block.end());
+        }
+        return out;
+    };
+    // Words of the original strung together anew, as a script edited.
+    RomImage words;
+    for (std::size_t i = 0; i < 40; ++i) {
+        const std::size_t from = (i * 2654435761u) % 16000;
+        const auto word = slice(base, from, from + 6);
+        words.insert(words.end(), word.begin(), word.end());
+    }
+    const RomImage withPattern = joined({slice(base, 0, 9000), pattern, slice(base, 9000, 16384)});
+    struct Case {
+        const char* name;
+        RomImage original;
+        RomImage modified;
+        std::size_t most; // header and footer (21 bytes) and the commands
+    };
+    for (const Case& c : std::vector<Case>{
+             {"a block of the original copied six times", base,
+              joined({slice(base, 0, 4096), times(slice(base, 10000, 10500), 6),
+                      slice(base, 4096, 16384)}),
+              44},
+             {"new bytes copied six times", base,
+              joined({slice(base, 0, 4096), times(noise(300, 14), 6), slice(base, 4096, 16384)}),
+              21 + 300 + 20},
+             {"a fill inserted", base,
+              joined({slice(base, 0, 4096), filled(5000, 0xFF), slice(base, 4096, 16384)}), 40},
+             {"a pattern moved by an insertion", withPattern,
+              joined({slice(withPattern, 0, 5000), noise(3, 15),
+                      slice(withPattern, 5000, withPattern.size())}),
+              44},
+             // Each word is a copy (a command and an offset) in fewer bytes than itself.
+             {"words of the original strung together", base,
+              joined({slice(base, 0, 8000), words, slice(base, 8000, 16384)}), 21 + 40 * 5 + 10},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::optional<RomImage> bps = createBpsPatchImage(c.original, c.modified);
+        ASSERT_TRUE(bps.has_value());
+        EXPECT_LE(bps->size(), c.most);
+        const std::optional<RomImage> target = applyBpsPatchImage(c.original, *bps);
+        ASSERT_TRUE(target.has_value());
+        EXPECT_TRUE(*target == c.modified);
+    }
+}
+
 TEST(CreatePatch, IpsRecordsAreTheCheapest) {
     const RomImage base = filled(0x20000, 0x11);
     const auto with = [&](std::size_t from, std::initializer_list<std::uint8_t> bytes) {
@@ -190,7 +251,9 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
     RomImage run = base;
     std::fill_n(run.begin() + 50, 100, 0xAB);
     RomImage longChange = base;
-    const RomImage fresh = noise(70000, 8);
+    RomImage fresh = noise(70000, 8);
+    // Every byte of it a change.
+    std::replace(fresh.begin(), fresh.end(), std::uint8_t{0x11}, std::uint8_t{0x12});
     std::copy(fresh.begin(), fresh.end(), longChange.begin() + 5);
     struct Case {
         const char* name;
@@ -218,21 +281,66 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
 }
 
 TEST(CreatePatch, IpsLimits) {
-    // A change at the offset that reads as "EOF" is written from the byte before.
+    // No record may start at the offset that reads as "EOF": an applier would
+    // stop there and drop the rest. Each patch is the smallest that obeys.
     const std::size_t marker = 0x454F46;
+    const std::size_t full = 0xFFFF;
+    const RomImage zeros = filled(marker + 3 * full, 0x00);
+    const auto changed = [&](std::size_t at, std::span<const std::uint8_t> bytes) {
+        RomImage image = zeros;
+        std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
+        return image;
+    };
+    const RomImage atMarker(zeros.begin(), zeros.begin() + static_cast<std::ptrdiff_t>(marker));
+    // New bytes that all differ from the zeros they replace.
+    const auto fresh = [](std::size_t size, std::uint32_t seed) {
+        RomImage image = noise(size, seed);
+        std::replace(image.begin(), image.end(), std::uint8_t{0}, std::uint8_t{1});
+        return image;
+    };
+    struct AtMarker {
+        const char* name;
+        RomImage original;
+        RomImage modified;
+        std::size_t size; // header + records + "EOF"
+    };
+    for (const AtMarker& c : std::vector<AtMarker>{
+             {"one byte there: written from the byte before", zeros,
+              changed(marker, filled(1, 0x77)), 5 + (5 + 2) + 3},
+             {"a run from there: starts a byte early", zeros, changed(marker - 1, filled(9, 0x55)),
+              5 + 8 + 3},
+             {"a long change split just before it", zeros,
+              changed(marker - full, fresh(full + 100, 9)), 5 + (5 + full - 1) + (5 + 101) + 3},
+             {"a change of two full records and more split there", zeros,
+              changed(marker - 2 * full, fresh(2 * full + 100, 10)),
+              5 + 3 * 5 + 2 * full + 100 + 3},
+             {"a run across it", zeros, changed(marker - full, filled(full + 100, 0xEE)),
+              5 + 8 + 8 + 3},
+             {"growth from there", atMarker, joined({atMarker, fresh(100, 11)}), 5 + (5 + 101) + 3},
+             {"growth by a run from there", joined({slice(zeros, 0, marker - 1), filled(1, 0x01)}),
+              joined({slice(zeros, 0, marker - 1), filled(1, 0x01), filled(300, 0x00)}),
+              5 + (5 + 2) + 8 + 3},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::optional<RomImage> made = createIpsPatchImage(c.original, c.modified);
+        ASSERT_TRUE(made.has_value());
+        EXPECT_EQ(made->size(), c.size);
+        // The reader stops at "EOF" only at the end.
+        const ips::RecordsEnd end =
+            ips::readRecords(*made, [](const ips::Record&) { return true; });
+        EXPECT_TRUE(end.complete);
+        EXPECT_EQ(end.at, made->size() - 3);
+        RomImage applied = c.original;
+        ASSERT_TRUE(applyIpsPatchImage(applied, *made));
+        EXPECT_TRUE(applied == c.modified);
+    }
     RomImage original = filled(marker + 16, 0x00);
     RomImage modified = original;
     modified[marker] = 0x77;
     EXPECT_EQ(toBytes(*createIpsPatchImage(original, modified)),
               IpsPatch().record(marker - 1, {0x00, 0x77}).eof().bytes());
-    // A run there also starts a byte early.
-    modified[marker - 1] = 0x55;
-    std::fill_n(modified.begin() + static_cast<std::ptrdiff_t>(marker), 8, 0x55);
-    std::optional<RomImage> patch = createIpsPatchImage(original, modified);
-    ASSERT_TRUE(patch.has_value());
-    RomImage patched = original;
-    ASSERT_TRUE(applyIpsPatchImage(patched, *patch));
-    EXPECT_EQ(toBytes(patched), toBytes(modified));
+    std::optional<RomImage> patch;
+    RomImage patched;
 
     struct Limit {
         const char* name;
@@ -272,6 +380,46 @@ TEST(CreatePatch, RefusesEmptyInputs) {
          std::vector<std::pair<RomImage, RomImage>>{{RomImage{}, some}, {some, RomImage{}}}) {
         EXPECT_FALSE(createIpsPatchImage(original, modified).has_value());
         EXPECT_FALSE(createBpsPatchImage(original, modified).has_value());
+    }
+}
+
+// Pairs shaped like ROM hacks (small ones of the benchmark's sets, see
+// bench/README.md), with the sizes of the patches the public creator made of
+// them: BPS with --bps-delta, and IPS.
+TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
+    struct Row {
+        const char* pair;
+        std::size_t publicBps;
+        std::size_t publicIps;
+    };
+    const std::filesystem::path folder =
+        std::filesystem::path(QUILLON_TEST_DATA_DIR) / "creator_pairs";
+    for (const Row& row : std::vector<Row>{
+             {"seed1_mixed_0", 295, 1308},
+             {"seed3_mixed_4", 35, 2026},
+             {"seed3_mixed_6", 1871, 5143},
+             {"seed7_mixed_4", 28, 5060},
+             {"seed7_mixed_9", 43, 5311},
+         }) {
+        SCOPED_TRACE(row.pair);
+        const RomImage original =
+            readRomFile((folder / (std::string(row.pair) + ".orig.bin")).string());
+        const RomImage modified =
+            readRomFile((folder / (std::string(row.pair) + ".mod.bin")).string());
+        ASSERT_FALSE(original.empty());
+        ASSERT_FALSE(modified.empty());
+        const std::optional<RomImage> bps = createBpsPatchImage(original, modified);
+        ASSERT_TRUE(bps.has_value());
+        EXPECT_LE(bps->size(), row.publicBps);
+        const std::optional<RomImage> target = applyBpsPatchImage(original, *bps);
+        ASSERT_TRUE(target.has_value());
+        EXPECT_TRUE(*target == modified);
+        const std::optional<RomImage> ips = createIpsPatchImage(original, modified);
+        ASSERT_TRUE(ips.has_value());
+        EXPECT_LE(ips->size(), row.publicIps);
+        RomImage applied = original;
+        ASSERT_TRUE(applyIpsPatchImage(applied, *ips));
+        EXPECT_TRUE(applied == modified);
     }
 }
 
