@@ -4,8 +4,9 @@
 //
 //   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
 //
-// makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info and /json. VECTORS_DIR is the folder
-// holding images/, pairs/ and patches/ (tests/data/vectors); without it only
+// makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info, /json
+// and /archive. VECTORS_DIR is the folder holding images/, pairs/ and patches/
+// (tests/data/vectors; the test archives beside it in ../archives); without it only
 // the builders' seeds are written.
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive_builders.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "split_input.h"
@@ -216,6 +218,27 @@ void writeCreateSeeds(const fs::path& dir, const fs::path& vectors) {
     }
 }
 
+// The test archives of every codec, and zips built in code (a zstd member, a
+// member declaring 4 GiB).
+void writeArchiveSeeds(const fs::path& dir, const fs::path& vectors) {
+    const std::string text = "QUILLON ";
+    const std::vector<std::uint8_t> content(text.begin(), text.end());
+    std::vector<std::uint8_t> zstd = content;
+    zstd.insert(zstd.end(), 16, 'Z');
+    writeSeed(dir / "zstd.zip", makeZip({{"zstd.bin", 93, makeZstdFrame(text, 'Z', 16), zstd, {}},
+                                         {"stored.bin", 0, content, content, {}}}));
+    writeSeed(dir / "zip64.zip",
+              makeZip({{"huge.bin", 8, {0x03, 0x00}, {}, std::uint64_t{1} << 32}}));
+    if (vectors.empty()) {
+        return;
+    }
+    const fs::path archives = vectors.parent_path() / "archives";
+    for (const char* name : {"methods.zip", "lzma.zip", "lzma.7z", "lzma2.7z", "ppmd.7z", "bcj.7z",
+                             "encrypted.zip", "encrypted.7z", "nested.zip"}) {
+        writeSeed(dir / name, readWhole(archives / name));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -225,7 +248,8 @@ int main(int argc, char** argv) {
     }
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
-    for (const char* target : {"inspect", "ips", "bps", "repair", "create", "patch_info", "json"}) {
+    for (const char* target :
+         {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "archive"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -243,5 +267,6 @@ int main(int argc, char** argv) {
     writeIpsSeeds(output / "patch_info", vectors);
     writeBpsSeeds(output / "patch_info", vectors);
     writeInspectSeeds(output / "json", vectors);
+    writeArchiveSeeds(output / "archive", vectors);
     return failed ? 1 : 0;
 }
