@@ -18,6 +18,7 @@ struct ZipMember {
     std::vector<std::uint8_t> data;       // as stored (compressed)
     std::vector<std::uint8_t> content;    // decompressed: its CRC-32 and size
     std::optional<std::uint64_t> bigSize; // a declared size written as zip64
+    bool utf8Name = true;                 // the flag that says the name is UTF-8
 };
 
 inline void putZipLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
@@ -48,7 +49,7 @@ inline std::vector<std::uint8_t> makeZip(const std::vector<ZipMember>& members) 
                 putZipLittleEndian(out, 0x031E, 2); // made on Unix
             }
             putZipLittleEndian(out, big ? 45 : 20, 2);
-            putZipLittleEndian(out, 0x0800, 2); // the name is UTF-8
+            putZipLittleEndian(out, member.utf8Name ? 0x0800 : 0, 2);
             putZipLittleEndian(out, member.method, 2);
             putZipLittleEndian(out, 0, 2);      // time
             putZipLittleEndian(out, 0x2821, 2); // 2000-01-01

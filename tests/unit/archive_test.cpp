@@ -74,7 +74,9 @@ struct ArchiveCase {
     std::vector<Seen> members;
 };
 
-void PrintTo(const ArchiveCase& c, std::ostream* out) { *out << c.file; }
+void PrintTo(const ArchiveCase& c, std::ostream* out) {
+    *out << c.file;
+}
 
 class ArchiveFiles : public testing::TestWithParam<ArchiveCase> {};
 
@@ -139,6 +141,18 @@ TEST(Archive, ZipZstdMember) {
     const Listing listing = list(zip);
     EXPECT_TRUE(listing.complete);
     EXPECT_EQ(listing.members, (std::vector<Seen>{{"zstd.bin", expected}, {"plain.bin", "plain"}}));
+}
+
+// Without the UTF-8 flag a name is taken as UTF-8 when it is valid UTF-8 (as
+// zip writes names on Linux), else in code page 437, the format's default.
+TEST(Archive, ZipNamesWithoutTheUtf8Flag) {
+    const std::vector<std::uint8_t> zip = makeZip({
+        {"M\x81nchen.bin", 0, bytesOf("a"), bytesOf("a"), {}, false},
+        {"\xE3\x82\xB2.bin", 0, bytesOf("b"), bytesOf("b"), {}, false},
+    });
+    const Listing listing = list(zip);
+    EXPECT_EQ(listing.members,
+              (std::vector<Seen>{{"M\xC3\xBCnchen.bin", "a"}, {"\xE3\x82\xB2.bin", "b"}}));
 }
 
 // A member declaring 4 GiB is refused before a byte is decompressed; one just
