@@ -55,8 +55,14 @@ if [ -f "$prefix/.complete" ]; then
   exit 0
 fi
 
+# Unfinished builds left by a failed or interrupted run go; finished ones of
+# other keys stay (other checkouts may use them).
+for dir in "$cache_root"/work-* "$cache_root"/????????????????; do
+  if [ -d "$dir" ] && [ ! -f "$dir/.complete" ]; then
+    rm -rf "$dir"
+  fi
+done
 work=$cache_root/work-$key
-rm -rf "$cache_root"/work-* "$prefix" # unfinished builds left by an interrupted run
 mkdir -p "$work" "$prefix"
 
 # --- Source packages through a private apt setup ---------------------------
