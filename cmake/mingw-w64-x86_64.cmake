@@ -7,7 +7,12 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+# The static libraries Debian has no MinGW package of (libarchive, liblzma,
+# expat, bzip2, zstd): cmake/build-mingw-libs.sh builds them and points
+# build/mingw-libs at them.
+set(QUILLON_MINGW_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../build/mingw-libs" CACHE PATH
+  "Prefix of the static MinGW libraries (made by cmake/build-mingw-libs.sh)")
+set(CMAKE_FIND_ROOT_PATH "${QUILLON_MINGW_PREFIX}" /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

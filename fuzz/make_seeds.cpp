@@ -5,9 +5,9 @@
 //   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
 //
 // makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info, /json,
-// /vcdiff, /ups and /apply. VECTORS_DIR is the folder
-// holding images/, pairs/ and patches/ (tests/data/vectors); without it only
-// the builders' seeds are written.
+// /vcdiff, /ups, /apply and /archive. VECTORS_DIR is the folder holding
+// images/, pairs/ and patches/ (tests/data/vectors; the test archives beside
+// it in ../archives); without it only the builders' seeds are written.
 
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "patch/patch.h"
+
+#include "archive_builders.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "split_input.h"
@@ -323,6 +325,24 @@ void writeApplySeeds(const fs::path& dir) {
     };
     for (const auto& [name, seed] : seeds) {
         writeSeed(dir / (name + ".bin"), seed);
+// The test archives of every codec, and zips built in code (a zstd member, a
+// member declaring 4 GiB).
+void writeArchiveSeeds(const fs::path& dir, const fs::path& vectors) {
+    const std::string text = "QUILLON ";
+    const std::vector<std::uint8_t> content(text.begin(), text.end());
+    std::vector<std::uint8_t> zstd = content;
+    zstd.insert(zstd.end(), 16, 'Z');
+    writeSeed(dir / "zstd.zip", makeZip({{"zstd.bin", 93, makeZstdFrame(text, 'Z', 16), zstd, {}},
+                                         {"stored.bin", 0, content, content, {}}}));
+    writeSeed(dir / "zip64.zip",
+              makeZip({{"huge.bin", 8, {0x03, 0x00}, {}, std::uint64_t{1} << 32}}));
+    if (vectors.empty()) {
+        return;
+    }
+    const fs::path archives = vectors.parent_path() / "archives";
+    for (const char* name : {"methods.zip", "lzma.zip", "lzma.7z", "lzma2.7z", "ppmd.7z", "bcj.7z",
+                             "encrypted.zip", "encrypted.7z", "nested.zip"}) {
+        writeSeed(dir / name, readWhole(archives / name));
     }
 }
 
@@ -337,7 +357,7 @@ int main(int argc, char** argv) {
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
     for (const char* target :
          {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "vcdiff", "ups",
-          "apply"}) {
+          "apply", "archive"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -359,5 +379,6 @@ int main(int argc, char** argv) {
     writeUpsSeeds(output / "ups", vectors);
     writeApplySeeds(output / "apply");
     writeUpsSeeds(output / "patch_info", vectors);
+    writeArchiveSeeds(output / "archive", vectors);
     return failed ? 1 : 0;
 }
