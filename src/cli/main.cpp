@@ -53,7 +53,7 @@ std::string createProgress(std::string_view kind, const CommandPaths& p) {
            text(ellipsis);
 }
 
-const std::array<CommandRow, 12> commandTable{{
+const std::array<CommandRow, 13> commandTable{{
     {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
     {"--fix-checksum", 4, [](const CommandPaths& p) { return fixChecksum(p.in, p.out); },
      [](const CommandPaths& p) {
@@ -109,6 +109,7 @@ const std::array<CommandRow, 12> commandTable{{
      [](const CommandPaths&) { return text("ERROR: Failed to create BPS patch."); }},
     {"--catalog", 3, nullptr, nullptr, nullptr, nullptr, printCatalog},
     {"--patch-info", 3, nullptr, nullptr, nullptr, nullptr, printPatchInfo},
+    {"--verify", 4, nullptr, nullptr, nullptr, nullptr, printVerify},
 }};
 
 CommandPaths pathsFor(const CommandRow& row, char** argv) {

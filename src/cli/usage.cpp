@@ -80,6 +80,7 @@ void printUsage(const std::string& program) {
               << "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
               << "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
               << "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS patch; check it fits a ROM\n"
+              << "  --verify <DAT> <PATH>...              Match ROMs and archives against a DAT file\n"
               << '\n'
               << rule << '\n';
     writeText(std::cout, usageText.str());
