@@ -44,6 +44,7 @@ class Tokens {
             ++at_;
             while (true) {
                 if (at_ == bytes_.size() || token.text.size() > datMaxFieldLength) {
+                    // Unterminated, or longer than any field.
                     token.kind = TokenKind::Error;
                     return token;
                 }
@@ -59,7 +60,7 @@ class Tokens {
         }
         while (at_ < bytes_.size() && !isBlank(bytes_[at_]) && bytes_[at_] != '(' &&
                bytes_[at_] != ')') {
-            if (token.text.size() > datMaxFieldLength) {
+            if (token.text.size() == datMaxFieldLength) {
                 token.kind = TokenKind::Error;
                 return token;
             }

@@ -122,6 +122,14 @@ void XMLCALL characters(void* data, const XML_Char* text, int length) {
     }
 }
 
+// Comments are skipped, but one longer than any field is no database's.
+void XMLCALL comment(void* data, const XML_Char* text) {
+    auto& state = *static_cast<LogiqxState*>(data);
+    if (std::strlen(text) > datMaxFieldLength) {
+        state.fail();
+    }
+}
+
 } // namespace
 
 // The whole file goes to expat as one buffer that expat itself owns: read
@@ -145,6 +153,7 @@ std::optional<Dat> parseLogiqx(std::uint64_t size, const DatFill& fill) {
     XML_SetUserData(state.parser, &state);
     XML_SetElementHandler(state.parser, startElement, endElement);
     XML_SetCharacterDataHandler(state.parser, characters);
+    XML_SetCommentHandler(state.parser, comment);
     const int length = static_cast<int>(size);
     void* buffer = XML_GetBuffer(state.parser, length);
     bool parsed = false;
