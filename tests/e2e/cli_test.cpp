@@ -32,6 +32,7 @@ std::string usageFor(const std::string& program) {
            "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
            "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
            "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS patch; check it fits a ROM\n"
+           "  --verify <DAT> <PATH>...              Match ROMs and archives against a DAT file\n"
            "\n"
            "===============================================================\n";
 }
@@ -76,6 +77,7 @@ TEST_F(CommandLine, UnrecognisedOrShortCommandsPrintUsageAndFail) {
         {"--create-bps", "orig.gb", "mod.gb"},
         {"--catalog"},
         {"--patch-info"},
+        {"--verify", "set.dat"},
     };
     for (const auto& args : cases) {
         const e2e::RunResult result = run(args);
