@@ -7,6 +7,7 @@
 #include "hash/digests.h"
 #include "rom_builders.h"
 #include "verify/verify.h"
+#include "cli/commands.h"
 
 using namespace testing_support;
 
@@ -214,6 +215,25 @@ TEST_F(Verify, MatchesEntriesWithoutACrc) {
     EXPECT_TRUE(verifier.add(candidate("b", b)).matched);
     EXPECT_FALSE(verifier.add(candidate("c", pattern(10, 3))).matched);
     EXPECT_EQ(verifier.summary().complete, 1u);
+}
+
+TEST(VerifyHumanLine, GroupsThousandsAndCountsInTheSingular) {
+    VerifySummary s;
+    s.games = 1300;
+    s.complete = 1234;
+    s.partial = 3;
+    s.missing = 63;
+    s.unknown = 2;
+    s.badDumps = 1;
+    EXPECT_EQ(verifyHumanLine(s),
+              "1,234 of 1,300 games complete; 3 partial; 63 missing; 2 unknown files; 1 bad dump");
+    s = VerifySummary{};
+    s.games = 1000000;
+    s.unknown = 1;
+    s.badDumps = 2;
+    s.unreadable = 1;
+    EXPECT_EQ(verifyHumanLine(s), "0 of 1,000,000 games complete; 0 partial; 0 missing; 1 unknown file; "
+                                  "2 bad dumps; 1 unreadable file");
 }
 
 TEST(OwnName, DropsTheFolders) {
