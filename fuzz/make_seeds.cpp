@@ -5,9 +5,10 @@
 //   fuzz_make_seeds OUTPUT_DIR [VECTORS_DIR]
 //
 // makes OUTPUT_DIR/inspect, /ips, /bps, /repair, /create, /patch_info, /json,
-// /vcdiff, /ups, /apply and /archive. VECTORS_DIR is the folder holding
-// images/, pairs/ and patches/ (tests/data/vectors; the test archives beside
-// it in ../archives); without it only the builders' seeds are written.
+// /vcdiff, /ups, /apply, /archive, /dat_xml and /dat_text. VECTORS_DIR is the
+// folder holding images/, pairs/ and patches/ (tests/data/vectors; the test
+// archives beside it in ../archives); without it only the builders' seeds are
+// written.
 
 #include <cstdint>
 #include <cstdio>
@@ -344,6 +345,42 @@ void writeArchiveSeeds(const fs::path& dir, const fs::path& vectors) {
                              "encrypted.zip", "encrypted.7z", "nested.zip"}) {
         writeSeed(dir / name, readWhole(archives / name));
     }
+void writeText(const fs::path& path, std::string_view text) {
+    writeSeed(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+// Small DATs shaped as the databases write them: header, a multi-ROM game, a
+// bad dump and a nodump, every hash kind, names that need escaping.
+void writeDatSeeds(const fs::path& xml, const fs::path& text) {
+    writeText(xml / "logiqx.dat", R"dat(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE datafile PUBLIC "-//Logiqx//DTD ROM Management Datafile//EN" "http://www.logiqx.com/Dats/datafile.dtd">
+<datafile>
+	<header><name>Set &amp; Co</name><version>1</version></header>
+	<game name="A &quot;B&quot; (World)">
+		<description>A</description>
+		<rom name="a.nes" size="40960" crc="3610A686" md5="5D41402ABC4B2A76B9719D911017C592" sha1="AAF4C61DDCC5E8A2DABEDE0F3B482CD9AEA9434D" status="verified"/>
+		<rom name="b.bin" size="0x10" crc="1" status="baddump"/>
+		<rom name="c.bin" status="nodump"/>
+	</game>
+	<machine name="m"><rom name="m.bin" size="7" sha256="2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824"/></machine>
+</datafile>
+)dat");
+    writeText(xml / "entities.dat", R"dat(<?xml version="1.0"?><!DOCTYPE datafile [<!ENTITY e "&#233;x">]>
+<datafile><game name="&e;&e;"><rom name="&lt;&gt;" size="1" crc="00000000"/></game></datafile>
+)dat");
+    writeText(text / "clrmamepro.dat", R"dat(clrmamepro (
+	name "Set & Co"
+	version 1
+)
+game (
+	name "A \"B\" (World)"
+	rom ( name a.nes size 40960 crc 3610A686 md5 5D41402ABC4B2A76B9719D911017C592 sha1 AAF4C61DDCC5E8A2DABEDE0F3B482CD9AEA9434D flags verified )
+	rom ( name "b.bin" size 0x10 crc 1 flags baddump )
+	rom ( name c.bin flags nodump )
+	extra ( nested ( x "y" ) )
+)
+machine ( name m rom ( name m.bin size 7 sha256 2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824 ) )
+)dat");
 }
 
 } // namespace
@@ -357,7 +394,7 @@ int main(int argc, char** argv) {
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
     for (const char* target :
          {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "vcdiff", "ups",
-          "apply", "archive"}) {
+          "apply", "archive", "dat_xml", "dat_text"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -380,5 +417,6 @@ int main(int argc, char** argv) {
     writeApplySeeds(output / "apply");
     writeUpsSeeds(output / "patch_info", vectors);
     writeArchiveSeeds(output / "archive", vectors);
+    writeDatSeeds(output / "dat_xml", output / "dat_text");
     return failed ? 1 : 0;
 }

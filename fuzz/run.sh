@@ -4,7 +4,8 @@
 # on any finding (crash, broken invariant, sanitizer report, leak, timeout,
 # out-of-memory) or build failure, and prints the executions of each target.
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]      TARGET: inspect ips bps repair create patch_info json vcdiff ups apply archive
+#   fuzz/run.sh [SECONDS] [TARGET...]      TARGET: inspect ips bps repair create patch_info json vcdiff
+#                                          ups apply archive dat_xml dat_text
 #
 # Work files live under build/fuzz/: seeds/ (rewritten every run), corpus/
 # (what the fuzzers found interesting, kept between runs), findings/ (the
@@ -13,7 +14,7 @@ set -eu
 
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
-targets=${*:-inspect ips bps repair create patch_info json vcdiff ups apply archive}
+targets=${*:-inspect ips bps repair create patch_info json vcdiff ups apply archive dat_xml dat_text}
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz

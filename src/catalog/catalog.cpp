@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <deque>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 
+#include "archive/archive.h"
 #include "inspect/inspect.h"
 #include "inspect/snes_header.h"
 #include "io/folder.h"
@@ -31,22 +36,26 @@ std::optional<std::uint64_t> databaseHeaderSize(const RomInfo& info,
 
 namespace {
 
-// A file whose record waits for its MD5s: the bytes stay here until then.
+// A record that waits for its MD5s: the bytes stay here until then. They are
+// shared, as an archive's bytes are also read for its members meanwhile.
 struct PendingRecord {
     CatalogRecord record;
-    RomImage bytes;
+    std::shared_ptr<const RomImage> bytes;
     std::optional<DigestHasher::Ticket> whole;
     std::optional<DigestHasher::Ticket> headerless;
 };
 
 // Inspects the image and starts its digests; image must outlive the finish.
-void startRecord(PendingRecord& pending, std::span<const std::uint8_t> image, DigestHasher& hasher) {
+void startRecord(PendingRecord& pending, std::span<const std::uint8_t> image,
+                 const ScanOptions& options, DigestHasher& hasher) {
     CatalogRecord& record = pending.record;
     record.readable = true;
     record.size = image.size();
-    record.info = inspectImage(image);
+    if (options.inspect) {
+        record.info = inspectImage(image);
+    }
     pending.whole = hasher.start(image);
-    if (const std::optional<std::uint64_t> skip = databaseHeaderSize(record.info, image)) {
+    if (const std::optional<std::uint64_t> skip = options.headerSize(record.info, image)) {
         // An image cut off inside its header has nothing after it.
         const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(*skip, image.size()));
         const auto rest = image.subspan(from);
@@ -66,8 +75,137 @@ void finishRecord(PendingRecord& pending, DigestHasher& hasher) {
 
 // How far the reading may run ahead of the MD5s: a few files, and little
 // memory beyond the file being read once the images are large.
-constexpr std::size_t filesAhead = 3;
+constexpr std::size_t filesAhead = 4;
 constexpr std::uint64_t bytesAhead = 64u << 20;
+
+// A record on its way from the reading thread to the hashing one, with the
+// bytes it holds against the look-ahead.
+struct ScanItem {
+    CatalogRecord record;
+    std::shared_ptr<const RomImage> bytes;
+    std::uint64_t reserved = 0;
+};
+
+// Between the thread that walks, reads and decompresses and the thread that
+// hashes: the records in walk order, and the look-ahead that every record
+// holds from before its bytes are read until its digests are done.
+class ScanPipe {
+  public:
+    // Waits until one more record of size bytes may be in flight (always
+    // when none is, so that one file larger than the look-ahead still goes
+    // through); false once the hashing side has stopped.
+    bool reserve(std::uint64_t size) {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] {
+            return cancelled_ || count_ == 0 || (count_ < filesAhead && bytes_ + size <= bytesAhead);
+        });
+        if (cancelled_) {
+            return false;
+        }
+        ++count_;
+        bytes_ += size;
+        return true;
+    }
+    void release(std::uint64_t size) {
+        {
+            const std::lock_guard lock(mutex_);
+            --count_;
+            bytes_ -= size;
+        }
+        room_.notify_one();
+    }
+    void send(ScanItem item) {
+        {
+            const std::lock_guard lock(mutex_);
+            items_.push_back(std::move(item));
+        }
+        ready_.notify_one();
+    }
+    void close() {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        ready_.notify_one();
+    }
+    void cancel() {
+        {
+            const std::lock_guard lock(mutex_);
+            cancelled_ = true;
+        }
+        room_.notify_all();
+    }
+    // The next record; nullopt when none is waiting (wait: none will come).
+    std::optional<ScanItem> take(bool wait) {
+        std::unique_lock lock(mutex_);
+        if (wait) {
+            ready_.wait(lock, [&] { return !items_.empty() || closed_; });
+        }
+        if (items_.empty()) {
+            return std::nullopt;
+        }
+        ScanItem item = std::move(items_.front());
+        items_.pop_front();
+        return item;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable room_;
+    std::condition_variable ready_;
+    std::deque<ScanItem> items_;
+    std::size_t count_ = 0;
+    std::uint64_t bytes_ = 0;
+    bool closed_ = false;
+    bool cancelled_ = false;
+};
+
+// Records leave in the order they were queued.
+class RecordQueue {
+  public:
+    RecordQueue(const ScanOptions& options, const RecordSink& sink, ScanPipe& pipe)
+        : options_(options), sink_(sink), pipe_(pipe) {}
+    RecordQueue(const RecordQueue&) = delete;
+    RecordQueue& operator=(const RecordQueue&) = delete;
+
+    bool empty() const { return pending_.empty(); }
+
+    // Starts the digests of a record (none for an unreadable one).
+    void push(ScanItem item) {
+        PendingRecord& next = pending_.emplace_back();
+        next.record = std::move(item.record);
+        reserved_.push_back(item.reserved);
+        if (item.bytes) {
+            next.bytes = std::move(item.bytes);
+            startRecord(next, *next.bytes, options_, hasher_);
+        }
+    }
+
+    // Finishes the oldest record, hands it on and frees its look-ahead.
+    void emitOldest() {
+        PendingRecord& oldest = pending_.front();
+        finishRecord(oldest, hasher_);
+        sink_(oldest.record);
+        pending_.pop_front();
+        pipe_.release(reserved_.front());
+        reserved_.pop_front();
+    }
+
+  private:
+    const ScanOptions& options_;
+    const RecordSink& sink_;
+    ScanPipe& pipe_;
+    DigestHasher hasher_;
+    std::deque<PendingRecord> pending_;
+    std::deque<std::uint64_t> reserved_;
+};
+
+CatalogRecord recordOf(const std::string& path, std::optional<std::string> member = std::nullopt) {
+    CatalogRecord record;
+    record.path = path;
+    record.member = std::move(member);
+    return record;
+}
 
 } // namespace
 
@@ -75,42 +213,96 @@ CatalogRecord catalogImage(std::string path, std::span<const std::uint8_t> image
                            DigestHasher& hasher) {
     PendingRecord pending;
     pending.record.path = std::move(path);
-    startRecord(pending, image, hasher);
+    startRecord(pending, image, ScanOptions{}, hasher);
     finishRecord(pending, hasher);
     return std::move(pending.record);
 }
 
-void catalogPaths(std::span<const std::string> arguments,
-                  const std::function<void(const CatalogRecord&)>& sink) {
-    DigestHasher hasher;
-    // Records leave in the order the walk reached their files.
-    std::deque<PendingRecord> pending;
-    std::uint64_t pendingBytes = 0;
-    const auto emitOldest = [&] {
-        PendingRecord& oldest = pending.front();
-        finishRecord(oldest, hasher);
-        sink(oldest.record);
-        pendingBytes -= oldest.bytes.size();
-        pending.pop_front();
-    };
+namespace {
+
+// The reading side: walks, reads and opens archives, in walk order.
+void readPaths(std::span<const std::string> arguments, const ScanOptions& options, ScanPipe& pipe) {
     walkPaths(arguments, [&](const std::string& path, std::optional<InputFile> file) {
-        while (pending.size() >= filesAhead ||
-               (!pending.empty() && file && pendingBytes + file->size() > bytesAhead)) {
-            emitOldest();
+        const std::uint64_t size = file ? file->size() : 0;
+        if (!pipe.reserve(size)) {
+            return;
         }
-        PendingRecord& next = pending.emplace_back();
-        next.record.path = path;
-        std::optional<RomImage> bytes;
+        std::optional<RomImage> read;
         if (file) {
-            bytes = file->readAll();
+            read = file->readAll();
         }
-        if (bytes) {
-            next.bytes = std::move(*bytes);
-            pendingBytes += next.bytes.size();
-            startRecord(next, next.bytes, hasher);
+        if (!read) {
+            pipe.send({recordOf(path), nullptr, size});
+            return;
+        }
+        auto bytes = std::make_shared<const RomImage>(std::move(*read));
+        if (!isArchive(*bytes)) {
+            pipe.send({recordOf(path), std::move(bytes), size});
+            return;
+        }
+        // The archive's bytes stay here until its members are out.
+        if (options.archiveRecords) {
+            pipe.send({recordOf(path), bytes, size});
+        } else {
+            pipe.release(size);
+        }
+        const bool listed = forEachArchiveMember(*bytes, [&](ArchiveMember& member) {
+            if (!member.readable) {
+                if (pipe.reserve(0)) {
+                    pipe.send({recordOf(path, std::move(member.name)), nullptr, 0});
+                }
+                return;
+            }
+            const std::uint64_t memberSize = member.bytes.size();
+            if (pipe.reserve(memberSize)) {
+                pipe.send({recordOf(path, std::move(member.name)),
+                           std::make_shared<const RomImage>(std::move(member.bytes)), memberSize});
+            }
+        });
+        if (!listed && pipe.reserve(0)) {
+            pipe.send({recordOf(path), nullptr, 0});
         }
     });
-    while (!pending.empty()) {
-        emitOldest();
+}
+
+} // namespace
+
+// One thread reads (and decompresses) while this one hashes and hands the
+// records on, and the MD5 helper of the hasher runs beside both.
+void scanPaths(std::span<const std::string> arguments, const ScanOptions& options,
+               const RecordSink& sink) {
+    ScanPipe pipe;
+    std::thread reader([&] {
+        readPaths(arguments, options, pipe);
+        pipe.close();
+    });
+    // Whatever ends this thread's part, the reader stops and is joined.
+    struct Stop {
+        ScanPipe& pipe;
+        std::thread& reader;
+        ~Stop() {
+            pipe.cancel();
+            reader.join();
+        }
+    } stop{pipe, reader};
+    RecordQueue queue(options, sink, pipe);
+    while (true) {
+        std::optional<ScanItem> item = pipe.take(false);
+        if (!item && !queue.empty()) {
+            // Rather than wait for the reader, finish what is started.
+            queue.emitOldest();
+            continue;
+        }
+        if (!item) {
+            item = pipe.take(true);
+            if (!item) {
+                break;
+            }
+        }
+        queue.push(std::move(*item));
     }
+}
+
+void catalogPaths(std::span<const std::string> arguments, const RecordSink& sink) {
+    scanPaths(arguments, ScanOptions{}, sink);
 }

@@ -17,9 +17,11 @@ struct HeaderlessDigests {
     Digests digests;
 };
 
-// One file of a catalogue. An unreadable file carries only its path.
+// One file of a catalogue, or one member of an archive. An unreadable one
+// carries only its path (and member name).
 struct CatalogRecord {
     std::string path;
+    std::optional<std::string> member; // the stored name, for an archive member
     bool readable = false;
     std::uint64_t size = 0;
     RomInfo info;
@@ -37,7 +39,27 @@ std::optional<std::uint64_t> databaseHeaderSize(const RomInfo& info,
 CatalogRecord catalogImage(std::string path, std::span<const std::uint8_t> image,
                            DigestHasher& hasher);
 
+// What a walk makes of the files it reaches.
+struct ScanOptions {
+    // Fill each record's info (the catalogue) or leave it empty (matching).
+    bool inspect = true;
+    // A record for each archive itself, before its members' records.
+    bool archiveRecords = true;
+    // The header whose bytes the headerless digests leave out, if any.
+    std::optional<std::uint64_t> (*headerSize)(const RomInfo& info,
+                                               std::span<const std::uint8_t> image) =
+        databaseHeaderSize;
+};
+
+using RecordSink = std::function<void(const CatalogRecord&)>;
+
 // Walks the arguments (files and folders, see walkPaths) and hands each
-// file's record to the sink in order, each file read once.
-void catalogPaths(std::span<const std::string> arguments,
-                  const std::function<void(const CatalogRecord&)>& sink);
+// record to the sink in order, each file read once. A zip or 7z archive also
+// gives one record per regular member, in stored order; an archive inside an
+// archive is hashed as a member, not opened. An archive whose listing cannot
+// be read or breaks off ends with an unreadable record of its path.
+void scanPaths(std::span<const std::string> arguments, const ScanOptions& options,
+               const RecordSink& sink);
+
+// scanPaths with the catalogue's options.
+void catalogPaths(std::span<const std::string> arguments, const RecordSink& sink);

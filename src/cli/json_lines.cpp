@@ -50,61 +50,6 @@ std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at) {
     return length;
 }
 
-template <std::size_t N> std::string hexOf(const std::array<std::uint8_t, N>& digest) {
-    std::string out;
-    out.reserve(2 * N);
-    for (const std::uint8_t byte : digest) {
-        out.push_back(hexDigit[byte >> 4]);
-        out.push_back(hexDigit[byte & 0xF]);
-    }
-    return out;
-}
-
-class ObjectWriter {
-  public:
-    ObjectWriter& key(std::string_view name) {
-        out_ += first_ ? "{" : ",";
-        first_ = false;
-        out_ += jsonString(name);
-        out_ += ':';
-        return *this;
-    }
-    ObjectWriter& string(std::string_view name, std::string_view value) {
-        key(name);
-        out_ += jsonString(value);
-        return *this;
-    }
-    ObjectWriter& number(std::string_view name, std::uint64_t value) {
-        key(name);
-        out_ += std::to_string(value);
-        return *this;
-    }
-    ObjectWriter& boolean(std::string_view name, bool value) {
-        key(name);
-        out_ += value ? "true" : "false";
-        return *this;
-    }
-    ObjectWriter& raw(std::string_view name, std::string_view json) {
-        key(name);
-        out_ += json;
-        return *this;
-    }
-    ObjectWriter& digests(const Digests& d) {
-        return string("crc32", crcText(d.crc32))
-            .string("md5", hexOf(d.md5))
-            .string("sha1", hexOf(d.sha1))
-            .string("sha256", hexOf(d.sha256));
-    }
-    std::string finish() {
-        out_ += first_ ? "{}" : "}";
-        return std::move(out_);
-    }
-
-  private:
-    std::string out_;
-    bool first_ = true;
-};
-
 } // namespace
 
 std::string jsonString(std::string_view bytes) {
@@ -166,6 +111,9 @@ std::string_view platformKey(RomPlatform platform) {
 std::string catalogLine(const CatalogRecord& record) {
     ObjectWriter object;
     object.string("path", record.path);
+    if (record.member) {
+        object.string("member", *record.member);
+    }
     if (!record.readable) {
         return object.string("error", "unreadable").finish();
     }

@@ -52,7 +52,7 @@ std::string createProgress(std::string_view kind, const CommandPaths& p) {
            text(ellipsis);
 }
 
-const std::array<CommandRow, 14> commandTable{{
+const std::array<CommandRow, 15> commandTable{{
     {"--inspect", 3, nullptr, nullptr, nullptr, nullptr},
     {"--fix-checksum", 4, [](const CommandPaths& p) { return fixChecksum(p.in, p.out); },
      [](const CommandPaths& p) {
@@ -113,6 +113,7 @@ const std::array<CommandRow, 14> commandTable{{
     {"--catalog", 3, nullptr, nullptr, nullptr, nullptr, printCatalog},
     {"--patch-info", 3, nullptr, nullptr, nullptr, nullptr, printPatchInfo},
     {"--apply", 5, nullptr, nullptr, nullptr, nullptr, printApply},
+    {"--verify", 4, nullptr, nullptr, nullptr, nullptr, printVerify},
 }};
 
 CommandPaths pathsFor(const CommandRow& row, char** argv) {

@@ -82,6 +82,7 @@ void printUsage(const std::string& program) {
               << "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
               << "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS/UPS/xdelta patch; check it fits a ROM\n"
               << "  --apply <ROM> <PATCH> <OUT>           Apply IPS/BPS/UPS/xdelta patch, checked first\n"
+              << "  --verify <DAT> <PATH>...              Match ROMs and archives against a DAT file\n"
               << '\n'
               << rule << '\n';
     writeText(std::cout, usageText.str());

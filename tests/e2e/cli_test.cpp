@@ -34,6 +34,7 @@ std::string usageFor(const std::string& program) {
            "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
            "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS/UPS/xdelta patch; check it fits a ROM\n"
            "  --apply <ROM> <PATCH> <OUT>           Apply IPS/BPS/UPS/xdelta patch, checked first\n"
+           "  --verify <DAT> <PATH>...              Match ROMs and archives against a DAT file\n"
            "\n"
            "===============================================================\n";
 }
@@ -80,6 +81,7 @@ TEST_F(CommandLine, UnrecognisedOrShortCommandsPrintUsageAndFail) {
         {"--catalog"},
         {"--patch-info"},
         {"--apply", "in.gb", "fix.ups"},
+        {"--verify", "set.dat"},
     };
     for (const auto& args : cases) {
         const e2e::RunResult result = run(args);

@@ -1,0 +1,208 @@
+#include <string>
+#include <string_view>
+
+#include "dat/dat.h"
+
+namespace {
+
+enum class TokenKind { Open, Close, Word, End, Error };
+
+struct Token {
+    TokenKind kind = TokenKind::End;
+    std::string text;
+};
+
+bool isBlank(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+// Splits the text into parentheses, quoted strings and bare words. In a
+// quoted string \" stands for a quote and \\ for a backslash; any other
+// backslash is kept, as names use it as a folder separator.
+class Tokens {
+  public:
+    explicit Tokens(std::span<const std::uint8_t> bytes) : bytes_(bytes) {
+        if (bytes_.size() >= 3 && bytes_[0] == 0xEF && bytes_[1] == 0xBB && bytes_[2] == 0xBF) {
+            at_ = 3;
+        }
+    }
+
+    Token next() {
+        while (at_ < bytes_.size() && isBlank(bytes_[at_])) {
+            ++at_;
+        }
+        Token token;
+        if (at_ == bytes_.size()) {
+            return token;
+        }
+        const std::uint8_t c = bytes_[at_];
+        if (c == '(' || c == ')') {
+            ++at_;
+            token.kind = c == '(' ? TokenKind::Open : TokenKind::Close;
+            return token;
+        }
+        token.kind = TokenKind::Word;
+        if (c == '"') {
+            ++at_;
+            while (true) {
+                if (at_ == bytes_.size() || token.text.size() > datMaxFieldLength) {
+                    // Unterminated, or longer than any field.
+                    token.kind = TokenKind::Error;
+                    return token;
+                }
+                std::uint8_t b = bytes_[at_++];
+                if (b == '"') {
+                    return token;
+                }
+                if (b == '\\' && at_ < bytes_.size() && (bytes_[at_] == '"' || bytes_[at_] == '\\')) {
+                    b = bytes_[at_++];
+                }
+                token.text.push_back(static_cast<char>(b));
+            }
+        }
+        while (at_ < bytes_.size() && !isBlank(bytes_[at_]) && bytes_[at_] != '(' &&
+               bytes_[at_] != ')') {
+            if (token.text.size() == datMaxFieldLength) {
+                token.kind = TokenKind::Error;
+                return token;
+            }
+            token.text.push_back(static_cast<char>(bytes_[at_++]));
+        }
+        return token;
+    }
+
+  private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t at_ = 0;
+};
+
+class Parser {
+  public:
+    explicit Parser(std::span<const std::uint8_t> bytes) : tokens_(bytes) {}
+
+    std::optional<Dat> parse() {
+        bool any = false;
+        while (true) {
+            Token key = tokens_.next();
+            if (key.kind == TokenKind::End) {
+                break;
+            }
+            if (key.kind != TokenKind::Word || tokens_.next().kind != TokenKind::Open) {
+                return std::nullopt;
+            }
+            any = true;
+            bool ok = false;
+            if (key.text == "clrmamepro") {
+                ok = header();
+            } else if (key.text == "game" || key.text == "machine" || key.text == "resource") {
+                ok = game();
+            } else {
+                ok = skipBlock(1);
+            }
+            if (!ok) {
+                return std::nullopt;
+            }
+        }
+        if (!any) {
+            return std::nullopt;
+        }
+        return builder_.finish();
+    }
+
+  private:
+    // The fields of a block, the opening parenthesis read: calls field for
+    // each key with a word value, block for each key with a block (which must
+    // consume it up to its closing parenthesis).
+    template <class Field, class Block> bool fields(Field field, Block block) {
+        while (true) {
+            Token key = tokens_.next();
+            if (key.kind == TokenKind::Close) {
+                return true;
+            }
+            if (key.kind != TokenKind::Word) {
+                return false;
+            }
+            Token value = tokens_.next();
+            if (value.kind == TokenKind::Close) {
+                // A lone flag word ends the block.
+                return field(key.text, std::string());
+            }
+            if (value.kind == TokenKind::Open) {
+                if (!block(key.text)) {
+                    return false;
+                }
+            } else if (value.kind != TokenKind::Word || !field(key.text, value.text)) {
+                return false;
+            }
+        }
+    }
+
+    // Skips to the parenthesis that closes a block opened depth levels up.
+    bool skipBlock(std::size_t depth) {
+        while (depth > 0) {
+            const Token token = tokens_.next();
+            switch (token.kind) {
+            case TokenKind::Open:
+                if (++depth > datMaxDepth) {
+                    return false;
+                }
+                break;
+            case TokenKind::Close:
+                --depth;
+                break;
+            case TokenKind::Word:
+                break;
+            case TokenKind::End:
+            case TokenKind::Error:
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool header() {
+        return fields(
+            [&](const std::string& key, const std::string& value) {
+                if (key == "name") {
+                    builder_.setName(value);
+                } else if (key == "version") {
+                    builder_.setVersion(value);
+                }
+                return true;
+            },
+            [&](const std::string&) { return skipBlock(1); });
+    }
+
+    bool game() {
+        builder_.beginGame("");
+        std::string name;
+        const bool ok = fields(
+            [&](const std::string& key, const std::string& value) {
+                if (key == "name") {
+                    name = value;
+                }
+                return true;
+            },
+            [&](const std::string& key) {
+                if (key != "rom") {
+                    return skipBlock(1);
+                }
+                builder_.beginRom();
+                return fields(
+                    [&](const std::string& field, const std::string& value) {
+                        return builder_.romField(field, value);
+                    },
+                    [&](const std::string&) { return skipBlock(1); });
+            });
+        builder_.endGame();
+        builder_.setLastGameName(name);
+        return ok;
+    }
+
+    Tokens tokens_;
+    DatBuilder builder_;
+};
+
+} // namespace
+
+std::optional<Dat> parseClrMameProDat(std::span<const std::uint8_t> bytes) {
+    return Parser(bytes).parse();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+#include "dat/dat.h"
+
+// Fills the buffer with the DAT's bytes; false when they cannot be read.
+using DatFill = std::function<bool(std::span<std::uint8_t> into)>;
+
+// A Logiqx DAT of size bytes, read by fill straight into the parser's buffer.
+std::optional<Dat> parseLogiqx(std::uint64_t size, const DatFill& fill);

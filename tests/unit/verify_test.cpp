@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "dat/dat.h"
+#include "hash/digests.h"
+#include "rom_builders.h"
+#include "verify/verify.h"
+#include "cli/commands.h"
+
+using namespace testing_support;
+
+namespace {
+
+// A candidate as the walk makes it for matching.
+CatalogRecord candidate(std::string path, std::span<const std::uint8_t> bytes) {
+    CatalogRecord record;
+    record.path = std::move(path);
+    record.readable = true;
+    record.size = bytes.size();
+    record.digests = computeDigests(bytes);
+    if (const auto skip = skipperHeaderSize(RomInfo{}, bytes)) {
+        const auto rest = bytes.subspan(static_cast<std::size_t>(std::min<std::uint64_t>(*skip, bytes.size())));
+        record.headerless = HeaderlessDigests{*skip, rest.size(), computeDigests(rest)};
+    }
+    return record;
+}
+
+std::string hex(std::span<const std::uint8_t> digest) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const std::uint8_t b : digest) {
+        out += digits[b >> 4];
+        out += digits[b & 0xF];
+    }
+    return out;
+}
+
+// Adds a ROM entry with the size, CRC-32 and SHA-1 of bytes.
+void addRom(DatBuilder& dat, std::string_view name, std::span<const std::uint8_t> bytes,
+            std::string_view status = "") {
+    const Digests d = computeDigests(bytes);
+    ASSERT_TRUE(dat.beginRom());
+    std::array<std::uint8_t, 4> crc{static_cast<std::uint8_t>(d.crc32 >> 24), static_cast<std::uint8_t>(d.crc32 >> 16),
+                                    static_cast<std::uint8_t>(d.crc32 >> 8), static_cast<std::uint8_t>(d.crc32)};
+    ASSERT_TRUE(dat.romField("name", name));
+    ASSERT_TRUE(dat.romField("size", std::to_string(bytes.size())));
+    ASSERT_TRUE(dat.romField("crc", hex(crc)));
+    ASSERT_TRUE(dat.romField("sha1", hex(d.sha1)));
+    ASSERT_TRUE(dat.romField("status", status));
+}
+
+RomImage pattern(std::size_t size, std::uint8_t seed) {
+    RomImage image(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        image[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+    }
+    return image;
+}
+
+TEST(HeaderSkippers, FollowTheDatabasesRules) {
+    struct Case {
+        const char* name;
+        RomImage image;
+        std::optional<std::uint64_t> skip;
+    };
+    RomImage lynx = pattern(0x840, 1);
+    putText(lynx, 0, "LYNX");
+    RomImage atari = pattern(0x1080, 2);
+    putText(atari, 1, "ATARI7800");
+    putText(atari, 0x64, "ACTUAL CART DATA STARTS HERE");
+    RomImage atariWithoutText = pattern(0x1080, 2);
+    putText(atariWithoutText, 1, "ATARI7800");
+    RomImage fds = pattern(16 + 65500, 3);
+    putText(fds, 0, "FDS\x1A");
+    const Case cases[] = {
+        {"iNES", makeNes(1, 1), 16},
+        {"iNES with a trainer keeps it", makeNes(1, 1, 0x04), 16},
+        {"fwNES", fds, 16},
+        {"Lynx", lynx, 64},
+        {"Atari 7800", atari, 128},
+        {"ATARI7800 without the second mark", atariWithoutText, std::nullopt},
+        {"copier header", makeSnes(0x8000, false, true), 512},
+        {"whole KiB", makeSnes(0x8000), std::nullopt},
+        {"only a header's worth", filled(512), std::nullopt},
+        {"NES magic cut short", imageOf({'N', 'E', 'S'}), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(skipperHeaderSize(RomInfo{}, c.image), c.skip) << c.name;
+    }
+}
+
+class Verify : public ::testing::Test {
+  protected:
+    // Game "Nes Game": its headerless image; "Snes Game": its cartridge
+    // without copier header; "Two Part": two ROMs, one a bad dump, plus a
+    // nodump; "Lost": nodump only.
+    void SetUp() override {
+        DatBuilder builder;
+        builder.setName("Test Set");
+        builder.beginGame("Nes Game");
+        addRom(builder, "nes.nes", std::span(nes).subspan(16));
+        builder.beginGame("Snes Game");
+        addRom(builder, "snes.sfc", cartridge);
+        builder.beginGame("Two Part");
+        addRom(builder, "a.bin", partA);
+        addRom(builder, "b.bin", partB, "baddump");
+        addRom(builder, "c.bin", filled(4), "nodump");
+        builder.beginGame("Lost");
+        addRom(builder, "lost.bin", filled(8), "nodump");
+        builder.beginGame("Shares A");
+        addRom(builder, "shared.bin", partA, "verified");
+        builder.endGame();
+        dat = builder.finish();
+    }
+
+    RomImage nes = makeNes(1, 1);
+    RomImage cartridge = makeSnes(0x8000);
+    RomImage partA = pattern(1000, 5);
+    RomImage partB = pattern(2000, 6);
+    Dat dat;
+};
+
+TEST_F(Verify, MatchesWholeOrWithoutTheHeader) {
+    Verifier verifier(dat);
+    const RomImage withCopier = withCopierHeader(cartridge, 0);
+    struct Case {
+        const char* name;
+        CatalogRecord record;
+        bool matched;
+        std::string_view rom;
+        bool headerless;
+        bool named;
+    };
+    const Case cases[] = {
+        {"headered NES", candidate("roms/nes.nes", nes), true, "nes.nes", true, true},
+        {"headerless NES", candidate("x/other.nes", std::span(nes).subspan(16)), true, "nes.nes", false, false},
+        {"SNES with copier header", candidate("snes.smc", withCopier), true, "snes.sfc", true, false},
+        {"SNES without", candidate("snes.sfc", cartridge), true, "snes.sfc", false, true},
+        {"a stranger", candidate("z.bin", pattern(999, 9)), false, "", false, false},
+    };
+    for (const Case& c : cases) {
+        const CandidateVerdict verdict = verifier.add(c.record);
+        EXPECT_EQ(verdict.matched, c.matched) << c.name;
+        if (c.matched) {
+            EXPECT_EQ(dat.roms[verdict.rom].name, c.rom) << c.name;
+            EXPECT_EQ(verdict.headerless, c.headerless) << c.name;
+            EXPECT_EQ(verdict.named, c.named) << c.name;
+        }
+    }
+}
+
+TEST_F(Verify, SizeAndCrcNeverSufficeWhereTheDatGivesMore) {
+    // An entry with this file's size and CRC-32 but another file's SHA-1, as
+    // a CRC-32 collision would show.
+    DatBuilder builder;
+    builder.beginGame("Collision");
+    const RomImage file = pattern(64, 1);
+    addRom(builder, "c.bin", file);
+    ASSERT_TRUE(builder.romField("sha1", hex(computeDigests(pattern(64, 2)).sha1)));
+    builder.endGame();
+    const Dat collision = builder.finish();
+    Verifier verifier(collision);
+    EXPECT_FALSE(verifier.add(candidate("c.bin", file)).matched);
+    EXPECT_FALSE(verifier.allGood());
+}
+
+TEST_F(Verify, TalliesGamesAndCandidates) {
+    Verifier verifier(dat);
+    // partA twice: one ROM had, counted once, in both games that list it.
+    const CandidateVerdict first = verifier.add(candidate("shared.bin", partA));
+    EXPECT_EQ(dat.roms[first.rom].name, "shared.bin") << "its own name wins";
+    EXPECT_EQ(dat.roms[verifier.add(candidate("copy.bin", partA)).rom].name, "a.bin")
+        << "else the first in DAT order";
+    EXPECT_TRUE(verifier.allGood());
+    verifier.add(candidate("b.bin", partB));
+    EXPECT_FALSE(verifier.allGood()) << "a bad dump";
+    CatalogRecord unreadable;
+    unreadable.path = "gone.bin";
+    EXPECT_FALSE(verifier.add(unreadable).matched);
+
+    const std::vector<IncompleteGame> incomplete = verifier.incompleteGames();
+    ASSERT_EQ(incomplete.size(), 2u);
+    EXPECT_EQ(dat.games[incomplete[0].game].name, "Nes Game");
+    EXPECT_EQ(incomplete[0].have, 0u);
+    ASSERT_EQ(incomplete[0].missing.size(), 1u);
+    EXPECT_EQ(dat.games[incomplete[1].game].name, "Snes Game");
+
+    const VerifySummary s = verifier.summary();
+    EXPECT_EQ(s.games, 4u) << "the nodump-only game is left out";
+    EXPECT_EQ(s.complete, 2u) << "Two Part needs no nodump";
+    EXPECT_EQ(s.partial, 0u);
+    EXPECT_EQ(s.missing, 2u);
+    EXPECT_EQ(s.files, 4u);
+    EXPECT_EQ(s.matched, 3u);
+    EXPECT_EQ(s.unknown, 0u);
+    EXPECT_EQ(s.badDumps, 1u);
+    EXPECT_EQ(s.unreadable, 1u);
+}
+
+TEST_F(Verify, MatchesEntriesWithoutACrc) {
+    DatBuilder builder;
+    builder.beginGame("Hashes only");
+    const RomImage a = pattern(10, 1);
+    const RomImage b = pattern(11, 2);
+    ASSERT_TRUE(builder.beginRom());
+    ASSERT_TRUE(builder.romField("md5", hex(computeDigests(a).md5)));
+    ASSERT_TRUE(builder.beginRom());
+    ASSERT_TRUE(builder.romField("sha256", hex(computeDigests(b).sha256)));
+    builder.endGame();
+    const Dat hashes = builder.finish();
+    Verifier verifier(hashes);
+    EXPECT_TRUE(verifier.add(candidate("a", a)).matched);
+    EXPECT_TRUE(verifier.add(candidate("b", b)).matched);
+    EXPECT_FALSE(verifier.add(candidate("c", pattern(10, 3))).matched);
+    EXPECT_EQ(verifier.summary().complete, 1u);
+}
+
+TEST(VerifyHumanLine, GroupsThousandsAndCountsInTheSingular) {
+    VerifySummary s;
+    s.games = 1300;
+    s.complete = 1234;
+    s.partial = 3;
+    s.missing = 63;
+    s.unknown = 2;
+    s.badDumps = 1;
+    EXPECT_EQ(verifyHumanLine(s),
+              "1,234 of 1,300 games complete; 3 partial; 63 missing; 2 unknown files; 1 bad dump");
+    s = VerifySummary{};
+    s.games = 1000000;
+    s.unknown = 1;
+    s.badDumps = 2;
+    s.unreadable = 1;
+    EXPECT_EQ(verifyHumanLine(s), "0 of 1,000,000 games complete; 0 partial; 0 missing; 1 unknown file; "
+                                  "2 bad dumps; 1 unreadable file");
+}
+
+TEST(OwnName, DropsTheFolders) {
+    EXPECT_EQ(ownName("a/b/c.nes"), "c.nes");
+    EXPECT_EQ(ownName("c.nes"), "c.nes");
+    EXPECT_EQ(ownName("dir/"), "");
+}
+
+} // namespace
