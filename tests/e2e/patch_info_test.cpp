@@ -205,6 +205,14 @@ INSTANTIATE_TEST_SUITE_P(
         PatchInfoCase{"VcdiffByteSwappedN64", vcdiff("n64_lzma.xdelta"),
                       inN64Order(vcdiffRom("n64_source.bin"), N64Order::V64),
                       vcdiffBody(1, 8192, "LZMA"), "YES after --n64-endian", 1},
+        // Framing intact, a compressed section spoilt: no decoding, no match.
+        PatchInfoCase{"VcdiffLzmaSectionSpoilt",
+                      [] {
+                          Bytes patch = vcdiff("small_lzma.xdelta");
+                          patch.at(300) ^= 0x01;
+                          return patch;
+                      }(),
+                      vcdiffRom("small_source.bin"), vcdiffBody(1, 10292, "LZMA"), "NO", 1},
         // A header cut off is not well-formed.
         PatchInfoCase{"VcdiffCutOff", Bytes{0xD6, 0xC3, 0xC4}, snes,
                       "Format:          VCDIFF\n"
