@@ -38,6 +38,10 @@ if command -v xdelta3 >/dev/null; then
     done
   } >> bench/RESULTS.md
 fi
+# --apply end to end against xdelta3 -d, and of UPS against cp (hyperfine).
+if command -v hyperfine >/dev/null && command -v xdelta3 >/dev/null; then
+  { printf '\n'; bench/apply.sh build/bench/quillon "$runs" 32 64; } >> bench/RESULTS.md
+fi
 # The catalogue comparison adds its own section (needs hyperfine and rhash).
 if command -v hyperfine >/dev/null && command -v rhash >/dev/null; then
   bench/catalog.sh "$runs" >/dev/null

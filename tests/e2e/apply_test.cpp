@@ -22,6 +22,28 @@ Bytes vector(const std::string& relative) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The patches xdelta3 made and their inputs (tests/data/vcdiff/make.sh).
+Bytes vcdiff(const std::string& name) {
+    std::ifstream in(std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vcdiff" / name,
+                     std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+RomImage vcdiffRom(const std::string& name) {
+    const Bytes bytes = vcdiff(name);
+    return RomImage(bytes.begin(), bytes.end());
+}
+
+Bytes firstBytes(Bytes bytes, std::size_t count) {
+    bytes.resize(count);
+    return bytes;
+}
+
+Bytes withByteFlipped(Bytes bytes, std::size_t at) {
+    bytes.at(at) ^= 0x01;
+    return bytes;
+}
+
 std::string hex8(std::uint32_t value) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string out(8, '0');
@@ -91,7 +113,10 @@ Bytes upsFor(const RomImage& source) {
 const std::string applied = "SUCCESS: UPS patch applied";
 const std::string damaged = "ERROR: The patch is damaged.\n";
 
-// VCDIFF rows take their patches and ROMs from tests/data/vectors.
+const std::string vcdiffApplied = applying("VCDIFF") + "SUCCESS: VCDIFF patch applied";
+const std::string anotherRom = "ERROR: This patch is for another ROM.\n";
+
+// VCDIFF rows take their patches, ROMs and targets from tests/data/vcdiff.
 INSTANTIATE_TEST_SUITE_P(
     Rows, ApplyCommand,
     ::testing::Values(
@@ -127,6 +152,53 @@ INSTANTIATE_TEST_SUITE_P(
                  applying("UPS"), damaged, std::nullopt},
         ApplyRow{"VcdiffCutOff", toBytes(snes), Bytes{0xD6, 0xC3, 0xC4}, applying("VCDIFF"),
                  damaged, std::nullopt},
+        ApplyRow{"VcdiffNone", vcdiff("small_source.bin"), vcdiff("small_none.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("small_target.bin")},
+        ApplyRow{"VcdiffLzma", vcdiff("small_source.bin"), vcdiff("small_lzma.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("small_target.bin")},
+        ApplyRow{"VcdiffDjw", vcdiff("small_source.bin"), vcdiff("small_djw.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("small_target.bin")},
+        ApplyRow{"VcdiffFgk", vcdiff("small_source.bin"), vcdiff("small_fgk.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("small_target.bin")},
+        ApplyRow{"VcdiffThreeLzmaWindows", vcdiff("large_source.bin"), vcdiff("large_lzma.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("large_target.bin")},
+        ApplyRow{"VcdiffThreeDjwWindows", vcdiff("large_source.bin"), vcdiff("large_djw.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("large_target.bin")},
+        ApplyRow{"VcdiffThreeFgkWindows", vcdiff("text_source.bin"), vcdiff("text_fgk.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("text_target.bin")},
+        ApplyRow{"VcdiffWithoutChecksums", vcdiff("small_source.bin"),
+                 vcdiff("small_lzma_nochecksum.xdelta"), vcdiffApplied + ".\n", "",
+                 vcdiff("small_target.bin")},
+        ApplyRow{"VcdiffWithoutAppHeader", vcdiff("small_source.bin"),
+                 vcdiff("small_none_noappheader.xdelta"), vcdiffApplied + ".\n", "",
+                 vcdiff("small_target.bin")},
+        // A patch that copies nothing from a source takes any ROM.
+        ApplyRow{"VcdiffWithoutSource", toBytes(snes), vcdiff("nosource_lzma.xdelta"),
+                 vcdiffApplied + ".\n", "", vcdiff("text_target.bin")},
+        ApplyRow{"VcdiffAfterStripHeader", toBytes(withCopierHeader(vcdiff("small_source.bin"), 0)),
+                 vcdiff("small_lzma.xdelta"),
+                 vcdiffApplied + " (after removing the 512-byte copier header).\n", "",
+                 vcdiff("small_target.bin")},
+        ApplyRow{"VcdiffAfterN64Endian",
+                 toBytes(inN64Order(vcdiffRom("n64_source.bin"), N64Order::V64)),
+                 vcdiff("n64_lzma.xdelta"),
+                 vcdiffApplied + " (after converting to .z64 byte order).\n", "",
+                 vcdiff("n64_target.bin")},
+        ApplyRow{"VcdiffForAnotherRom", withByteFlipped(vcdiff("small_source.bin"), 4000),
+                 vcdiff("small_djw.xdelta"), applying("VCDIFF"), anotherRom, std::nullopt},
+        ApplyRow{"VcdiffForALargerRom", toBytes(snes), vcdiff("large_none.xdelta"),
+                 applying("VCDIFF"), anotherRom, std::nullopt},
+        ApplyRow{"VcdiffLastWindowForAnotherRom", withByteFlipped(vcdiff("large_source.bin"), 34000),
+                 vcdiff("large_lzma.xdelta"), applying("VCDIFF"), anotherRom, std::nullopt},
+        ApplyRow{"VcdiffCutOffInAWindow", vcdiff("small_source.bin"),
+                 firstBytes(vcdiff("small_lzma.xdelta"), 300), applying("VCDIFF"), damaged,
+                 std::nullopt},
+        ApplyRow{"VcdiffLzmaSectionSpoilt", vcdiff("small_source.bin"),
+                 withByteFlipped(vcdiff("small_lzma.xdelta"), 300), applying("VCDIFF"), damaged,
+                 std::nullopt},
+        ApplyRow{"VcdiffLastWindowCutOff", vcdiff("large_source.bin"),
+                 firstBytes(vcdiff("large_djw.xdelta"), 900), applying("VCDIFF"), damaged,
+                 std::nullopt},
         ApplyRow{"UnknownFormat", toBytes(snes), Bytes{'U', 'P', 'S', '2'}, "",
                  "ERROR: Unknown patch format.\n", std::nullopt},
         ApplyRow{"EmptyPatch", toBytes(snes), Bytes{}, "", "ERROR: Unknown patch format.\n",

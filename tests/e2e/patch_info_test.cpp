@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "bps_crcs.h"
@@ -19,6 +22,26 @@ std::string hex8(std::uint32_t value) {
         out[static_cast<std::size_t>(7 - i)] = digits[(value >> (4 * i)) & 0xF];
     }
     return out;
+}
+
+// The patches xdelta3 made and their inputs (tests/data/vcdiff/make.sh).
+Bytes vcdiff(const std::string& name) {
+    std::ifstream in(std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vcdiff" / name,
+                     std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+RomImage vcdiffRom(const std::string& name) {
+    const Bytes bytes = vcdiff(name);
+    return RomImage(bytes.begin(), bytes.end());
+}
+
+std::string vcdiffBody(int windows, std::size_t targetSize, const std::string& compression,
+                       bool checksums = true) {
+    return "Format:          VCDIFF\n"
+           "Windows:         " +
+           std::to_string(windows) + "\nTarget Size:     " + std::to_string(targetSize) +
+           " bytes\nCompression:     " + compression +
+           "\nChecksums:       " + (checksums ? "Adler-32 per window" : "none") + "\n";
 }
 
 struct PatchInfoCase {
@@ -155,8 +178,42 @@ INSTANTIATE_TEST_SUITE_P(
                       "Format:          UPS\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
-        // Real xdelta3 patches get their rows once tests/data holds them; a
-        // header cut off is not well-formed whatever the decoder.
+        PatchInfoCase{"VcdiffNone", vcdiff("small_none.xdelta"), std::nullopt,
+                      vcdiffBody(1, 10292, "none"), "", 0},
+        PatchInfoCase{"VcdiffNoneOnItsSource", vcdiff("small_none.xdelta"),
+                      vcdiffRom("small_source.bin"), vcdiffBody(1, 10292, "none"), "YES", 0},
+        PatchInfoCase{"VcdiffLzma", vcdiff("small_lzma.xdelta"), std::nullopt,
+                      vcdiffBody(1, 10292, "LZMA"), "", 0},
+        PatchInfoCase{"VcdiffDjwOnItsSource", vcdiff("small_djw.xdelta"),
+                      vcdiffRom("small_source.bin"), vcdiffBody(1, 10292, "DJW"), "YES", 0},
+        PatchInfoCase{"VcdiffFgkOnAnotherRom", vcdiff("small_fgk.xdelta"), snes,
+                      vcdiffBody(1, 10292, "FGK"), "NO", 1},
+        PatchInfoCase{"VcdiffThreeLzmaWindows", vcdiff("large_lzma.xdelta"),
+                      vcdiffRom("large_source.bin"), vcdiffBody(3, 37316, "LZMA"), "YES", 0},
+        PatchInfoCase{"VcdiffThreeDjwWindowsOnAnotherRom", vcdiff("large_djw.xdelta"),
+                      vcdiffRom("small_source.bin"), vcdiffBody(3, 37316, "DJW"), "NO", 1},
+        PatchInfoCase{"VcdiffThreeFgkWindows", vcdiff("text_fgk.xdelta"),
+                      vcdiffRom("text_source.bin"), vcdiffBody(3, 34000, "FGK"), "YES", 0},
+        PatchInfoCase{"VcdiffWithoutChecksums", vcdiff("small_lzma_nochecksum.xdelta"),
+                      std::nullopt, vcdiffBody(1, 10292, "LZMA", false), "", 0},
+        PatchInfoCase{"VcdiffWithoutChecksumsNotChecked", vcdiff("small_lzma_nochecksum.xdelta"),
+                      snes, vcdiffBody(1, 10292, "LZMA", false),
+                      "NOT CHECKED (VCDIFF carries no checksum)", 0},
+        PatchInfoCase{"VcdiffHeaderedSource", vcdiff("small_lzma.xdelta"),
+                      withCopierHeader(vcdiff("small_source.bin"), 0x00),
+                      vcdiffBody(1, 10292, "LZMA"), "YES after --strip-header", 1},
+        PatchInfoCase{"VcdiffByteSwappedN64", vcdiff("n64_lzma.xdelta"),
+                      inN64Order(vcdiffRom("n64_source.bin"), N64Order::V64),
+                      vcdiffBody(1, 8192, "LZMA"), "YES after --n64-endian", 1},
+        // Framing intact, a compressed section spoilt: no decoding, no match.
+        PatchInfoCase{"VcdiffLzmaSectionSpoilt",
+                      [] {
+                          Bytes patch = vcdiff("small_lzma.xdelta");
+                          patch.at(300) ^= 0x01;
+                          return patch;
+                      }(),
+                      vcdiffRom("small_source.bin"), vcdiffBody(1, 10292, "LZMA"), "NO", 1},
+        // A header cut off is not well-formed.
         PatchInfoCase{"VcdiffCutOff", Bytes{0xD6, 0xC3, 0xC4}, snes,
                       "Format:          VCDIFF\n"
                       "Well-Formed:     NO\n",

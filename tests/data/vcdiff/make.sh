@@ -46,6 +46,13 @@ t = bytearray(s)
 for i in range(0, len(t), 500):
     t[i:i + 2] = b"XY"
 open("text_target.bin", "wb").write(t)
+# An N64 image in .z64 order (its first four bytes are the order's mark) and
+# an edited copy, so that the same ROM in .v64 order can be tried.
+n = bytearray(b"\x80\x37\x12\x40" + rng.randbytes(8188))
+open("n64_source.bin", "wb").write(n)
+for i in range(64, len(n), 211):
+    n[i] ^= 0xC3
+open("n64_target.bin", "wb").write(n)
 PY
 
 make() { # OUT.xdelta then xdelta3 encoding options
@@ -61,10 +68,11 @@ done
 make text_fgk.xdelta -S fgk -W 16384 -s text_source.bin text_target.bin
 make small_lzma_nochecksum.xdelta -n -S lzma -s small_source.bin small_target.bin
 make small_none_noappheader.xdelta -A -S none -s small_source.bin small_target.bin
+make n64_lzma.xdelta -S lzma -s n64_source.bin n64_target.bin
 make nosource_djw.xdelta -S djw small_target.bin
 make nosource_lzma.xdelta -S lzma -W 16384 text_target.bin
 
-for p in small_*.xdelta large_*.xdelta text_*.xdelta; do
+for p in small_*.xdelta large_*.xdelta text_*.xdelta n64_*.xdelta; do
   src=${p%%_*}_source.bin tgt=${p%%_*}_target.bin
   xdelta3 -d -c -s "$src" "$p" | cmp - "$tgt"
 done
