@@ -275,6 +275,10 @@ void writeVcdiffSeeds(const fs::path& dir, const fs::path& vectors) {
         {"fgk_sections", {3, 0, 2, 0, 3, 0x41, 0x82, 0x05, 0, 1, 0x03}},
     };
     for (const auto& [name, seed] : sections) {
+        writeSeed(dir / (name + ".bin"), seed);
+    }
+}
+
 // UPS: created patches with their sources (grown, shrunk, edited), and the
 // real-world pairs joined as original and modified images.
 void writeUpsSeeds(const fs::path& dir, const fs::path& vectors) {
@@ -326,6 +330,9 @@ void writeApplySeeds(const fs::path& dir) {
     };
     for (const auto& [name, seed] : seeds) {
         writeSeed(dir / (name + ".bin"), seed);
+    }
+}
+
 // The test archives of every codec, and zips built in code (a zstd member, a
 // member declaring 4 GiB).
 void writeArchiveSeeds(const fs::path& dir, const fs::path& vectors) {
@@ -345,6 +352,8 @@ void writeArchiveSeeds(const fs::path& dir, const fs::path& vectors) {
                              "encrypted.zip", "encrypted.7z", "nested.zip"}) {
         writeSeed(dir / name, readWhole(archives / name));
     }
+}
+
 void writeText(const fs::path& path, std::string_view text) {
     writeSeed(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
