@@ -29,11 +29,11 @@ peak_kb=$(/usr/bin/time -f %M "$q" --verify big.dat empty 2>&1 >/dev/null | tail
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 hyperfine -N --warmup 1 --runs "$runs" --export-markdown dat.md \
-    -n "--verify, DAT of 300,000 entries ($dat_mb MB), empty folder" "$q --verify big.dat empty"
+    -n "quillon --verify, DAT of 300,000 entries ($dat_mb MB), empty folder" "$q --verify big.dat empty"
 hyperfine -N --warmup 1 --runs "$runs" --export-markdown collection.md \
-    -n "--catalog plain (2,000 files, $plain_mib MiB)" "$q --catalog plain" \
-    -n "--verify plain" "$q --verify collection.dat plain" \
-    -n "--verify zipped ($zipped_mib MiB of zip)" "$q --verify collection.dat zipped"
+    -n "quillon --catalog plain (2,000 files, $plain_mib MiB)" "$q --catalog plain" \
+    -n "quillon --verify plain" "$q --verify collection.dat plain" \
+    -n "quillon --verify zipped ($zipped_mib MiB of zip)" "$q --verify collection.dat zipped"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 section=$(
