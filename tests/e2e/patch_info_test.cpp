@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "bps_crcs.h"
@@ -10,6 +8,7 @@
 #include "patch/patch.h"
 #include "rom_builders.h"
 #include "ups_builder.h"
+#include "vectors.h"
 
 using namespace testing_support;
 
@@ -26,9 +25,7 @@ std::string hex8(std::uint32_t value) {
 
 // The patches xdelta3 made and their inputs (tests/data/vcdiff/make.sh).
 Bytes vcdiff(const std::string& name) {
-    std::ifstream in(std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vcdiff" / name,
-                     std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testData(std::filesystem::path("vcdiff") / name);
 }
 RomImage vcdiffRom(const std::string& name) {
     const Bytes bytes = vcdiff(name);

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
@@ -12,6 +10,7 @@
 
 #include "e2e/harness.h"
 #include "patch_builders.h"
+#include "vectors.h"
 
 namespace {
 
@@ -25,9 +24,7 @@ std::string progress(const std::string& kind, const std::string& patch, const st
 }
 
 Bytes vector(const std::string& relative) {
-    std::ifstream in(std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vectors" / relative,
-                     std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testing_support::testData(std::filesystem::path("vectors") / relative);
 }
 
 // A patch command and its fixed console lines.

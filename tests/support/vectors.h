@@ -3,14 +3,24 @@
 // The real-world patches in tests/data/vectors/patches, each with the source
 // and target of its pair (the pair is the file name up to its first dot).
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "io/rom_file.h"
 
 namespace testing_support {
+
+// A file below tests/data, whole; empty when it cannot be read.
+inline std::vector<std::uint8_t> testData(const std::filesystem::path& relative) {
+    std::ifstream in(std::filesystem::path(QUILLON_TEST_DATA_DIR) / relative, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // Calls check(source, patch, target) for every patch with this extension and
 // returns how many there were.
