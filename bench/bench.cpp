@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 #include "inputs.h"
-#include "io/rom_file.h"
+#include "io/output_file.h"
 
 namespace {
 
@@ -86,8 +86,8 @@ Measurement measure(const std::vector<std::string>& command, int runs,
     return m;
 }
 
-RomImage snesImage(std::size_t size) {
-    RomImage image = pseudoRandom(size, 4);
+Bytes snesImage(std::size_t size) {
+    Bytes image = pseudoRandom(size, 4);
     image[0x7FDC] = 0xFF;
     image[0x7FDD] = 0xFF;
     image[0x7FDE] = 0x00;
@@ -95,8 +95,8 @@ RomImage snesImage(std::size_t size) {
     return image;
 }
 
-RomImage genesisImage(std::size_t size) {
-    RomImage image = pseudoRandom(size, 6);
+Bytes genesisImage(std::size_t size) {
+    Bytes image = pseudoRandom(size, 6);
     const char* sega = "SEGA";
     for (int i = 0; i < 4; ++i) {
         image[0x100 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(sega[i]);
@@ -104,8 +104,8 @@ RomImage genesisImage(std::size_t size) {
     return image;
 }
 
-RomImage n64Image(std::size_t size, bool littleEndian) {
-    RomImage image = pseudoRandom(size, 7);
+Bytes n64Image(std::size_t size, bool littleEndian) {
+    Bytes image = pseudoRandom(size, 7);
     const std::uint8_t v64[] = {0x37, 0x80, 0x40, 0x12};
     const std::uint8_t n64[] = {0x40, 0x12, 0x37, 0x80};
     for (std::size_t i = 0; i < 4; ++i) {
@@ -114,8 +114,8 @@ RomImage n64Image(std::size_t size, bool littleEndian) {
     return image;
 }
 
-RomImage paddedImage(std::size_t size, std::size_t padding) {
-    RomImage image = pseudoRandom(size, 3);
+Bytes paddedImage(std::size_t size, std::size_t padding) {
+    Bytes image = pseudoRandom(size, 3);
     std::fill(image.end() - static_cast<std::ptrdiff_t>(padding), image.end(), 0xFF);
     image[size - padding - 1] = 0x00;
     return image;
@@ -152,7 +152,7 @@ std::string formatSize(std::uint64_t bytes) {
 
 struct Input {
     const char* name;
-    RomImage bytes;
+    Bytes bytes;
 };
 
 bool makeInputs(const std::string& folder) {
@@ -174,7 +174,7 @@ bool makeInputs(const std::string& folder) {
         return list;
     }();
     for (const Input& input : inputs) {
-        if (!writeRomFile(folder + input.name, input.bytes)) {
+        if (!writeFile(folder + input.name, input.bytes)) {
             std::fprintf(stderr, "cannot write %s%s\n", folder.c_str(), input.name);
             return false;
         }
@@ -227,8 +227,8 @@ std::string creatorTable(const std::string& quillon, const std::string& folder,
 
 bool makePairs(const std::string& folder) {
     for (const PatchPair& pair : patchPairs(7)) {
-        if (!writeRomFile(folder + pair.name + ".orig.bin", pair.original) ||
-            !writeRomFile(folder + pair.name + ".mod.bin", pair.modified)) {
+        if (!writeFile(folder + pair.name + ".orig.bin", pair.original) ||
+            !writeFile(folder + pair.name + ".mod.bin", pair.modified)) {
             return false;
         }
     }

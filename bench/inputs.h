@@ -8,22 +8,22 @@
 #include <cstdint>
 #include <vector>
 
-#include "io/rom_file.h"
+#include "base/bytes.h"
 #include "patch/patch.h"
 #include "patch_builders.h"
 
 namespace bench_inputs {
 
 using testing_support::BpsPatch;
-using testing_support::Bytes;
+using testing_support::ByteList;
 using testing_support::IpsPatch;
 
 constexpr std::size_t MiB = std::size_t{1} << 20;
 
-inline RomImage asImage(const Bytes& bytes) { return RomImage(bytes.begin(), bytes.end()); }
+inline Bytes asImage(const ByteList& bytes) { return Bytes(bytes.begin(), bytes.end()); }
 
-inline RomImage pseudoRandom(std::size_t size, std::uint32_t seed) {
-    RomImage image(size);
+inline Bytes pseudoRandom(std::size_t size, std::uint32_t seed) {
+    Bytes image(size);
     std::uint64_t state = seed;
     for (std::size_t i = 0; i < size; i += 8) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
@@ -36,7 +36,7 @@ inline RomImage pseudoRandom(std::size_t size, std::uint32_t seed) {
 
 // A 16 MiB image and an IPS patch of 100,000 records spread over it, every
 // tenth a run-length record.
-inline RomImage ipsPatch(std::size_t imageSize) {
+inline Bytes ipsPatch(std::size_t imageSize) {
     IpsPatch patch;
     constexpr std::size_t records = 100000;
     const std::size_t stride = imageSize / records;
@@ -45,7 +45,7 @@ inline RomImage ipsPatch(std::size_t imageSize) {
         if (r % 10 == 9) {
             patch.run(offset, 64, static_cast<std::uint8_t>(r));
         } else {
-            Bytes data(32);
+            ByteList data(32);
             for (std::size_t i = 0; i < data.size(); ++i) {
                 data[i] = static_cast<std::uint8_t>(r + i);
             }
@@ -58,7 +58,7 @@ inline RomImage ipsPatch(std::size_t imageSize) {
 // A BPS patch from a 32 MiB source to a 32 MiB target made of moved source
 // blocks (SourceCopy), repeated target blocks and runs (TargetCopy), kept and
 // new bytes (SourceRead, TargetRead).
-inline RomImage bpsPatch(std::size_t size) {
+inline Bytes bpsPatch(std::size_t size) {
     BpsPatch patch(size, size);
     std::uint64_t output = 0;
     std::int64_t sourceRelative = 0;
@@ -71,7 +71,7 @@ inline RomImage bpsPatch(std::size_t size) {
             break;
         case 1: {
             length = std::min<std::uint64_t>(length, 16);
-            Bytes data(length);
+            ByteList data(length);
             for (std::size_t i = 0; i < data.size(); ++i) {
                 data[i] = static_cast<std::uint8_t>(i * 13);
             }
@@ -100,8 +100,8 @@ inline RomImage bpsPatch(std::size_t size) {
 
 // A UPS patch over a source of `size` bytes with `edits` changed stretches
 // of 1 to 64 bytes spread over it, as a translation or fix leaves them.
-inline RomImage upsPatch(const RomImage& source, std::size_t edits) {
-    RomImage modified = source;
+inline Bytes upsPatch(const Bytes& source, std::size_t edits) {
+    Bytes modified = source;
     const std::size_t stride = source.size() / edits;
     for (std::size_t e = 0; e < edits; ++e) {
         const std::size_t at = e * stride + (e * 7919) % (stride / 2);
@@ -129,8 +129,8 @@ class PairRandom {
     std::size_t between(std::size_t low, std::size_t high) {
         return low + static_cast<std::size_t>(next() % (high - low + 1));
     }
-    Bytes bytes(std::size_t n) {
-        Bytes out(n);
+    ByteList bytes(std::size_t n) {
+        ByteList out(n);
         for (auto& b : out) {
             b = static_cast<std::uint8_t>(next() >> 24);
         }
@@ -142,21 +142,21 @@ class PairRandom {
 };
 
 // Fill runs, short repeating patterns and dense data, as in a cartridge image.
-inline Bytes romLike(PairRandom& rng, std::size_t n) {
-    Bytes out;
+inline ByteList romLike(PairRandom& rng, std::size_t n) {
+    ByteList out;
     out.reserve(n + 8192);
     while (out.size() < n) {
         const std::size_t kind = rng.between(0, 9);
         if (kind < 3) {
             out.insert(out.end(), rng.between(16, 2048), static_cast<std::uint8_t>(rng.next()));
         } else if (kind < 6) {
-            const Bytes pattern = rng.bytes(rng.between(2, 64));
+            const ByteList pattern = rng.bytes(rng.between(2, 64));
             const std::size_t length = rng.between(64, 4096);
             for (std::size_t i = 0; i < length; ++i) {
                 out.push_back(pattern[i % pattern.size()]);
             }
         } else {
-            const Bytes block = rng.bytes(rng.between(64, 8192));
+            const ByteList block = rng.bytes(rng.between(64, 8192));
             out.insert(out.end(), block.begin(), block.end());
         }
     }
@@ -165,22 +165,22 @@ inline Bytes romLike(PairRandom& rng, std::size_t n) {
 }
 
 // Scattered overwrites, then inserted blocks, then blocks moved elsewhere.
-inline Bytes mutated(PairRandom& rng, Bytes b, std::size_t edits, std::size_t inserts,
+inline ByteList mutated(PairRandom& rng, ByteList b, std::size_t edits, std::size_t inserts,
                      std::size_t moves) {
     for (std::size_t e = 0; e < edits; ++e) {
         const std::size_t at = rng.between(0, b.size() - 65);
-        const Bytes fresh = rng.bytes(rng.between(1, 32));
+        const ByteList fresh = rng.bytes(rng.between(1, 32));
         std::copy(fresh.begin(), fresh.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
     }
     for (std::size_t i = 0; i < inserts; ++i) {
         const std::size_t at = rng.between(0, b.size() - 1);
-        const Bytes fresh = rng.bytes(rng.between(16, 4096));
+        const ByteList fresh = rng.bytes(rng.between(16, 4096));
         b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), fresh.begin(), fresh.end());
     }
     for (std::size_t m = 0; m < moves; ++m) {
         const std::size_t at = rng.between(0, b.size() - 70001);
         const std::size_t n = rng.between(1000, 65536);
-        const Bytes block(b.begin() + static_cast<std::ptrdiff_t>(at),
+        const ByteList block(b.begin() + static_cast<std::ptrdiff_t>(at),
                           b.begin() + static_cast<std::ptrdiff_t>(at + n));
         b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
         const std::size_t to = rng.between(0, b.size() - 1);
@@ -191,19 +191,19 @@ inline Bytes mutated(PairRandom& rng, Bytes b, std::size_t edits, std::size_t in
 
 struct PatchPair {
     const char* name;
-    Bytes original;
-    Bytes modified;
+    ByteList original;
+    ByteList modified;
 };
 
 // edits_4m, grow_2m_3m and edits_32m.
 inline std::vector<PatchPair> patchPairs(std::uint64_t seed) {
     PairRandom rng(seed);
     std::vector<PatchPair> pairs;
-    Bytes base = romLike(rng, 4 * MiB);
+    ByteList base = romLike(rng, 4 * MiB);
     pairs.push_back({"edits_4m", base, mutated(rng, base, 2000, 50, 20)});
     base = romLike(rng, 2 * MiB);
-    Bytes grown = mutated(rng, base, 500, 0, 0);
-    const Bytes tail = romLike(rng, MiB);
+    ByteList grown = mutated(rng, base, 500, 0, 0);
+    const ByteList tail = romLike(rng, MiB);
     grown.insert(grown.end(), tail.begin(), tail.end());
     pairs.push_back({"grow_2m_3m", base, grown});
     base = romLike(rng, 32 * MiB);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "io/rom_file.h"
+#include "io/output_file.h"
 #include "rom_builders.h"
 
 using namespace testing_support;
@@ -16,7 +16,7 @@ namespace {
 
 // Bytes that do not repeat within a cache line or page, so no digest meets a
 // pattern it could take shortcuts on.
-void scramble(RomImage& image, std::size_t from, std::uint32_t seed) {
+void scramble(Bytes& image, std::size_t from, std::uint32_t seed) {
     std::uint32_t x = seed * 2654435761u + 1;
     for (std::size_t i = from; i < image.size(); ++i) {
         x ^= x << 13;
@@ -26,19 +26,19 @@ void scramble(RomImage& image, std::size_t from, std::uint32_t seed) {
     }
 }
 
-bool write(const std::filesystem::path& path, const RomImage& image) {
-    if (!writeRomFile(path.string(), image)) {
+bool write(const std::filesystem::path& path, const Bytes& image) {
+    if (!writeFile(path.string(), image)) {
         std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
         return false;
     }
     return true;
 }
 
-RomImage smallImage(int index) {
+Bytes smallImage(int index) {
     const std::size_t sizes[] = {32 << 10, 64 << 10, 128 << 10, 256 << 10, 512 << 10, 1 << 20};
     const std::size_t size = sizes[static_cast<std::size_t>(index) % 6];
     const auto seed = static_cast<std::uint32_t>(index);
-    RomImage image;
+    Bytes image;
     switch (index % 5) {
     case 0: // Game Boy: header first, data after it
         image = makeGameBoy(size);
@@ -72,9 +72,9 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path folder = argv[1];
     std::filesystem::create_directories(folder / "small");
-    RomImage big = makeNintendo64(256u << 20);
+    Bytes big = makeNintendo64(256u << 20);
     scramble(big, 0x40, 1);
-    RomImage n64 = makeNintendo64(64u << 20);
+    Bytes n64 = makeNintendo64(64u << 20);
     scramble(n64, 0x40, 2);
     bool ok = write(folder / "big.z64", big) && write(folder / "n64_64m.z64", n64) &&
               write(folder / "n64_64k.z64", makeNintendo64(64u << 10));

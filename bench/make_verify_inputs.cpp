@@ -14,7 +14,7 @@
 #include <string>
 
 #include "hash/digests.h"
-#include "io/rom_file.h"
+#include "io/output_file.h"
 #include "cli/json_lines.h"
 
 namespace {
@@ -24,11 +24,11 @@ std::uint64_t next(std::uint64_t& state) {
     return state;
 }
 
-RomImage image(int index) {
+Bytes image(int index) {
     // Sizes average 560 KiB, as in a 1.07 GiB collection of 2,000 files.
     const std::size_t kib[] = {16, 64, 256, 512, 1024, 1488};
     const std::size_t size = kib[static_cast<std::size_t>(index) % 6] << 10;
-    RomImage bytes(size);
+    Bytes bytes(size);
     std::uint64_t state = static_cast<std::uint64_t>(index) + 1;
     for (std::size_t block = 0; block < size; block += 4096) {
         const bool filler = (next(state) >> 33) % 2 == 0;
@@ -50,8 +50,8 @@ RomImage image(int index) {
 void romElement(std::ofstream& out, const std::string& name, std::uint64_t size, const Digests& d) {
     out << "\t<game name=\"" << name << "\">\n\t\t<description>" << name
         << "</description>\n\t\t<rom name=\"" << name << ".bin\" size=\"" << size << "\" crc=\""
-        << crcText(d.crc32) << "\" md5=\"" << hexOf(d.md5) << "\" sha1=\"" << hexOf(d.sha1)
-        << "\" sha256=\"" << hexOf(d.sha256) << "\"/>\n\t</game>\n";
+        << crcText(d.crc32) << "\" md5=\"" << hexLower(d.md5) << "\" sha1=\"" << hexLower(d.sha1)
+        << "\" sha256=\"" << hexLower(d.sha256) << "\"/>\n\t</game>\n";
 }
 
 void header(std::ofstream& out, const std::string& name) {
@@ -94,10 +94,10 @@ int main(int argc, char** argv) {
     std::ofstream collection(output / "collection.dat", std::ios::binary);
     header(collection, "Benchmark - Collection");
     for (int i = 0; i < 2000; ++i) {
-        const RomImage bytes = image(i);
+        const Bytes bytes = image(i);
         char name[64];
         std::snprintf(name, sizeof name, "Image %04d (World)", i);
-        if (!writeRomFile((output / "plain" / (std::string(name) + ".bin")).string(), bytes)) {
+        if (!writeFile((output / "plain" / (std::string(name) + ".bin")).string(), bytes)) {
             std::fprintf(stderr, "cannot write image %d\n", i);
             return 1;
         }

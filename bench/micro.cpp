@@ -23,7 +23,7 @@ void bytesPerSecond(benchmark::State& state, std::size_t bytes) {
 }
 
 void SwapPairs(benchmark::State& state) {
-    RomImage image = pseudoRandom(imageSize, 1);
+    Bytes image = pseudoRandom(imageSize, 1);
     for (auto _ : state) {
         swapPairs(image);
         benchmark::DoNotOptimize(image.data());
@@ -33,7 +33,7 @@ void SwapPairs(benchmark::State& state) {
 BENCHMARK(SwapPairs);
 
 void ReverseQuads(benchmark::State& state) {
-    RomImage image = pseudoRandom(imageSize, 1);
+    Bytes image = pseudoRandom(imageSize, 1);
     for (auto _ : state) {
         reverseQuads(image);
         benchmark::DoNotOptimize(image.data());
@@ -43,7 +43,7 @@ void ReverseQuads(benchmark::State& state) {
 BENCHMARK(ReverseQuads);
 
 void SumBytes(benchmark::State& state) {
-    const RomImage image = pseudoRandom(imageSize, 1);
+    const Bytes image = pseudoRandom(imageSize, 1);
     for (auto _ : state) {
         benchmark::DoNotOptimize(sumBytes(image));
     }
@@ -52,7 +52,7 @@ void SumBytes(benchmark::State& state) {
 BENCHMARK(SumBytes);
 
 void GenesisChecksum(benchmark::State& state) {
-    const RomImage image = pseudoRandom(imageSize, 1);
+    const Bytes image = pseudoRandom(imageSize, 1);
     for (auto _ : state) {
         benchmark::DoNotOptimize(computeGenesisChecksum(image));
     }
@@ -62,12 +62,12 @@ BENCHMARK(GenesisChecksum);
 
 void TrimScan(benchmark::State& state) {
     // Half of the image is fill, so the scan walks 16 MiB backwards.
-    RomImage padded = pseudoRandom(imageSize, 1);
+    Bytes padded = pseudoRandom(imageSize, 1);
     std::fill(padded.begin() + imageSize / 2, padded.end(), 0xFF);
     padded[imageSize / 2 - 1] = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        RomImage image = padded;
+        Bytes image = padded;
         state.ResumeTiming();
         trimOverdumpImage(image);
         benchmark::DoNotOptimize(image.data());
@@ -77,11 +77,11 @@ void TrimScan(benchmark::State& state) {
 BENCHMARK(TrimScan);
 
 void IpsApply(benchmark::State& state) {
-    const RomImage source = pseudoRandom(16 * MiB, 10);
-    const RomImage patch = ipsPatch(16 * MiB);
+    const Bytes source = pseudoRandom(16 * MiB, 10);
+    const Bytes patch = ipsPatch(16 * MiB);
     for (auto _ : state) {
         state.PauseTiming();
-        RomImage image = source;
+        Bytes image = source;
         state.ResumeTiming();
         benchmark::DoNotOptimize(applyIpsPatchImage(image, patch));
     }
@@ -91,8 +91,8 @@ BENCHMARK(IpsApply);
 
 // 32 MiB of target from the four actions, a few kilobytes a command.
 void BpsApply(benchmark::State& state) {
-    const RomImage source = pseudoRandom(imageSize, 11);
-    const RomImage patch = bpsPatch(imageSize);
+    const Bytes source = pseudoRandom(imageSize, 11);
+    const Bytes patch = bpsPatch(imageSize);
     for (auto _ : state) {
         benchmark::DoNotOptimize(applyBpsPatchImage(source, patch));
     }
@@ -102,8 +102,8 @@ BENCHMARK(BpsApply);
 
 // --apply of a UPS patch with 4,000 edits: both CRC checks, the copy and the hunks.
 void UpsApplyChecked(benchmark::State& state) {
-    const RomImage source = pseudoRandom(imageSize, 12);
-    const RomImage patch = upsPatch(source, 4000);
+    const Bytes source = pseudoRandom(imageSize, 12);
+    const Bytes patch = upsPatch(source, 4000);
     for (auto _ : state) {
         benchmark::DoNotOptimize(applyPatchChecked(PatchFormat::Ups, source, patch));
     }

@@ -22,7 +22,8 @@
 #include <unistd.h>
 
 #include "inputs.h"
-#include "io/rom_file.h"
+#include "io/output_file.h"
+#include "io/input_file.h"
 #include "patch/vcdiff.h"
 
 namespace {
@@ -60,8 +61,8 @@ double median(std::vector<double> values) {
 
 // The target: 3,000 overwritten stretches of 1 to 32 bytes, 4 KiB inserted
 // at a third, 4 KiB removed at two thirds, so that later data moves.
-RomImage editedCopy(const RomImage& source) {
-    RomImage target(source.begin(), source.end());
+Bytes editedCopy(const Bytes& source) {
+    Bytes target(source.begin(), source.end());
     std::uint64_t state = 99;
     const auto next = [&] {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
@@ -74,7 +75,7 @@ RomImage editedCopy(const RomImage& source) {
             target[at + i] = static_cast<std::uint8_t>(next());
         }
     }
-    const RomImage inserted = pseudoRandom(4096, 5);
+    const Bytes inserted = pseudoRandom(4096, 5);
     target.insert(target.begin() + static_cast<std::ptrdiff_t>(target.size() / 3), inserted.begin(),
                   inserted.end());
     const auto cut = static_cast<std::ptrdiff_t>(target.size() * 2 / 3);
@@ -100,11 +101,11 @@ int main(int argc, char** argv) {
             runs = std::max(1, std::atoi(argv[i + 1]));
         }
     }
-    const RomImage source = pseudoRandom(sizeMiB * MiB, 11);
-    const RomImage target = editedCopy(source);
+    const Bytes source = pseudoRandom(sizeMiB * MiB, 11);
+    const Bytes target = editedCopy(source);
     const std::string sourcePath = folder + "/source.bin";
     const std::string targetPath = folder + "/target.bin";
-    if (!writeRomFile(sourcePath, source) || !writeRomFile(targetPath, target)) {
+    if (!writeFile(sourcePath, source) || !writeFile(targetPath, target)) {
         std::fprintf(stderr, "cannot write the inputs in %s\n", folder.c_str());
         return 1;
     }
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "xdelta3 -e -S %s failed\n", compressor);
             return 1;
         }
-        const RomImage patch = readRomFile(patchPath);
+        const Bytes patch = readFile(patchPath).value_or(Bytes{});
         std::vector<double> ours;
         std::vector<double> theirs;
         for (int i = 0; i <= runs; ++i) {

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(result.outcome == ApplyOutcome::Damaged);
         break;
     case PatchFormat::Ips: {
-        RomImage image(input.rom.begin(), input.rom.end());
+        Bytes image(input.rom.begin(), input.rom.end());
         const bool accepted = applyIpsRecords(image, input.patch);
         FUZZ_CHECK(applied == accepted);
         FUZZ_CHECK(!applied || result.form == SourceMatch::Yes);

@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Once the header is accepted the patcher is lenient: the target always
     // has exactly the declared size, whatever the commands do.
-    const std::optional<RomImage> target = applyBpsPatchImage(input.rom, input.patch);
+    const std::optional<Bytes> target = applyBpsPatchImage(input.rom, input.patch);
     FUZZ_CHECK(target.has_value());
     FUZZ_CHECK(target->size() == declared.value_or(0));
     if (target->size() <= largestTargetCompared) {

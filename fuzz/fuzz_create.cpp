@@ -20,18 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto modified = input.patch;
     const bool refused = original.empty() || modified.empty();
 
-    const std::optional<RomImage> ips = createIpsPatchImage(original, modified);
+    const std::optional<Bytes> ips = createIpsPatchImage(original, modified);
     FUZZ_CHECK(ips.has_value() != refused);
     if (ips) {
-        RomImage image(original.begin(), original.end());
+        Bytes image(original.begin(), original.end());
         FUZZ_CHECK(applyIpsPatchImage(image, *ips));
         FUZZ_CHECK(std::equal(image.begin(), image.end(), modified.begin(), modified.end()));
     }
 
-    const std::optional<RomImage> bps = createBpsPatchImage(original, modified);
+    const std::optional<Bytes> bps = createBpsPatchImage(original, modified);
     FUZZ_CHECK(bps.has_value() != refused);
     if (bps) {
-        const std::optional<RomImage> target = applyBpsPatchImage(original, *bps);
+        const std::optional<Bytes> target = applyBpsPatchImage(original, *bps);
         FUZZ_CHECK(target.has_value());
         FUZZ_CHECK(std::equal(target->begin(), target->end(), modified.begin(), modified.end()));
     }

@@ -31,7 +31,7 @@ std::size_t declaredSize(std::span<const std::uint8_t> patch) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
-    RomImage image(input.rom.begin(), input.rom.end());
+    Bytes image(input.rom.begin(), input.rom.end());
     const bool applied = applyIpsPatchImage(image, input.patch);
 
     // "PATCH" plus "EOF" is the shortest patch; an empty image is never patched.

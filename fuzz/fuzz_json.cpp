@@ -16,7 +16,7 @@
 #include "catalog/catalog.h"
 #include "check.h"
 #include "cli/json_lines.h"
-#include "io/rom_file.h"
+#include "base/bytes.h"
 #include "json_check.h"
 
 namespace {
@@ -61,8 +61,8 @@ std::optional<std::string> decodeByteString(std::string_view json) {
     return out;
 }
 
-RomImage gbaWithTexts(std::span<const std::uint8_t> texts) {
-    RomImage image(0x200, 0);
+Bytes gbaWithTexts(std::span<const std::uint8_t> texts) {
+    Bytes image(0x200, 0);
     const std::uint8_t logo[] = {0x24, 0xFF, 0xAE, 0x51};
     std::copy(std::begin(logo), std::end(logo), image.begin() + 4);
     // Title (12 bytes) and game code (4 bytes) from the first 16 input bytes.

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The patcher needs an image to patch; a record past its end grows it,
         // so one byte is enough. Images that would grow far are left out.
         if (ips.writesUpTo <= (1u << 20)) {
-            RomImage image(1, 0);
+            Bytes image(1, 0);
             FUZZ_CHECK(applyIpsPatchImage(image, input.patch) == !ips.cutOffAt.has_value());
         }
     } else if (summary.format == PatchFormat::Bps) {

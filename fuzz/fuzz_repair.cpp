@@ -17,15 +17,15 @@
 
 namespace {
 
-using Bytes = std::span<const std::uint8_t>;
+using View = std::span<const std::uint8_t>;
 
-bool same(const RomImage& image, Bytes original) {
+bool same(const Bytes& image, View original) {
     return std::equal(image.begin(), image.end(), original.begin(), original.end());
 }
 
 // Whether every byte that differs between the two equal-sized images lies in
 // [start, start + length).
-bool changedOnlyWithin(const RomImage& image, Bytes original, std::size_t start,
+bool changedOnlyWithin(const Bytes& image, View original, std::size_t start,
                        std::size_t length) {
     for (std::size_t i = 0; i < original.size(); ++i) {
         if (image[i] != original[i] && (i < start || i - start >= length)) {
@@ -35,20 +35,20 @@ bool changedOnlyWithin(const RomImage& image, Bytes original, std::size_t start,
     return true;
 }
 
-bool startsWithZ64Mark(const RomImage& image) {
+bool startsWithZ64Mark(const Bytes& image) {
     return image.size() >= 4 && image[0] == 0x80 && image[1] == 0x37 && image[2] == 0x12 &&
            image[3] == 0x40;
 }
 
-std::uint16_t bigEndian16(const RomImage& image, std::size_t at) {
+std::uint16_t bigEndian16(const Bytes& image, std::size_t at) {
     return static_cast<std::uint16_t>(image[at] << 8 | image[at + 1]);
 }
-std::uint16_t littleEndian16(Bytes image, std::size_t at) {
+std::uint16_t littleEndian16(View image, std::size_t at) {
     return static_cast<std::uint16_t>(image[at] | image[at + 1] << 8);
 }
 
 // The sum of the bytes from start to the end, leaving out [skip, skip + skipLength).
-std::uint32_t sumWithout(Bytes image, std::size_t start, std::size_t skip, std::size_t skipLength) {
+std::uint32_t sumWithout(View image, std::size_t start, std::size_t skip, std::size_t skipLength) {
     std::uint32_t sum = 0;
     for (std::size_t i = start; i < image.size(); ++i) {
         if (i < skip || i - skip >= skipLength) {
@@ -69,8 +69,8 @@ constexpr SnesPair snesPairs[] = {
 
 // The check values as each format defines them, computed apart from the
 // library, and only their bytes changed.
-void checkFixChecksum(Bytes original) {
-    RomImage image(original.begin(), original.end());
+void checkFixChecksum(View original) {
+    Bytes image(original.begin(), original.end());
     const RomInfo before = inspectImage(original);
     const bool repaired = fixChecksumImage(image);
     FUZZ_CHECK(image.size() == original.size());
@@ -152,13 +152,13 @@ void checkFixChecksum(Bytes original) {
     const RomInfo after = inspectImage(image);
     FUZZ_CHECK(after.platform == before.platform);
     FUZZ_CHECK(after.checksumValid);
-    const RomImage once = image;
+    const Bytes once = image;
     FUZZ_CHECK(fixChecksumImage(image));
     FUZZ_CHECK(image == once);
 }
 
-void checkStripHeader(Bytes original) {
-    RomImage image(original.begin(), original.end());
+void checkStripHeader(View original) {
+    Bytes image(original.begin(), original.end());
     const bool stripped = stripCopierHeaderImage(image);
     FUZZ_CHECK(stripped == (original.size() % 1024 == 512));
     if (stripped) {
@@ -166,8 +166,8 @@ void checkStripHeader(Bytes original) {
     }
 }
 
-void checkN64Endian(Bytes original) {
-    RomImage image(original.begin(), original.end());
+void checkN64Endian(View original) {
+    Bytes image(original.begin(), original.end());
     const bool converted = convertN64ImageToBigEndian(image);
     FUZZ_CHECK(converted == (inspectImage(original).platform == RomPlatform::Nintendo64));
     if (!converted) {
@@ -177,7 +177,7 @@ void checkN64Endian(Bytes original) {
     FUZZ_CHECK(startsWithZ64Mark(image));
     // Undo the conversion by the order the input was in; a tail shorter than
     // one group stays in place either way.
-    RomImage undone = image;
+    Bytes undone = image;
     if (original[0] == 0x37) {
         for (std::size_t k = 0; k + 1 < undone.size(); k += 2) {
             std::swap(undone[k], undone[k + 1]);
@@ -190,13 +190,13 @@ void checkN64Endian(Bytes original) {
     }
     FUZZ_CHECK(same(undone, original));
     // A .z64 image is taken as it is.
-    const RomImage asZ64 = image;
+    const Bytes asZ64 = image;
     FUZZ_CHECK(convertN64ImageToBigEndian(image));
     FUZZ_CHECK(image == asZ64);
 }
 
-void checkSaveRamSwap(Bytes original) {
-    RomImage image(original.begin(), original.end());
+void checkSaveRamSwap(View original) {
+    Bytes image(original.begin(), original.end());
     const bool swapped = swapSaveRam16Image(image);
     FUZZ_CHECK(swapped == (original.size() >= 2));
     if (!swapped) {
@@ -212,14 +212,14 @@ void checkSaveRamSwap(Bytes original) {
 }
 
 // Whether the bytes from start on are all the fill value.
-bool onlyFillFrom(Bytes bytes, std::size_t start, std::uint8_t fill) {
+bool onlyFillFrom(View bytes, std::size_t start, std::uint8_t fill) {
     return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end(),
                        [fill](std::uint8_t b) { return b == fill; });
 }
 
-void checkTrim(Bytes original) {
+void checkTrim(View original) {
     constexpr std::size_t floor = 4096;
-    RomImage image(original.begin(), original.end());
+    Bytes image(original.begin(), original.end());
     const bool accepted = trimOverdumpImage(image);
     FUZZ_CHECK(accepted == !original.empty());
     FUZZ_CHECK(image.size() <= original.size());
@@ -250,7 +250,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) {
         return 0;
     }
-    const Bytes image(data + 1, size - 1);
+    const View image(data + 1, size - 1);
     switch (data[0] % 5) {
     case 0:
         checkFixChecksum(image);

@@ -56,8 +56,8 @@ std::vector<std::uint8_t> readWhole(const fs::path& path) {
 }
 
 // One image of each platform and header variant.
-std::vector<std::pair<std::string, RomImage>> platformImages() {
-    std::vector<std::pair<std::string, RomImage>> images;
+std::vector<std::pair<std::string, Bytes>> platformImages() {
+    std::vector<std::pair<std::string, Bytes>> images;
     images.emplace_back("gameboy", makeGameBoy(0x1000));
     images.emplace_back("gameboy_color_mbc", makeGameBoy(0x1000, "QUILLON COLOR", 0x1B));
     images.emplace_back("gameboy_advance", makeGameBoyAdvance());
@@ -113,20 +113,20 @@ void writeRepairSeeds(const fs::path& dir) {
     writeRepairSeed(dir, "srm_even", 3, imageOf({0x12, 0x34, 0x56, 0x78}));
     writeRepairSeed(dir, "srm_odd", 3, imageOf({0x01, 0x02, 0x03, 0x04, 0x05}));
     // Trim: 0xFF and 0x00 fill behind data, and an image with nothing to cut.
-    RomImage overdump = filled(0x4000, 0xFF);
+    Bytes overdump = filled(0x4000, 0xFF);
     for (std::size_t i = 0; i < 0x1800; ++i) {
         overdump[i] = static_cast<std::uint8_t>(i * 13);
     }
     writeRepairSeed(dir, "trim_ff", 4, overdump);
-    RomImage zeros = filled(0x3000, 0x00);
+    Bytes zeros = filled(0x3000, 0x00);
     zeros[0x1234] = 0x01;
     writeRepairSeed(dir, "trim_00", 4, zeros);
     writeRepairSeed(dir, "trim_none", 4, makeGenesis(0x2002));
 }
 
 void writeIpsSeeds(const fs::path& dir, const fs::path& vectors) {
-    const RomImage rom = makeGameBoy(0x1000);
-    const std::vector<std::pair<std::string, Bytes>> patches{
+    const Bytes rom = makeGameBoy(0x1000);
+    const std::vector<std::pair<std::string, ByteList>> patches{
         {"empty", IpsPatch().eof().bytes()},
         {"records",
          IpsPatch().record(0x134, {'F', 'U', 'Z', 'Z'}).record(0xFFF, {0x01}).eof().bytes()},
@@ -152,8 +152,8 @@ void writeIpsSeeds(const fs::path& dir, const fs::path& vectors) {
 }
 
 void writeBpsSeeds(const fs::path& dir, const fs::path& vectors) {
-    const RomImage source = makeGameBoyAdvance(0x400);
-    const std::vector<std::pair<std::string, Bytes>> patches{
+    const Bytes source = makeGameBoyAdvance(0x400);
+    const std::vector<std::pair<std::string, ByteList>> patches{
         {"identity", BpsPatch(0x400, 0x400).sourceRead(0x400).bytes()},
         {"all_actions", BpsPatch(0x400, 0x500, "fuzz seed")
                             .sourceRead(0x10)
@@ -195,18 +195,18 @@ void writeBpsSeeds(const fs::path& dir, const fs::path& vectors) {
 // Original and modified images: edited, moved, grown, shrunk, and the
 // small real-world pairs.
 void writeCreateSeeds(const fs::path& dir, const fs::path& vectors) {
-    const RomImage original = makeGameBoyAdvance(0x400);
-    RomImage edited = original;
+    const Bytes original = makeGameBoyAdvance(0x400);
+    Bytes edited = original;
     edited[0] ^= 0xFF;
     edited[0x200] = 0x42;
     edited[0x3FF] ^= 0x01;
-    RomImage moved(original.begin() + 0x100, original.end());
+    Bytes moved(original.begin() + 0x100, original.end());
     moved.insert(moved.end(), original.begin(), original.begin() + 0x100);
-    RomImage grown = original;
+    Bytes grown = original;
     grown.insert(grown.end(), 0x80, 0x00);
     grown.insert(grown.end(), original.begin(), original.begin() + 0x40);
-    const RomImage shrunk(original.begin(), original.begin() + 0x300);
-    const std::vector<std::pair<std::string, RomImage>> modified{
+    const Bytes shrunk(original.begin(), original.begin() + 0x300);
+    const std::vector<std::pair<std::string, Bytes>> modified{
         {"identical", original}, {"edited", edited}, {"moved", moved},
         {"grown", grown},        {"shrunk", shrunk},
     };
@@ -282,15 +282,15 @@ void writeVcdiffSeeds(const fs::path& dir, const fs::path& vectors) {
 // UPS: created patches with their sources (grown, shrunk, edited), and the
 // real-world pairs joined as original and modified images.
 void writeUpsSeeds(const fs::path& dir, const fs::path& vectors) {
-    const RomImage original = makeGameBoyAdvance(0x400);
-    RomImage edited = original;
+    const Bytes original = makeGameBoyAdvance(0x400);
+    Bytes edited = original;
     edited[0x10] ^= 0x5A;
     edited[0x11] ^= 0x01;
     edited[0x300] = 0x42;
-    RomImage grown = original;
+    Bytes grown = original;
     grown.insert(grown.end(), 0x40, 0x11);
-    const RomImage shrunk(original.begin(), original.begin() + 0x100);
-    for (const auto& [name, modified] : std::vector<std::pair<std::string, RomImage>>{
+    const Bytes shrunk(original.begin(), original.begin() + 0x100);
+    for (const auto& [name, modified] : std::vector<std::pair<std::string, Bytes>>{
              {"edited", edited}, {"grown", grown}, {"shrunk", shrunk}}) {
         writeSeed(dir / ("patch_" + name + ".bin"),
                   fuzzing::joinInput(original, *createUpsPatchImage(original, modified)));
@@ -309,15 +309,15 @@ void writeUpsSeeds(const fs::path& dir, const fs::path& vectors) {
 // --apply: a patch of every format with the ROM it was made for, and with a
 // copier header or in the .v64 order in front of it.
 void writeApplySeeds(const fs::path& dir) {
-    const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
-    const RomImage v64 = makeNintendo64(0x1000, N64Order::V64);
-    const RomImage snes = makeSnes(0x8000);
-    const RomImage headered = makeSnes(0x8000, false, true);
-    RomImage modified = z64;
+    const Bytes z64 = makeNintendo64(0x1000, N64Order::Z64);
+    const Bytes v64 = makeNintendo64(0x1000, N64Order::V64);
+    const Bytes snes = makeSnes(0x8000);
+    const Bytes headered = makeSnes(0x8000, false, true);
+    Bytes modified = z64;
     modified[0x40] ^= 0xFF;
-    RomImage snesModified = snes;
+    Bytes snesModified = snes;
     snesModified[0x100] ^= 0x0F;
-    const std::vector<std::pair<std::string, Bytes>> seeds{
+    const std::vector<std::pair<std::string, ByteList>> seeds{
         {"ips", fuzzing::joinInput(z64, IpsPatch().record(0x40, {1, 2}).eof().bytes())},
         {"bps", fuzzing::joinInput(z64, toBytes(*createBpsPatchImage(z64, modified)))},
         {"bps_v64", fuzzing::joinInput(v64, toBytes(*createBpsPatchImage(z64, modified)))},
@@ -326,7 +326,7 @@ void writeApplySeeds(const fs::path& dir) {
          fuzzing::joinInput(modified, toBytes(*createUpsPatchImage(z64, modified)))},
         {"ups_headered",
          fuzzing::joinInput(headered, toBytes(*createUpsPatchImage(snes, snesModified)))},
-        {"vcdiff_header", fuzzing::joinInput(z64, Bytes{0xD6, 0xC3, 0xC4, 0x00, 0x00})},
+        {"vcdiff_header", fuzzing::joinInput(z64, ByteList{0xD6, 0xC3, 0xC4, 0x00, 0x00})},
     };
     for (const auto& [name, seed] : seeds) {
         writeSeed(dir / (name + ".bin"), seed);

@@ -8,18 +8,18 @@
 #include <string>
 #include <string_view>
 
-#include "io/rom_file.h"
+#include "io/output_file.h"
 #include "repair/repair.h"
 
 namespace {
 
-void putText(RomImage& image, std::size_t offset, std::string_view text) {
+void putText(Bytes& image, std::size_t offset, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         image[offset + i] = static_cast<std::uint8_t>(text[i]);
     }
 }
 
-void putBytes(RomImage& image, std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+void putBytes(Bytes& image, std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
     std::size_t i = offset;
     for (const std::uint8_t byte : bytes) {
         image[i++] = byte;
@@ -27,8 +27,8 @@ void putBytes(RomImage& image, std::size_t offset, std::initializer_list<std::ui
 }
 
 // Filler that looks like data, so that checksums are not trivially zero.
-RomImage filler(std::size_t size, std::uint8_t seed) {
-    RomImage image(size);
+Bytes filler(std::size_t size, std::uint8_t seed) {
+    Bytes image(size);
     std::uint32_t state = seed;
     for (std::size_t i = 0; i < size; ++i) {
         state = state * 1103515245u + 12345u;
@@ -37,8 +37,8 @@ RomImage filler(std::size_t size, std::uint8_t seed) {
     return image;
 }
 
-RomImage gameBoy() {
-    RomImage image = filler(0x8000, 1);
+Bytes gameBoy() {
+    Bytes image = filler(0x8000, 1);
     for (std::size_t i = 0x100; i < 0x150; ++i) {
         image[i] = 0;
     }
@@ -50,8 +50,8 @@ RomImage gameBoy() {
     return image;
 }
 
-RomImage gameBoyAdvance() {
-    RomImage image = filler(0x1000, 2);
+Bytes gameBoyAdvance() {
+    Bytes image = filler(0x1000, 2);
     for (std::size_t i = 0x04; i < 0xC0; ++i) {
         image[i] = 0;
     }
@@ -63,8 +63,8 @@ RomImage gameBoyAdvance() {
     return image;
 }
 
-RomImage nes() {
-    RomImage image = filler(16 + 2 * 16384 + 8192, 3);
+Bytes nes() {
+    Bytes image = filler(16 + 2 * 16384 + 8192, 3);
     putBytes(image, 0, {0x4E, 0x45, 0x53, 0x1A, 0x02, 0x01, 0x10, 0x00});
     for (std::size_t i = 8; i < 16; ++i) {
         image[i] = 0;
@@ -72,8 +72,8 @@ RomImage nes() {
     return image;
 }
 
-RomImage snes(std::size_t size, bool hiRom) {
-    RomImage image = filler(size, hiRom ? 5 : 4);
+Bytes snes(std::size_t size, bool hiRom) {
+    Bytes image = filler(size, hiRom ? 5 : 4);
     const std::size_t header = hiRom ? 0xFFC0 : 0x7FC0;
     putText(image, header, "QUILLON DEMO         ");
     putBytes(image, header + 0x15, {static_cast<std::uint8_t>(hiRom ? 0x21 : 0x20), 0x00, 0x07,
@@ -87,15 +87,15 @@ RomImage snes(std::size_t size, bool hiRom) {
     return image;
 }
 
-RomImage withCopierHeader(const RomImage& cartridge) {
-    RomImage image(512, 0);
+Bytes withCopierHeader(const Bytes& cartridge) {
+    Bytes image(512, 0);
     image[0] = static_cast<std::uint8_t>(cartridge.size() / 8192);
     image.insert(image.end(), cartridge.begin(), cartridge.end());
     return image;
 }
 
-RomImage genesis() {
-    RomImage image = filler(0x2000, 6);
+Bytes genesis() {
+    Bytes image = filler(0x2000, 6);
     for (std::size_t i = 0x100; i < 0x200; ++i) {
         image[i] = ' ';
     }
@@ -107,8 +107,8 @@ RomImage genesis() {
     return image;
 }
 
-RomImage nintendo64ByteSwapped() {
-    RomImage image = filler(0x2000, 7);
+Bytes nintendo64ByteSwapped() {
+    Bytes image = filler(0x2000, 7);
     for (std::size_t i = 0; i < 0x40; ++i) {
         image[i] = 0;
     }
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     const std::string folder = argc > 1 ? std::string(argv[1]) + "/" : std::string("samples/");
     struct Sample {
         const char* name;
-        RomImage image;
+        Bytes image;
     };
     const Sample samples[] = {
         {"quillon-demo.gb", gameBoy()},
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     };
     int status = 0;
     for (const Sample& sample : samples) {
-        if (!writeRomFile(folder + sample.name, sample.image)) {
+        if (!writeFile(folder + sample.name, sample.image)) {
             std::fprintf(stderr, "cannot write %s%s\n", folder.c_str(), sample.name);
             status = 1;
         }

@@ -1,5 +1,7 @@
 #include "archive/archive.h"
 
+#include "base/utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -85,64 +87,6 @@ Reader openReader(std::span<const std::uint8_t> bytes) {
     return reader;
 }
 
-bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<std::uint8_t>(text[i]);
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07u;
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<std::uint8_t>(text[i + k]);
-            if ((next & 0xC0u) != 0x80u) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-void appendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
 #ifdef _WIN32
 // Windows' libarchive keeps names as UTF-16 and gives no UTF-8 form of a
 // non-ASCII one; a lone surrogate becomes U+FFFD.
@@ -217,7 +161,7 @@ enum class DataResult {
     Broken,     // the reader cannot go on
 };
 
-DataResult readMemberData(struct archive* reader, struct archive_entry* entry, RomImage& out) {
+DataResult readMemberData(struct archive* reader, struct archive_entry* entry, Bytes& out) {
     if (archive_entry_is_encrypted(entry) != 0) {
         return DataResult::Unreadable;
     }
@@ -313,7 +257,7 @@ bool forEachArchiveMember(std::span<const std::uint8_t> archive,
         }
         member.readable = result == DataResult::Read;
         if (!member.readable) {
-            member.bytes = RomImage();
+            member.bytes = Bytes();
         }
         visit(member);
         if (result == DataResult::Broken) {

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "io/rom_file.h"
+#include "base/bytes.h"
 
 // Zip and 7z archives, recognised by content.
 
@@ -16,7 +16,7 @@ bool isArchive(std::span<const std::uint8_t> head);
 struct ArchiveMember {
     std::string name;      // the stored path, UTF-8
     bool readable = false; // false: encrypted, corrupt, or too large to expand
-    RomImage bytes;        // the decompressed content when readable
+    Bytes bytes;        // the decompressed content when readable
 };
 
 // Hands each regular member to the visitor in stored order. Returns false

@@ -40,7 +40,7 @@ namespace {
 // shared, as an archive's bytes are also read for its members meanwhile.
 struct PendingRecord {
     CatalogRecord record;
-    std::shared_ptr<const RomImage> bytes;
+    std::shared_ptr<const Bytes> bytes;
     std::optional<DigestHasher::Ticket> whole;
     std::optional<DigestHasher::Ticket> headerless;
 };
@@ -84,7 +84,7 @@ constexpr std::uint64_t bytesAhead = 64u << 20;
 // bytes it holds against the look-ahead.
 struct ScanItem {
     CatalogRecord record;
-    std::shared_ptr<const RomImage> bytes;
+    std::shared_ptr<const Bytes> bytes;
     std::uint64_t reserved = 0;
 };
 
@@ -229,7 +229,7 @@ void readPaths(std::span<const std::string> arguments, const ScanOptions& option
         if (!pipe.reserve(size)) {
             return;
         }
-        std::optional<RomImage> read;
+        std::optional<Bytes> read;
         if (file) {
             read = file->readAll();
         }
@@ -237,7 +237,7 @@ void readPaths(std::span<const std::string> arguments, const ScanOptions& option
             pipe.send({recordOf(path), nullptr, size});
             return;
         }
-        auto bytes = std::make_shared<const RomImage>(std::move(*read));
+        auto bytes = std::make_shared<const Bytes>(std::move(*read));
         if (!isArchive(*bytes)) {
             pipe.send({recordOf(path), std::move(bytes), size});
             return;
@@ -258,7 +258,7 @@ void readPaths(std::span<const std::string> arguments, const ScanOptions& option
             const std::uint64_t memberSize = member.bytes.size();
             if (pipe.reserve(memberSize)) {
                 pipe.send({recordOf(path, std::move(member.name)),
-                           std::make_shared<const RomImage>(std::move(member.bytes)), memberSize});
+                           std::make_shared<const Bytes>(std::move(member.bytes)), memberSize});
             }
         });
         if (!listed && pipe.reserve(0)) {

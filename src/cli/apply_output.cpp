@@ -4,7 +4,7 @@
 #include "cli/console.h"
 #include "cli/json_lines.h"
 #include "io/input_file.h"
-#include "io/rom_file.h"
+#include "io/output_file.h"
 #include "patch/apply.h"
 
 namespace {
@@ -55,7 +55,7 @@ int printApply(int, char** argv) {
     const std::string romPath = argv[2];
     const std::string patchPath = argv[3];
     const std::string outPath = argv[4];
-    const std::optional<RomImage> patch = readWholeFile(patchPath);
+    const std::optional<Bytes> patch = readFile(patchPath);
     if (!patch) {
         return fail("ERROR: Failed to read patch.");
     }
@@ -64,7 +64,7 @@ int printApply(int, char** argv) {
         return fail("ERROR: Unknown patch format.");
     }
     printLine(std::cout, applyingLine(formatName(format), patchPath, romPath, outPath));
-    const std::optional<RomImage> rom = readWholeFile(romPath);
+    const std::optional<Bytes> rom = readFile(romPath);
     if (!rom) {
         return fail("ERROR: Failed to read ROM.");
     }
@@ -81,7 +81,7 @@ int printApply(int, char** argv) {
     case ApplyOutcome::Applied:
         break;
     }
-    if (!writeRomFile(outPath, result.output)) {
+    if (!writeFile(outPath, result.output)) {
         return fail("ERROR: Failed to write " + outPath + ".");
     }
     printLine(std::cout,

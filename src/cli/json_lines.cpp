@@ -4,51 +4,12 @@
 #include <cstdint>
 #include <span>
 
+#include "base/hex.h"
+#include "base/utf8.h"
+
 namespace {
 
-constexpr char hexDigit[] = "0123456789abcdef";
-
-void appendByteEscape(std::string& out, std::uint8_t byte) {
-    out += "\\u00";
-    out.push_back(hexDigit[byte >> 4]);
-    out.push_back(hexDigit[byte & 0xF]);
-}
-
-// The length of the valid UTF-8 sequence starting at bytes[at], or 0. Overlong
-// forms, surrogates and code points above U+10FFFF are not valid.
-std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-    const std::uint8_t lead = byte(at);
-    std::size_t length = 0;
-    std::uint8_t low = 0x80;
-    std::uint8_t high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (bytes.size() - at < length) {
-        return 0;
-    }
-    // The second byte has the narrowed range, the rest the plain one.
-    if (byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
+void appendByteEscape(std::string& out, std::uint8_t byte) { out += "\\u00" + hexLower(byte, 2); }
 
 } // namespace
 
@@ -80,13 +41,7 @@ std::string jsonString(std::string_view bytes) {
     return out;
 }
 
-std::string crcText(std::uint32_t value) {
-    std::string out(8, '0');
-    for (std::size_t i = 0; i < 8; ++i) {
-        out[7 - i] = hexDigit[(value >> (4 * i)) & 0xF];
-    }
-    return out;
-}
+std::string crcText(std::uint32_t value) { return hexLower(value, 8); }
 
 std::string_view platformKey(RomPlatform platform) {
     switch (platform) {

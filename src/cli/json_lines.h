@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/hex.h"
+
 #include "catalog/catalog.h"
 
 // The JSON string literal for a byte string, quotes included: '"', '\' and
@@ -22,17 +24,6 @@ std::string crcText(std::uint32_t value);
 // The name of a platform enumerator, as the catalogue writes it.
 std::string_view platformKey(RomPlatform platform);
 
-// Lower-case hexadecimal of a digest.
-template <std::size_t N> std::string hexOf(const std::array<std::uint8_t, N>& digest) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(2 * N);
-    for (const std::uint8_t byte : digest) {
-        out.push_back(digits[byte >> 4]);
-        out.push_back(digits[byte & 0xF]);
-    }
-    return out;
-}
 
 // Writes one JSON object, keys in the order they are added.
 class ObjectWriter {
@@ -66,9 +57,9 @@ class ObjectWriter {
     }
     ObjectWriter& digests(const Digests& d) {
         return string("crc32", crcText(d.crc32))
-            .string("md5", hexOf(d.md5))
-            .string("sha1", hexOf(d.sha1))
-            .string("sha256", hexOf(d.sha256));
+            .string("md5", hexLower(d.md5))
+            .string("sha1", hexLower(d.sha1))
+            .string("sha256", hexLower(d.sha256));
     }
     std::string finish() {
         out_ += first_ ? "{}" : "}";

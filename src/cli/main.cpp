@@ -8,7 +8,7 @@
 #include "cli/console.h"
 #include "hash/digests.h"
 #include "inspect/inspect.h"
-#include "io/rom_file.h"
+#include "io/output_file.h"
 #include "io/wide_path.h"
 #include "patch/patch.h"
 #include "repair/repair.h"

@@ -144,7 +144,7 @@ std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t
 
 int printPatchInfo(int argc, char** argv) {
     const std::string patchPath = argv[2];
-    const std::optional<RomImage> patch = readWholeFile(patchPath);
+    const std::optional<Bytes> patch = readFile(patchPath);
     if (!patch) {
         printLine(std::cerr, "ERROR: Failed to read patch.");
         return 1;
@@ -153,7 +153,7 @@ int printPatchInfo(int argc, char** argv) {
     std::optional<RomCheck> rom;
     // An unknown patch has nothing to check a ROM against.
     if (argc > 3 && summary.format != PatchFormat::Unknown) {
-        const std::optional<RomImage> bytes = readWholeFile(argv[3]);
+        const std::optional<Bytes> bytes = readFile(argv[3]);
         if (!bytes) {
             printLine(std::cerr, "ERROR: Failed to read ROM.");
             return 1;

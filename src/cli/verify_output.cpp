@@ -74,7 +74,7 @@ std::string verifyCandidateLine(const Dat& dat, const CatalogRecord& record,
     }
     object.number("size", record.size)
         .string("crc32", crcText(record.digests.crc32))
-        .string("sha1", hexOf(record.digests.sha1));
+        .string("sha1", hexLower(record.digests.sha1));
     if (!verdict.matched) {
         return object.string("status", "unknown").finish();
     }

@@ -206,7 +206,7 @@ std::optional<Dat> readDat(const std::string& path) {
             return file->readAt(0, into);
         });
     }
-    const std::optional<RomImage> bytes = file->readAll();
+    const std::optional<Bytes> bytes = file->readAll();
     if (!bytes) {
         return std::nullopt;
     }

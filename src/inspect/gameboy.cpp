@@ -1,4 +1,5 @@
 #include "inspect/check_values.h"
+#include "base/hex.h"
 #include "inspect/header_text.h"
 #include "inspect/inspect.h"
 
@@ -21,6 +22,6 @@ RomInfo inspectGameBoy(ImageHead head) {
     info.computedChecksum = computeGameBoyHeaderChecksum(image);
     info.storedChecksum = image[gameBoyHeaderChecksum];
     info.checksumValid = info.storedChecksum == info.computedChecksum;
-    info.details = "Cartridge Type: 0x" + hexDigits(image[gameBoyCartridgeType]);
+    info.details = "Cartridge Type: 0x" + hexUpper(image[gameBoyCartridgeType]);
     return info;
 }

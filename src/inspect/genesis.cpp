@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "inspect/check_values.h"
+#include "base/hex.h"
 #include "inspect/header_text.h"
 #include "inspect/inspect.h"
 
@@ -51,7 +52,7 @@ RomInfo inspectGenesis(ImageHead head) {
                           image[genesisChecksum + 1];
     info.computedChecksum = computeGenesisChecksum(image);
     info.checksumValid = info.computedChecksum == info.storedChecksum;
-    info.details = "Checksum: 0x" + hexDigits(info.computedChecksum) +
+    info.details = "Checksum: 0x" + hexUpper(info.computedChecksum) +
                    (info.checksumValid ? " (Matched)" : " (Mismatch!)");
     return info;
 }

@@ -16,13 +16,3 @@ std::string readHeaderText(std::span<const std::uint8_t> image, std::uint64_t of
     }
     return text;
 }
-
-std::string hexDigits(std::uint64_t value) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string text;
-    do {
-        text.insert(text.begin(), digits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return text;
-}

@@ -10,6 +10,3 @@
 // first zero byte or at the end of the image; it is never trimmed.
 std::string readHeaderText(std::span<const std::uint8_t> image, std::uint64_t offset,
                            std::size_t length, bool sanitise);
-
-// Unsigned hexadecimal digits without leading zeros, A to F in capitals.
-std::string hexDigits(std::uint64_t value);

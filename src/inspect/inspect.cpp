@@ -118,7 +118,7 @@ RomInfo inspectRom(const std::string& path) {
         return unknownImage(0);
     }
     const std::uint64_t size = file->size();
-    std::optional<RomImage> head = file->readRange(0, std::min<std::uint64_t>(size, inspectionWindow));
+    std::optional<Bytes> head = file->readRange(0, std::min<std::uint64_t>(size, inspectionWindow));
     if (!head) {
         return unknownImage(0);
     }
@@ -129,7 +129,7 @@ RomInfo inspectRom(const std::string& path) {
             return unknownImage(0);
         }
     }
-    std::optional<RomImage> far = file->readRange(reads.farOffset, reads.farLength);
+    std::optional<Bytes> far = file->readRange(reads.farOffset, reads.farLength);
     if (!far) {
         return unknownImage(0);
     }

@@ -130,11 +130,11 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
 
 InputFile::~InputFile() { close(); }
 
-std::optional<RomImage> InputFile::readRange(std::uint64_t offset, std::uint64_t length) const {
+std::optional<Bytes> InputFile::readRange(std::uint64_t offset, std::uint64_t length) const {
     if (length > std::numeric_limits<std::size_t>::max() / 2) {
         return std::nullopt;
     }
-    RomImage image;
+    Bytes image;
     try {
         image.resize(static_cast<std::size_t>(length));
     } catch (const std::bad_alloc&) {
@@ -146,7 +146,7 @@ std::optional<RomImage> InputFile::readRange(std::uint64_t offset, std::uint64_t
     return image;
 }
 
-std::optional<RomImage> readWholeFile(const std::string& path) {
+std::optional<Bytes> readFile(const std::string& path) {
     const std::optional<InputFile> file = InputFile::open(path);
     return file ? file->readAll() : std::nullopt;
 }

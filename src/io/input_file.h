@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "io/rom_file.h"
+#include "base/bytes.h"
 
 // A regular file open for reads at any offset, so that a caller may take only
 // the parts of a large image it needs. What stands at the path is checked
@@ -36,11 +36,11 @@ class InputFile {
 
     // The length bytes at offset; nullopt when they cannot all be read or
     // held in memory.
-    std::optional<RomImage> readRange(std::uint64_t offset, std::uint64_t length) const;
+    std::optional<Bytes> readRange(std::uint64_t offset, std::uint64_t length) const;
 
     // The whole file (of the size it had when opened); nullopt when it cannot
     // be read or held in memory. A file of length zero gives an empty image.
-    std::optional<RomImage> readAll() const { return readRange(0, size_); }
+    std::optional<Bytes> readAll() const { return readRange(0, size_); }
 
   private:
 #ifdef _WIN32
@@ -56,6 +56,8 @@ class InputFile {
     bool open_ = true;
 };
 
-// The whole regular file at path; nullopt when it cannot be opened or read
-// (an empty file gives an empty image).
-std::optional<RomImage> readWholeFile(const std::string& path);
+// The whole regular file at path: the one reader of whole files. nullopt for
+// anything that cannot be read whole (missing, unreadable, a folder, a FIFO,
+// a device, a file that changes size while read, one too large for memory);
+// an empty file gives empty bytes.
+std::optional<Bytes> readFile(const std::string& path);

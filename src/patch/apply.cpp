@@ -13,7 +13,7 @@ ApplyResult damaged() {
     return {};
 }
 
-ApplyResult applied(SourceMatch form, RomImage output) {
+ApplyResult applied(SourceMatch form, Bytes output) {
     ApplyResult result;
     result.outcome = ApplyOutcome::Applied;
     result.form = form;
@@ -32,7 +32,7 @@ ApplyResult wrongSource(std::optional<std::uint32_t> romCrc = std::nullopt,
 
 ApplyResult applyIps(std::span<const std::uint8_t> rom, std::span<const std::uint8_t> patch) {
     try {
-        RomImage image(rom.begin(), rom.end());
+        Bytes image(rom.begin(), rom.end());
         if (!applyIpsRecords(image, patch)) {
             return damaged();
         }
@@ -59,7 +59,7 @@ ApplyResult applyBps(std::span<const std::uint8_t> rom, std::span<const std::uin
     }
     const BpsSummary& bps = summary.bps;
     const CrcOfForm crcOf{rom, crc32(rom)};
-    std::optional<RomImage> output;
+    std::optional<Bytes> output;
     const SourceMatch form = firstFittingForm(rom, [&](std::span<const std::uint8_t> source) {
         if (source.size() != bps.sourceSize || crcOf(source) != bps.sourceCrc) {
             return false;
@@ -97,7 +97,7 @@ ApplyResult applyUps(std::span<const std::uint8_t> rom, std::span<const std::uin
                    ? SourceMatch::YesBackwards
                    : SourceMatch::No;
     }
-    std::optional<RomImage> output;
+    std::optional<Bytes> output;
     const auto apply = [&](std::span<const std::uint8_t> input) {
         const bool backwards = form == SourceMatch::YesBackwards;
         output =

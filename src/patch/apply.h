@@ -4,7 +4,7 @@
 #include <optional>
 #include <span>
 
-#include "io/rom_file.h"
+#include "base/bytes.h"
 #include "patch/patch_info.h"
 
 // One patch of any known format, applied with every check the format allows:
@@ -19,7 +19,7 @@ struct ApplyResult {
     // How the ROM was taken when applied: Yes (as it is), YesBackwards,
     // YesAfterStripHeader or YesAfterN64Endian.
     SourceMatch form = SourceMatch::Yes;
-    RomImage output; // when Applied
+    Bytes output; // when Applied
     // When a BPS or UPS patch was made for another ROM: the ROM's CRC-32 as
     // given and the source CRC-32 the patch names.
     std::optional<std::uint32_t> romCrc;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "io/output_file.h"
 #include "patch/patch.h"
 
 namespace {
@@ -70,7 +71,7 @@ class PatchReader {
     std::uint64_t position_ = 0;
 };
 
-std::uint8_t* at(RomImage& target, std::uint64_t offset) {
+std::uint8_t* at(Bytes& target, std::uint64_t offset) {
     return target.data() + static_cast<std::size_t>(offset);
 }
 
@@ -78,7 +79,7 @@ std::uint8_t* at(RomImage& target, std::uint64_t offset) {
 // wherever the offset is at or beyond the end of the source (also after it
 // wrapped below zero). The offset advances by count and may wrap back to 0.
 void copyFromSource(std::span<const std::uint8_t> source, std::uint64_t& relativeOffset,
-                    RomImage& target, std::uint64_t out, std::uint64_t count) {
+                    Bytes& target, std::uint64_t out, std::uint64_t count) {
     while (count > 0) {
         std::uint64_t n = 0;
         if (relativeOffset < source.size()) {
@@ -102,7 +103,7 @@ void copyFromSource(std::span<const std::uint8_t> source, std::uint64_t& relativ
 // the relative offset in chunks that stop short of the bytes being written:
 // each chunk ends a whole number of periods d past the output offset, so the
 // next may take everything from the relative offset up to it.
-void copyWithinTarget(std::uint64_t& relativeOffset, RomImage& target, std::uint64_t out,
+void copyWithinTarget(std::uint64_t& relativeOffset, Bytes& target, std::uint64_t out,
                       std::uint64_t count) {
     while (count > 0) {
         std::uint64_t n = count;
@@ -131,7 +132,7 @@ void copyWithinTarget(std::uint64_t& relativeOffset, RomImage& target, std::uint
 
 } // namespace
 
-std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
+std::optional<Bytes> applyBpsPatchImage(std::span<const std::uint8_t> source,
                                            std::span<const std::uint8_t> patch) {
     if (source.empty() || patch.size() < footerSize ||
         !std::equal(bpsMagic.begin(), bpsMagic.end(), patch.begin())) {
@@ -142,19 +143,19 @@ std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
     // The source size is skipped, never compared with the real source.
     (void)reader.number();
     if (reader.atEnd()) {
-        return RomImage{};
+        return Bytes{};
     }
     const std::uint64_t targetSize = reader.number();
     const std::uint64_t metadataSize = reader.atEnd() ? 0 : reader.number();
     // Metadata longer than the rest of the patch leaves no commands.
     reader.skip(metadataSize);
     if (targetSize == 0) {
-        return RomImage{};
+        return Bytes{};
     }
     if (targetSize > maximumTargetSize) {
         return std::nullopt;
     }
-    RomImage target;
+    Bytes target;
     try {
         // Left uninitialised: the commands write every byte before the output
         // offset (0x00 explicitly where they read nothing), never read at or
@@ -216,5 +217,5 @@ std::optional<RomImage> applyBpsPatchImage(std::span<const std::uint8_t> source,
 
 bool applyBpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath) {
-    return combineRomFiles(romPath, patchPath, outputPath, applyBpsPatchImage);
+    return combineFiles(romPath, patchPath, outputPath, applyBpsPatchImage);
 }

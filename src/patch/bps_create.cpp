@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/output_file.h"
 #include "hash/digests.h"
 #include "patch/bps_match.h"
 #include "patch/bps_number.h"
@@ -42,7 +43,7 @@ std::vector<bps::Step> joined(const std::vector<bps::Step>& steps) {
     return out;
 }
 
-void appendSteps(RomImage& patch, std::span<const std::uint8_t> target,
+void appendSteps(Bytes& patch, std::span<const std::uint8_t> target,
                  const std::vector<bps::Step>& steps) {
     std::uint64_t sourceRelative = 0;
     std::uint64_t targetRelative = 0;
@@ -71,7 +72,7 @@ void appendSteps(RomImage& patch, std::span<const std::uint8_t> target,
 // Inputs of at least parallelFrom bytes are indexed and matched in two
 // independent halves; `threaded` only decides whether the second half runs on
 // a thread of its own, never what the patch holds.
-std::optional<RomImage> createPatch(std::span<const std::uint8_t> original,
+std::optional<Bytes> createPatch(std::span<const std::uint8_t> original,
                                     std::span<const std::uint8_t> modified, bool threaded) {
     const unsigned halves = modified.size() >= parallelFrom ? 2 : 1;
     initialiseHashing();
@@ -119,7 +120,7 @@ std::optional<RomImage> createPatch(std::span<const std::uint8_t> original,
         return std::nullopt;
     }
 
-    RomImage patch{'B', 'P', 'S', '1'};
+    Bytes patch{'B', 'P', 'S', '1'};
     appendBpsNumber(patch, original.size());
     appendBpsNumber(patch, modified.size());
     appendBpsNumber(patch, 0);
@@ -130,7 +131,7 @@ std::optional<RomImage> createPatch(std::span<const std::uint8_t> original,
 
 } // namespace
 
-std::optional<RomImage> createBpsPatchImage(std::span<const std::uint8_t> original,
+std::optional<Bytes> createBpsPatchImage(std::span<const std::uint8_t> original,
                                             std::span<const std::uint8_t> modified) {
     if (original.empty() || modified.empty() || original.size() > largestImage ||
         modified.size() > largestImage) {
@@ -150,5 +151,5 @@ std::optional<RomImage> createBpsPatchImage(std::span<const std::uint8_t> origin
 
 bool createBpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    return combineRomFiles(originalPath, modifiedPath, patchPath, createBpsPatchImage);
+    return combineFiles(originalPath, modifiedPath, patchPath, createBpsPatchImage);
 }

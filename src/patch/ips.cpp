@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <new>
 
+#include "io/output_file.h"
+#include "io/input_file.h"
 #include "patch/ips_record.h"
 #include "patch/patch.h"
 
@@ -12,7 +14,7 @@ namespace {
 // Records may write past the end of the image; it grows to exactly the end of
 // the record, the new bytes zero. At most 0xFFFFFF + 0xFFFF bytes, so the
 // sum cannot overflow. False when even that much memory cannot be had.
-bool growTo(RomImage& image, std::size_t end) {
+bool growTo(Bytes& image, std::size_t end) {
     if (image.size() < end) {
         try {
             image.resize(end, 0);
@@ -25,11 +27,11 @@ bool growTo(RomImage& image, std::size_t end) {
 
 } // namespace
 
-bool applyIpsPatchImage(RomImage& image, std::span<const std::uint8_t> patch) {
+bool applyIpsPatchImage(Bytes& image, std::span<const std::uint8_t> patch) {
     return !image.empty() && applyIpsRecords(image, patch);
 }
 
-bool applyIpsRecords(RomImage& image, std::span<const std::uint8_t> patch) {
+bool applyIpsRecords(Bytes& image, std::span<const std::uint8_t> patch) {
     if (patch.size() < ips::magic.size() ||
         !std::equal(ips::magic.begin(), ips::magic.end(), patch.begin())) {
         return false;
@@ -59,11 +61,11 @@ bool applyIpsRecords(RomImage& image, std::span<const std::uint8_t> patch) {
 
 bool applyIpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath) {
-    RomImage image = readRomFile(romPath);
-    const RomImage patch = readRomFile(patchPath);
+    Bytes image = readFile(romPath).value_or(Bytes{});
+    const Bytes patch = readFile(patchPath).value_or(Bytes{});
     // A malformed patch discards whatever its earlier records did: nothing is written.
     if (!applyIpsPatchImage(image, patch)) {
         return false;
     }
-    return writeRomFile(outputPath, image);
+    return writeFile(outputPath, image);
 }

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "io/output_file.h"
 #include "patch/ips_record.h"
 #include "patch/patch.h"
 
@@ -120,7 +121,7 @@ std::vector<Record> cheapestRecords(std::span<const std::uint8_t> original,
 
 } // namespace
 
-std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> original,
+std::optional<Bytes> createIpsPatchImage(std::span<const std::uint8_t> original,
                                             std::span<const std::uint8_t> modified) {
     if (original.empty() || modified.empty()) {
         return std::nullopt;
@@ -150,7 +151,7 @@ std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> origin
     if (end > ips::offsetLimit || (shrinks && modified.size() >= ips::offsetLimit)) {
         return std::nullopt;
     }
-    RomImage patch(ips::magic.begin(), ips::magic.end());
+    Bytes patch(ips::magic.begin(), ips::magic.end());
     try {
         if (first < end) {
             // One byte of slack before the first change lets a record that
@@ -181,5 +182,5 @@ std::optional<RomImage> createIpsPatchImage(std::span<const std::uint8_t> origin
 
 bool createIpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    return combineRomFiles(originalPath, modifiedPath, patchPath, createIpsPatchImage);
+    return combineFiles(originalPath, modifiedPath, patchPath, createIpsPatchImage);
 }

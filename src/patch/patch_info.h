@@ -6,7 +6,7 @@
 #include <span>
 
 #include "inspect/snes_header.h"
-#include "io/rom_file.h"
+#include "base/bytes.h"
 #include "patch/vcdiff.h"
 #include "repair/repair.h"
 
@@ -91,12 +91,12 @@ SourceMatch firstFittingRepairedForm(std::span<const std::uint8_t> rom, Accept a
     }
     // Only a .v64 or .n64 image changes; its mark is in the first four bytes,
     // so a whole copy is made only for one of those.
-    RomImage head(rom.begin(),
+    Bytes head(rom.begin(),
                   rom.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(rom.size(), 4)));
     if (!convertN64ImageToBigEndian(head) || std::equal(head.begin(), head.end(), rom.begin())) {
         return SourceMatch::No;
     }
-    RomImage converted(rom.begin(), rom.end());
+    Bytes converted(rom.begin(), rom.end());
     convertN64ImageToBigEndian(converted);
     return accept(std::span<const std::uint8_t>(converted)) ? SourceMatch::YesAfterN64Endian
                                                             : SourceMatch::No;

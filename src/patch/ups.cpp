@@ -52,13 +52,13 @@ bool isTarget(const UpsSummary& summary, std::span<const std::uint8_t> bytes) {
     return bytes.size() == summary.targetSize && crc32(bytes) == summary.targetCrc;
 }
 
-std::optional<RomImage> applyHunks(std::span<const std::uint8_t> input,
+std::optional<Bytes> applyHunks(std::span<const std::uint8_t> input,
                                    std::span<const std::uint8_t> patch, std::uint64_t hunksAt,
                                    std::uint64_t outputSize) {
     if (patch.size() < footerSize || outputSize > maximumOutputSize) {
         return std::nullopt;
     }
-    RomImage output;
+    Bytes output;
     try {
         output.resize(static_cast<std::size_t>(outputSize));
     } catch (const std::bad_alloc&) {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "io/rom_file.h"
+#include "base/bytes.h"
 #include "patch/patch_info.h"
 
 // UPS: "UPS1", the source and target sizes as BPS numbers, then hunks up to
@@ -30,13 +30,13 @@ bool isTarget(const UpsSummary& summary, std::span<const std::uint8_t> bytes);
 // a hunk is malformed (a skip cut off or beyond 64 bits, XOR bytes without
 // their 0x00 before the footer) or the memory cannot be had. The sizes and
 // CRCs are the caller's to check.
-std::optional<RomImage> applyHunks(std::span<const std::uint8_t> input,
+std::optional<Bytes> applyHunks(std::span<const std::uint8_t> input,
                                    std::span<const std::uint8_t> patch, std::uint64_t hunksAt,
                                    std::uint64_t outputSize);
 
 // The one canonical patch: both sides padded with zeros to the larger size,
 // each maximal run of differing positions one hunk, the true CRCs.
-RomImage createPatch(std::span<const std::uint8_t> original,
+Bytes createPatch(std::span<const std::uint8_t> original,
                      std::span<const std::uint8_t> modified);
 
 } // namespace ups

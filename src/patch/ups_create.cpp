@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <new>
 
+#include "io/output_file.h"
 #include "patch/bps_number.h"
 #include "patch/crc_footer.h"
 #include "patch/patch.h"
@@ -45,9 +46,9 @@ struct PaddedPair {
 
 namespace ups {
 
-RomImage createPatch(std::span<const std::uint8_t> original,
+Bytes createPatch(std::span<const std::uint8_t> original,
                      std::span<const std::uint8_t> modified) {
-    RomImage patch(magic.begin(), magic.end());
+    Bytes patch(magic.begin(), magic.end());
     appendBpsNumber(patch, original.size());
     appendBpsNumber(patch, modified.size());
     const PaddedPair pair(original, modified);
@@ -68,7 +69,7 @@ RomImage createPatch(std::span<const std::uint8_t> original,
 
 } // namespace ups
 
-std::optional<RomImage> createUpsPatchImage(std::span<const std::uint8_t> original,
+std::optional<Bytes> createUpsPatchImage(std::span<const std::uint8_t> original,
                                             std::span<const std::uint8_t> modified) {
     if (original.empty() || modified.empty()) {
         return std::nullopt;
@@ -82,5 +83,5 @@ std::optional<RomImage> createUpsPatchImage(std::span<const std::uint8_t> origin
 
 bool createUpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    return combineRomFiles(originalPath, modifiedPath, patchPath, createUpsPatchImage);
+    return combineFiles(originalPath, modifiedPath, patchPath, createUpsPatchImage);
 }

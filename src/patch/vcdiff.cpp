@@ -219,7 +219,7 @@ std::optional<CodeTable> decodeCodeTable(std::uint8_t nearSize, std::uint8_t sam
     if (decoded.outcome != VcdiffOutcome::Applied || decoded.target.size() != codeTableStringSize) {
         return std::nullopt;
     }
-    const RomImage& s = decoded.target;
+    const Bytes& s = decoded.target;
     CodeTable table;
     table.nearSize = nearSize;
     table.sameSize = sameSize;
@@ -391,7 +391,7 @@ struct SecondaryStreams {
     VcdiffCompression compression = VcdiffCompression::None;
     std::array<LzmaSectionStream, 3> lzma;
     std::array<std::unique_ptr<FgkState>, 3> fgk;
-    std::array<RomImage, 3> buffers; // decoded sections, reused window after window
+    std::array<Bytes, 3> buffers; // decoded sections, reused window after window
 };
 
 // A compressed section: its decoded size, then the compressed bytes, all of
@@ -405,7 +405,7 @@ bool decodeSection(SecondaryStreams& streams, std::size_t kind, std::uint64_t ta
     }
     std::span<const std::uint8_t> packed;
     in.take(in.remaining(), packed);
-    RomImage& out = streams.buffers[kind];
+    Bytes& out = streams.buffers[kind];
     out.resize(static_cast<std::size_t>(size));
     bool ok = false;
     switch (streams.compression) {
@@ -573,7 +573,7 @@ VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
     if (!framing.wellFormed) {
         return result;
     }
-    RomImage target;
+    Bytes target;
     try {
         target.resize(static_cast<std::size_t>(framing.targetSize));
     } catch (const std::bad_alloc&) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "io/rom_file.h"
+#include "base/bytes.h"
 
 // VCDIFF deltas (RFC 3284) as xdelta3 writes them: source and target windows,
 // custom code tables, xdelta3's application header, per-window Adler-32 of the
@@ -30,7 +30,7 @@ enum class VcdiffOutcome {
 
 struct VcdiffResult {
     VcdiffOutcome outcome = VcdiffOutcome::Damaged;
-    RomImage target; // the whole target when Applied, otherwise empty
+    Bytes target; // the whole target when Applied, otherwise empty
 };
 
 // Decodes the patch against the source. Bounded in time and memory whatever

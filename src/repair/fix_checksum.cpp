@@ -2,21 +2,22 @@
 #include "inspect/inspect.h"
 #include "inspect/n64_checksum.h"
 #include "inspect/snes_header.h"
+#include "io/output_file.h"
 #include "repair/repair.h"
 
 namespace {
 
-void putBigEndian16(RomImage& image, std::uint64_t offset, std::uint16_t value) {
+void putBigEndian16(Bytes& image, std::uint64_t offset, std::uint16_t value) {
     image[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(value >> 8);
     image[static_cast<std::size_t>(offset) + 1] = static_cast<std::uint8_t>(value & 0xFF);
 }
 
-void putLittleEndian16(RomImage& image, std::uint64_t offset, std::uint16_t value) {
+void putLittleEndian16(Bytes& image, std::uint64_t offset, std::uint16_t value) {
     image[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(value & 0xFF);
     image[static_cast<std::size_t>(offset) + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-void repairGameBoy(RomImage& image) {
+void repairGameBoy(Bytes& image) {
     image[gameBoyHeaderChecksum] = computeGameBoyHeaderChecksum(image);
     // The global checksum covers every byte but its own two, the new header
     // checksum included.
@@ -26,9 +27,9 @@ void repairGameBoy(RomImage& image) {
     putBigEndian16(image, gameBoyGlobalChecksum, static_cast<std::uint16_t>(sum));
 }
 
-void repairGameBoyAdvance(RomImage& image) { image[gbaComplement] = computeGbaComplement(image); }
+void repairGameBoyAdvance(Bytes& image) { image[gbaComplement] = computeGbaComplement(image); }
 
-bool repairSnes(RomImage& image, bool copierHeader) {
+bool repairSnes(Bytes& image, bool copierHeader) {
     const SnesHeaderLocation where = locateSnesHeader(ImageHead{image, image.size()}, copierHeader);
     if (!where.credible) {
         // No header the console would read: the four bytes would land in
@@ -48,7 +49,7 @@ bool repairSnes(RomImage& image, bool copierHeader) {
 
 // Stores the checksums the boot code expects, each byte where the image's
 // own order keeps it, so that a .v64 or .n64 image stays in its order.
-bool repairNintendo64(RomImage& image) {
+bool repairNintendo64(Bytes& image) {
     const std::optional<N64ByteOrder> order = n64ByteOrder(image);
     if (!order) {
         return false;
@@ -70,7 +71,7 @@ bool repairNintendo64(RomImage& image) {
 
 } // namespace
 
-bool fixChecksumImage(RomImage& image) {
+bool fixChecksumImage(Bytes& image) {
     // Detection runs on the bytes already read, so that the fields written are
     // those of the image in hand.
     const RomInfo info = inspectImage(image);
@@ -100,5 +101,5 @@ bool fixChecksumImage(RomImage& image) {
 }
 
 bool fixChecksum(const std::string& inputPath, const std::string& outputPath) {
-    return transformRomFile(inputPath, outputPath, fixChecksumImage);
+    return transformFile(inputPath, outputPath, fixChecksumImage);
 }

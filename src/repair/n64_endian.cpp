@@ -2,6 +2,7 @@
 #include <array>
 
 #include "repair/byte_swap.h"
+#include "io/output_file.h"
 #include "repair/repair.h"
 
 namespace {
@@ -10,13 +11,13 @@ constexpr std::array<std::uint8_t, 4> z64Mark{0x80, 0x37, 0x12, 0x40};
 constexpr std::array<std::uint8_t, 4> v64Mark{0x37, 0x80, 0x40, 0x12};
 constexpr std::array<std::uint8_t, 4> n64Mark{0x40, 0x12, 0x37, 0x80};
 
-bool startsWith(const RomImage& image, const std::array<std::uint8_t, 4>& mark) {
+bool startsWith(const Bytes& image, const std::array<std::uint8_t, 4>& mark) {
     return std::equal(mark.begin(), mark.end(), image.begin());
 }
 
 } // namespace
 
-bool convertN64ImageToBigEndian(RomImage& image) {
+bool convertN64ImageToBigEndian(Bytes& image) {
     if (image.size() < 4) {
         return false;
     }
@@ -31,5 +32,5 @@ bool convertN64ImageToBigEndian(RomImage& image) {
 }
 
 bool convertN64ToBigEndian(const std::string& inputPath, const std::string& outputPath) {
-    return transformRomFile(inputPath, outputPath, convertN64ImageToBigEndian);
+    return transformFile(inputPath, outputPath, convertN64ImageToBigEndian);
 }

@@ -1,7 +1,8 @@
 #include "repair/byte_swap.h"
+#include "io/output_file.h"
 #include "repair/repair.h"
 
-bool swapSaveRam16Image(RomImage& image) {
+bool swapSaveRam16Image(Bytes& image) {
     if (image.size() < 2) {
         return false;
     }
@@ -10,5 +11,5 @@ bool swapSaveRam16Image(RomImage& image) {
 }
 
 bool swapSaveRam16(const std::string& inputPath, const std::string& outputPath) {
-    return transformRomFile(inputPath, outputPath, swapSaveRam16Image);
+    return transformFile(inputPath, outputPath, swapSaveRam16Image);
 }

@@ -1,7 +1,8 @@
 #include "inspect/snes_header.h"
+#include "io/output_file.h"
 #include "repair/repair.h"
 
-bool stripCopierHeaderImage(RomImage& image) {
+bool stripCopierHeaderImage(Bytes& image) {
     // Recognised by size alone, for any platform; the header's bytes are not examined.
     if (!hasCopierHeaderSize(image.size())) {
         return false;
@@ -11,5 +12,5 @@ bool stripCopierHeaderImage(RomImage& image) {
 }
 
 bool stripCopierHeader(const std::string& inputPath, const std::string& outputPath) {
-    return transformRomFile(inputPath, outputPath, stripCopierHeaderImage);
+    return transformFile(inputPath, outputPath, stripCopierHeaderImage);
 }

@@ -1,5 +1,6 @@
 #include <bit>
 
+#include "io/output_file.h"
 #include "repair/repair.h"
 
 namespace {
@@ -9,7 +10,7 @@ constexpr std::size_t minimumTrimmedSize = 4096;
 
 } // namespace
 
-bool trimOverdumpImage(RomImage& image) {
+bool trimOverdumpImage(Bytes& image) {
     if (image.empty()) {
         return false;
     }
@@ -41,5 +42,5 @@ bool trimOverdumpImage(RomImage& image) {
 }
 
 bool trimOverdump(const std::string& inputPath, const std::string& outputPath) {
-    return transformRomFile(inputPath, outputPath, trimOverdumpImage);
+    return transformFile(inputPath, outputPath, trimOverdumpImage);
 }

@@ -15,26 +15,26 @@ using namespace testing_support;
 
 namespace {
 
-Bytes vector(const std::string& relative) {
+ByteList vector(const std::string& relative) {
     return testData(std::filesystem::path("vectors") / relative);
 }
 
 // The patches xdelta3 made and their inputs (tests/data/vcdiff/make.sh).
-Bytes vcdiff(const std::string& name) {
+ByteList vcdiff(const std::string& name) {
     return testData(std::filesystem::path("vcdiff") / name);
 }
 
-RomImage vcdiffRom(const std::string& name) {
-    const Bytes bytes = vcdiff(name);
-    return RomImage(bytes.begin(), bytes.end());
+Bytes vcdiffRom(const std::string& name) {
+    const ByteList bytes = vcdiff(name);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
-Bytes firstBytes(Bytes bytes, std::size_t count) {
+ByteList firstBytes(ByteList bytes, std::size_t count) {
     bytes.resize(count);
     return bytes;
 }
 
-Bytes withByteFlipped(Bytes bytes, std::size_t at) {
+ByteList withByteFlipped(ByteList bytes, std::size_t at) {
     bytes.at(at) ^= 0x01;
     return bytes;
 }
@@ -57,11 +57,11 @@ std::string applying(const std::string& format) {
 // it (nullopt: none), what it prints and what it writes (nullopt: nothing).
 struct ApplyRow {
     const char* name;
-    std::optional<Bytes> rom;
-    std::optional<Bytes> patch;
+    std::optional<ByteList> rom;
+    std::optional<ByteList> patch;
     std::string out;
     std::string err;
-    std::optional<Bytes> written;
+    std::optional<ByteList> written;
 };
 
 void PrintTo(const ApplyRow& row, std::ostream* os) {
@@ -93,15 +93,15 @@ TEST_P(ApplyCommand, PrintsItsLinesAndWritesOnlyACheckedResult) {
               (row.rom ? 1u : 0u) + (row.patch ? 1u : 0u) + (row.written ? 1u : 0u));
 }
 
-const RomImage snes = makeSnes(0x8000, false, false, "SOURCE");
-const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
-const RomImage target = filled(16, 0x42);
+const Bytes snes = makeSnes(0x8000, false, false, "SOURCE");
+const Bytes z64 = makeNintendo64(0x1000, N64Order::Z64);
+const Bytes target = filled(16, 0x42);
 
-Bytes bpsFor(const RomImage& source) {
+ByteList bpsFor(const Bytes& source) {
     return withBpsCrcs(BpsPatch(source.size(), target.size()).targetRead(target).bytes(), source,
                        target);
 }
-Bytes upsFor(const RomImage& source) {
+ByteList upsFor(const Bytes& source) {
     return toBytes(*createUpsPatchImage(source, target));
 }
 
@@ -116,9 +116,9 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, ApplyCommand,
     ::testing::Values(
         ApplyRow{"Ips", toBytes(imageOf({1, 2, 3, 4})), IpsPatch().record(1, {7}).eof().bytes(),
-                 applying("IPS") + "SUCCESS: IPS patch applied.\n", "", Bytes{1, 7, 3, 4}},
-        ApplyRow{"IpsOnAnEmptyRom", Bytes{}, IpsPatch().record(1, {7}).eof().bytes(),
-                 applying("IPS") + "SUCCESS: IPS patch applied.\n", "", Bytes{0, 7}},
+                 applying("IPS") + "SUCCESS: IPS patch applied.\n", "", ByteList{1, 7, 3, 4}},
+        ApplyRow{"IpsOnAnEmptyRom", ByteList{}, IpsPatch().record(1, {7}).eof().bytes(),
+                 applying("IPS") + "SUCCESS: IPS patch applied.\n", "", ByteList{0, 7}},
         ApplyRow{"BpsVector", vector("pairs/insdel_128k.source.bin"),
                  vector("patches/insdel_128k.delta.bps"),
                  applying("BPS") + "SUCCESS: BPS patch applied.\n", "",
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                  std::nullopt},
         ApplyRow{"UpsDamaged", toBytes(snes), UpsPatch(snes.size(), 16).bytes(snes, target, true),
                  applying("UPS"), damaged, std::nullopt},
-        ApplyRow{"VcdiffCutOff", toBytes(snes), Bytes{0xD6, 0xC3, 0xC4}, applying("VCDIFF"),
+        ApplyRow{"VcdiffCutOff", toBytes(snes), ByteList{0xD6, 0xC3, 0xC4}, applying("VCDIFF"),
                  damaged, std::nullopt},
         ApplyRow{"VcdiffNone", vcdiff("small_source.bin"), vcdiff("small_none.xdelta"),
                  vcdiffApplied + ".\n", "", vcdiff("small_target.bin")},
@@ -194,9 +194,9 @@ INSTANTIATE_TEST_SUITE_P(
         ApplyRow{"VcdiffLastWindowCutOff", vcdiff("large_source.bin"),
                  firstBytes(vcdiff("large_djw.xdelta"), 900), applying("VCDIFF"), damaged,
                  std::nullopt},
-        ApplyRow{"UnknownFormat", toBytes(snes), Bytes{'U', 'P', 'S', '2'}, "",
+        ApplyRow{"UnknownFormat", toBytes(snes), ByteList{'U', 'P', 'S', '2'}, "",
                  "ERROR: Unknown patch format.\n", std::nullopt},
-        ApplyRow{"EmptyPatch", toBytes(snes), Bytes{}, "", "ERROR: Unknown patch format.\n",
+        ApplyRow{"EmptyPatch", toBytes(snes), ByteList{}, "", "ERROR: Unknown patch format.\n",
                  std::nullopt},
         ApplyRow{"MissingPatch", toBytes(snes), std::nullopt, "", "ERROR: Failed to read patch.\n",
                  std::nullopt},
@@ -217,8 +217,8 @@ TEST(ApplyCommandOutput, UnwritableOutputNamedAsTyped) {
 // --create-ups writes the canonical patch, which --apply takes both ways.
 TEST(CreateUpsCommand, WritesThePatchApplyTakesBothWays) {
     e2e::ScratchFolder scratch;
-    scratch.write("orig.bin", Bytes{1, 2, 3, 4});
-    scratch.write("mod.bin", Bytes{1, 9, 3, 4, 5});
+    scratch.write("orig.bin", ByteList{1, 2, 3, 4});
+    scratch.write("mod.bin", ByteList{1, 9, 3, 4, 5});
     const e2e::RunResult made =
         e2e::runQuillon({"--create-ups", "orig.bin", "mod.bin", "made.ups"}, scratch.path());
     EXPECT_EQ(made.out, "Creating UPS patch made.ups from orig.bin -> mod.bin...\n"
@@ -226,16 +226,16 @@ TEST(CreateUpsCommand, WritesThePatchApplyTakesBothWays) {
     EXPECT_EQ(made.err, "");
     EXPECT_EQ(made.exitCode, 0);
     EXPECT_EQ(scratch.read("made.ups"), UpsPatch(4, 5).hunk(1, {0x0B}).hunk(1, {5}).bytes(
-                                            Bytes{1, 2, 3, 4}, Bytes{1, 9, 3, 4, 5}));
+                                            ByteList{1, 2, 3, 4}, ByteList{1, 9, 3, 4, 5}));
 
     const e2e::RunResult back =
         e2e::runQuillon({"--apply", "mod.bin", "made.ups", "back.bin"}, scratch.path());
     EXPECT_EQ(back.out,
               "Applying UPS patch made.ups to mod.bin -> back.bin...\n"
               "SUCCESS: UPS patch applied (backwards: the ROM was the patch's target).\n");
-    EXPECT_EQ(scratch.read("back.bin"), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(scratch.read("back.bin"), (ByteList{1, 2, 3, 4}));
 
-    scratch.write("empty.bin", Bytes{});
+    scratch.write("empty.bin", ByteList{});
     const e2e::RunResult refused =
         e2e::runQuillon({"--create-ups", "empty.bin", "mod.bin", "none.ups"}, scratch.path());
     EXPECT_EQ(refused.out, "Creating UPS patch none.ups from empty.bin -> mod.bin...\n");

@@ -15,7 +15,7 @@ using namespace testing_support;
 
 namespace {
 
-RomImage textImage(std::string_view text) { return RomImage(text.begin(), text.end()); }
+Bytes textImage(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 // Runs a shell command in the folder; true when it exits with 0.
 bool shell(const e2e::ScratchFolder& scratch, const std::string& command) {
@@ -49,9 +49,9 @@ class Archives : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(haveTools()) << "zip and 7z make the archives";
-        scratch.write("gamma.bin", RomImage(100, 'C'));
+        scratch.write("gamma.bin", Bytes(100, 'C'));
         std::filesystem::create_directories(scratch.path() / "sub");
-        scratch.write("sub/gamma.bin", RomImage(100, 'C'));
+        scratch.write("sub/gamma.bin", Bytes(100, 'C'));
         scratch.write("other.bin", textImage("not in the set"));
         scratch.write("set.dat", textImage(dat));
     }

@@ -75,7 +75,7 @@ TEST_F(Catalog, WalksInByteOrderHashesAndSkipsDatabaseHeaders) {
     scratch.write("roms/B.gb", makeGameBoy());
     scratch.write("roms/sub/c.nes", makeNes(1, 1, 0x04)); // trainer flag
     scratch.write("roms/a.md", makeGenesis());
-    scratch.write("roms/empty.bin", RomImage{});
+    scratch.write("roms/empty.bin", Bytes{});
     scratch.write("one.z64", makeNintendo64());
     if (!e2e::underLauncher()) {
         // Wine shows a host link as what it points to, and has no FIFOs.
@@ -107,7 +107,7 @@ TEST_F(Catalog, EveryFileReadExitsZero) {
 }
 
 TEST_F(Catalog, HostileHeaderTextsAndNamesStayOneValidLine) {
-    RomImage gba = makeGameBoyAdvance(0x400, "QUILLON", "");
+    Bytes gba = makeGameBoyAdvance(0x400, "QUILLON", "");
     put(gba, 0xAC, {'\n', '"', 0xFF, '\\'});
     scratch.write("gba.gba", gba);
     std::string expected = "\"gba.gba\" GameBoyAdvance None \"\\n\\\"\\u00ff\\\\\"\n";

@@ -16,21 +16,21 @@ namespace {
 struct WritingCommand {
     const char* name;
     std::string command;
-    RomImage input;
-    RomImage patch; // empty for the one-input commands
+    Bytes input;
+    Bytes patch; // empty for the one-input commands
     std::string failure;
 };
 
 void PrintTo(const WritingCommand& c, std::ostream* os) { *os << c.name; }
 
-RomImage ipsPatch() {
+Bytes ipsPatch() {
     // "PATCH", one data record writing AB CD at offset 2, "EOF".
     return imageOf({'P', 'A', 'T', 'C', 'H', 0, 0, 2, 0, 2, 0xAB, 0xCD, 'E', 'O', 'F'});
 }
 
-RomImage bpsPatch() {
+Bytes bpsPatch() {
     // "BPS1", source size 4, target size 4, no metadata, SourceRead of 4, footer.
-    RomImage patch = imageOf({'B', 'P', 'S', '1', 0x84, 0x84, 0x80, 0x8C});
+    Bytes patch = imageOf({'B', 'P', 'S', '1', 0x84, 0x84, 0x80, 0x8C});
     patch.resize(patch.size() + 12, 0);
     return patch;
 }
@@ -140,7 +140,7 @@ TEST_P(FailingCommand, ReplacingInputBeyondFileSizeLimitKeepsInput) {
 }
 
 TEST_P(FailingCommand, UnreadableInputs) {
-    scratch.write("empty.rom", RomImage{});
+    scratch.write("empty.rom", Bytes{});
     std::filesystem::create_directory(scratch.path() / "folder");
     std::vector<std::string> inputs{"missing.rom", "empty.rom", "folder"};
     if (!e2e::underLauncher()) {
@@ -161,7 +161,7 @@ TEST(FailingPatch, UnreadablePatchWritesNothing) {
     for (const std::string command : {"--patch", "--bps-patch"}) {
         e2e::ScratchFolder scratch;
         scratch.write("in.rom", filled(64, 1));
-        scratch.write("empty.bin", RomImage{});
+        scratch.write("empty.bin", Bytes{});
         std::filesystem::create_directory(scratch.path() / "folder");
         for (const std::string patch : {"missing.bin", "empty.bin", "folder"}) {
             const auto result =

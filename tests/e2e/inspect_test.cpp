@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/harness.h"
+#include "base/hex.h"
 #include "inspect/header_text.h"
 #include "rom_builders.h"
 
@@ -11,7 +12,7 @@ namespace {
 struct InspectCase {
     const char* name;
     std::string fileName;
-    RomImage image;
+    Bytes image;
     std::string report;
 };
 
@@ -30,21 +31,21 @@ TEST_P(InspectReport, PrintsExactReportAndSucceeds) {
     EXPECT_EQ(scratch.read(c.fileName), toBytes(c.image)); // inspection never writes
 }
 
-RomImage badGameBoy() {
-    RomImage image = makeGameBoy(0x8000, "ZELDA", 0x1B);
+Bytes badGameBoy() {
+    Bytes image = makeGameBoy(0x8000, "ZELDA", 0x1B);
     image[0x14D] ^= 0x5A;
     image[0x143] = 0xC0;
     return image;
 }
 
-RomImage nesWithSega() {
-    RomImage image = makeNes(2, 1, 0x10, 0x00);
+Bytes nesWithSega() {
+    Bytes image = makeNes(2, 1, 0x10, 0x00);
     putText(image, 0x100, "SEGA");
     return image;
 }
 
-RomImage snesWithCopier() {
-    RomImage image = makeSnes(0x100000, false, true, "SUPER QUILLON");
+Bytes snesWithCopier() {
+    Bytes image = makeSnes(0x100000, false, true, "SUPER QUILLON");
     return image;
 }
 
@@ -156,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Internal Title:  (None)\n"
                     "Copier Header:   NO\n"
                     "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"},
-        InspectCase{"Empty", "empty.gb", RomImage{},
+        InspectCase{"Empty", "empty.gb", Bytes{},
                     "=== Quillon Inspection Report ===\n"
                     "File:            empty.gb\n"
                     "File Size:       0 bytes (0 KB)\n"
@@ -215,16 +216,16 @@ TEST(InspectRealImages, ImagesBuiltWithPublicTools) {
 // Large images are read only in their header window (the Genesis checksum
 // reads all); the reports are those of the whole image.
 TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
-    const RomImage genesis = makeGenesis(8u << 20, "BIG GENESIS");
+    const Bytes genesis = makeGenesis(8u << 20, "BIG GENESIS");
     const std::uint32_t genesisSum = static_cast<std::uint32_t>(genesis[0x18E] << 8 | genesis[0x18F]);
-    RomImage hiRomBehindCopier = makeSnes(32u << 20, true, true, "BIG HIROM");
-    RomImage n64Valid = makeNintendo64WithBootCode(n64Variants[4].crc32, 8u << 20);
+    Bytes hiRomBehindCopier = makeSnes(32u << 20, true, true, "BIG HIROM");
+    Bytes n64Valid = makeNintendo64WithBootCode(n64Variants[4].crc32, 8u << 20);
     putN64Checksums(n64Valid, n64Variants[4].crc1, n64Variants[4].crc2);
-    RomImage n64Corrupted = n64Valid;
+    Bytes n64Corrupted = n64Valid;
     n64Corrupted[0x100FFC] ^= 0x80; // the last checksummed word
     const struct {
         const char* name;
-        RomImage image;
+        Bytes image;
         std::string report;
     } cases[] = {
         {"n64", makeNintendo64(64u << 20, N64Order::V64),
@@ -272,7 +273,7 @@ TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
          "Internal Title:  BIG GENESIS                                     \n"
          "Copier Header:   NO\n"
          "Checksum Status: VALID [PASSED]\n"
-         "Details:         Checksum: 0x" + hexDigits(genesisSum) + " (Matched)\n"},
+         "Details:         Checksum: 0x" + hexUpper(genesisSum) + " (Matched)\n"},
     };
     for (const auto& c : cases) {
         e2e::ScratchFolder scratch;

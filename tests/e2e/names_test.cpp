@@ -49,7 +49,7 @@ TEST_P(FileNames, InspectRepairInPlaceAndPatchKeepTheNames) {
     const std::string patchFile = typed(c.stem + ".ips");
     const std::string out = typed(c.stem + " (patched).gb");
 
-    RomImage broken = makeGameBoy(0x8000, "QUILLON", 0x13);
+    Bytes broken = makeGameBoy(0x8000, "QUILLON", 0x13);
     broken[0x14D] ^= 0xFF;
     scratch.write(place(c.stem + ".gb"), broken);
     scratch.write(place(c.stem + ".ips"), IpsPatch().record(0x150, {1, 2, 3}).eof().bytes());
@@ -73,7 +73,7 @@ TEST_P(FileNames, InspectRepairInPlaceAndPatchKeepTheNames) {
     EXPECT_EQ(fixed.out, "Repairing checksums for " + rom + " -> " + rom + "...\n"
                          "SUCCESS: Header & global checksums repaired and verified!\n");
     EXPECT_EQ(fixed.err, "");
-    const RomImage repaired = withGameBoyGlobalChecksum(makeGameBoy(0x8000, "QUILLON", 0x13));
+    const Bytes repaired = withGameBoyGlobalChecksum(makeGameBoy(0x8000, "QUILLON", 0x13));
     EXPECT_EQ(scratch.read(place(c.stem + ".gb")), toBytes(repaired));
 
     const e2e::RunResult patched =
@@ -83,7 +83,7 @@ TEST_P(FileNames, InspectRepairInPlaceAndPatchKeepTheNames) {
                                "...\n"
                                "SUCCESS: Patch successfully applied!\n");
     EXPECT_EQ(patched.err, "");
-    RomImage expected = repaired;
+    Bytes expected = repaired;
     put(expected, 0x150, {1, 2, 3});
     EXPECT_EQ(scratch.read(place(c.stem + " (patched).gb")), toBytes(expected));
 

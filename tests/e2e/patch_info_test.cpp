@@ -24,12 +24,12 @@ std::string hex8(std::uint32_t value) {
 }
 
 // The patches xdelta3 made and their inputs (tests/data/vcdiff/make.sh).
-Bytes vcdiff(const std::string& name) {
+ByteList vcdiff(const std::string& name) {
     return testData(std::filesystem::path("vcdiff") / name);
 }
-RomImage vcdiffRom(const std::string& name) {
-    const Bytes bytes = vcdiff(name);
-    return RomImage(bytes.begin(), bytes.end());
+Bytes vcdiffRom(const std::string& name) {
+    const ByteList bytes = vcdiff(name);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 std::string vcdiffBody(int windows, std::size_t targetSize, const std::string& compression,
@@ -43,8 +43,8 @@ std::string vcdiffBody(int windows, std::size_t targetSize, const std::string& c
 
 struct PatchInfoCase {
     const char* name;
-    Bytes patch;
-    std::optional<RomImage> rom;
+    ByteList patch;
+    std::optional<Bytes> rom;
     std::string body; // the lines after "Patch Size:" and before the ROM lines
     std::string match;
     int exitCode;
@@ -77,17 +77,17 @@ TEST_P(PatchInfoReport, PrintsReportAndExitCode) {
     EXPECT_EQ(result.exitCode, c.exitCode);
 }
 
-const RomImage snes = makeSnes(0x8000, false, false, "SOURCE");
-const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
-const RomImage target = filled(16, 0x42);
+const Bytes snes = makeSnes(0x8000, false, false, "SOURCE");
+const Bytes z64 = makeNintendo64(0x1000, N64Order::Z64);
+const Bytes target = filled(16, 0x42);
 
-Bytes bpsFor(const RomImage& source, bool spoil = false) {
+ByteList bpsFor(const Bytes& source, bool spoil = false) {
     return withBpsCrcs(BpsPatch(source.size(), target.size()).targetRead(target).bytes(), source,
                        target, spoil);
 }
 
-std::string bpsBody(const RomImage& source, bool spoil = false) {
-    const Bytes patch = bpsFor(source, spoil);
+std::string bpsBody(const Bytes& source, bool spoil = false) {
+    const ByteList patch = bpsFor(source, spoil);
     const std::uint32_t own = crc32(std::span<const std::uint8_t>(patch).first(patch.size() - 4));
     const std::uint32_t stored = spoil ? own ^ 1u : own;
     return "Format:          BPS\n"
@@ -104,12 +104,12 @@ std::string bpsBody(const RomImage& source, bool spoil = false) {
 
 const std::string notChecked = "NOT CHECKED (IPS carries no checksum)";
 
-Bytes upsFor(const RomImage& source, bool spoil = false) {
+ByteList upsFor(const Bytes& source, bool spoil = false) {
     return UpsPatch(source.size(), target.size()).hunk(0, {1}).bytes(source, target, spoil);
 }
 
-std::string upsBody(const RomImage& source, bool spoil = false) {
-    const Bytes patch = upsFor(source, spoil);
+std::string upsBody(const Bytes& source, bool spoil = false) {
+    const ByteList patch = upsFor(source, spoil);
     const std::uint32_t own = crc32(std::span<const std::uint8_t>(patch).first(patch.size() - 4));
     const std::uint32_t stored = spoil ? own ^ 0x01000000u : own;
     return "Format:          UPS\n"
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                       1},
         PatchInfoCase{"BpsBadPatchCrcRightRom", bpsFor(snes, true), snes, bpsBody(snes, true),
                       "YES", 1},
-        PatchInfoCase{"BpsSizesUnreadable", Bytes{'B', 'P', 'S', '1', 0x01, 0x02, 0x03}, snes,
+        PatchInfoCase{"BpsSizesUnreadable", ByteList{'B', 'P', 'S', '1', 0x01, 0x02, 0x03}, snes,
                       "Format:          BPS\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                       upsBody(z64), "YES after --n64-endian", 1},
         PatchInfoCase{"UpsWrongRom", upsFor(snes), z64, upsBody(snes), "NO", 1},
         PatchInfoCase{"UpsBadPatchCrc", upsFor(snes, true), snes, upsBody(snes, true), "YES", 1},
-        PatchInfoCase{"UpsSizesUnreadable", Bytes{'U', 'P', 'S', '1', 0x01}, snes,
+        PatchInfoCase{"UpsSizesUnreadable", ByteList{'U', 'P', 'S', '1', 0x01}, snes,
                       "Format:          UPS\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
@@ -205,23 +205,23 @@ INSTANTIATE_TEST_SUITE_P(
         // Framing intact, a compressed section spoilt: no decoding, no match.
         PatchInfoCase{"VcdiffLzmaSectionSpoilt",
                       [] {
-                          Bytes patch = vcdiff("small_lzma.xdelta");
+                          ByteList patch = vcdiff("small_lzma.xdelta");
                           patch.at(300) ^= 0x01;
                           return patch;
                       }(),
                       vcdiffRom("small_source.bin"), vcdiffBody(1, 10292, "LZMA"), "NO", 1},
         // A header cut off is not well-formed.
-        PatchInfoCase{"VcdiffCutOff", Bytes{0xD6, 0xC3, 0xC4}, snes,
+        PatchInfoCase{"VcdiffCutOff", ByteList{0xD6, 0xC3, 0xC4}, snes,
                       "Format:          VCDIFF\n"
                       "Well-Formed:     NO\n",
                       "NO", 1},
-        PatchInfoCase{"Unknown", Bytes{'U', 'P', 'S', '2', 0, 0}, std::nullopt,
+        PatchInfoCase{"Unknown", ByteList{'U', 'P', 'S', '2', 0, 0}, std::nullopt,
                       "Format:          Unknown\n", "", 1}));
 
 // An unknown patch never reaches the ROM lines, so the ROM is not even read.
 TEST(PatchInfoUnknown, RomLinesLeftOut) {
     e2e::ScratchFolder scratch;
-    scratch.write("x.pat", Bytes{'X'});
+    scratch.write("x.pat", ByteList{'X'});
     const e2e::RunResult result = e2e::runQuillon({"--patch-info", "x.pat", "missing.rom"}, scratch.path());
     EXPECT_EQ(result.out, "=== Quillon Patch Report ===\n"
                           "Patch:           x.pat\n"

@@ -15,7 +15,7 @@
 namespace {
 
 using testing_support::BpsPatch;
-using testing_support::Bytes;
+using testing_support::ByteList;
 using testing_support::IpsPatch;
 
 std::string progress(const std::string& kind, const std::string& patch, const std::string& in,
@@ -23,7 +23,7 @@ std::string progress(const std::string& kind, const std::string& patch, const st
     return "Applying " + kind + " patch " + patch + " to " + in + " -> " + out + "...\n";
 }
 
-Bytes vector(const std::string& relative) {
+ByteList vector(const std::string& relative) {
     return testing_support::testData(std::filesystem::path("vectors") / relative);
 }
 
@@ -81,15 +81,15 @@ TEST(PatchCommands, VectorsGiveTheirTargets) {
 
 TEST(PatchCommands, OutputMayReplaceTheInput) {
     e2e::ScratchFolder folder;
-    folder.write("rom.bin", Bytes{1, 2, 3, 4});
+    folder.write("rom.bin", ByteList{1, 2, 3, 4});
     folder.write("a.ips", IpsPatch().record(1, {7, 7}).eof().bytes());
     folder.write("b.bps", BpsPatch(4, 6).sourceRead(4).targetRead({5, 6}).bytes());
     expectApplied(patch(ips, folder, "rom.bin", "a.ips", "rom.bin"), ips, "rom.bin", "a.ips",
                   "rom.bin");
-    EXPECT_EQ(folder.read("rom.bin"), (Bytes{1, 7, 7, 4}));
+    EXPECT_EQ(folder.read("rom.bin"), (ByteList{1, 7, 7, 4}));
     expectApplied(patch(bps, folder, "rom.bin", "b.bps", "rom.bin"), bps, "rom.bin", "b.bps",
                   "rom.bin");
-    EXPECT_EQ(folder.read("rom.bin"), (Bytes{1, 7, 7, 4, 5, 6}));
+    EXPECT_EQ(folder.read("rom.bin"), (ByteList{1, 7, 7, 4, 5, 6}));
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"a.ips", "b.bps", "rom.bin"}));
 }
 
@@ -98,17 +98,17 @@ TEST(PatchCommands, RejectedInputsWriteNothing) {
     struct Rejected {
         const char* name;
         PatchCommand run;
-        Bytes rom;
-        Bytes patchBytes;
+        ByteList rom;
+        ByteList patchBytes;
     };
-    const Bytes rom{1, 2, 3, 4};
+    const ByteList rom{1, 2, 3, 4};
     const auto huge = [](std::uint64_t size) { return BpsPatch(4, size).sourceRead(4).bytes(); };
     for (const Rejected& c : std::vector<Rejected>{
              {"IPS cut off after a valid record", ips, rom,
               IpsPatch().record(0, {9}).raw({0, 0}).bytes()},
-             {"IPS wrong magic", ips, rom, Bytes{'P', 'A', 'T', 'C', 'X', 'E', 'O', 'F'}},
+             {"IPS wrong magic", ips, rom, ByteList{'P', 'A', 'T', 'C', 'X', 'E', 'O', 'F'}},
              {"BPS wrong magic", bps, rom,
-              Bytes{'B', 'P', 'S', '0', 0x84, 0x84, 0x80, 0, 0, 0, 0, 0}},
+              ByteList{'B', 'P', 'S', '0', 0x84, 0x84, 0x80, 0, 0, 0, 0, 0}},
              {"BPS target of 2^32 + 1 bytes", bps, rom, huge((std::uint64_t{1} << 32) + 1)},
              {"BPS target of 2^63 bytes", bps, rom, huge(std::uint64_t{1} << 63)},
              {"BPS target of 2^64 - 1 bytes", bps, rom,
@@ -128,8 +128,8 @@ TEST(PatchCommands, RejectedInputsWriteNothing) {
 // size to honour follows, IPS when its truncation size is 0.
 TEST(PatchCommands, WritesAnEmptyFileWhereThePatchSaysSo) {
     e2e::ScratchFolder folder;
-    folder.write("in.bin", Bytes{1, 2, 3, 4});
-    folder.write("cut.bps", Bytes{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0});
+    folder.write("in.bin", ByteList{1, 2, 3, 4});
+    folder.write("cut.bps", ByteList{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0});
     folder.write("zero.bps", BpsPatch(4, 0).targetRead({1}).bytes());
     folder.write("zero.ips", IpsPatch().record(0, {9}).eof().raw({0, 0, 0}).bytes());
     for (const auto& [run, name] : {std::pair{bps, "cut.bps"}, std::pair{bps, "zero.bps"},
@@ -169,13 +169,13 @@ e2e::RunResult create(const CreateCommand& c, const e2e::ScratchFolder& folder,
 TEST(CreateCommands, CreatedPatchesGiveTheModifiedFile) {
     struct Row {
         const char* name;
-        Bytes original;
-        Bytes modified;
+        ByteList original;
+        ByteList modified;
     };
-    const Bytes five{1, 2, 3, 4, 5};
+    const ByteList five{1, 2, 3, 4, 5};
     std::vector<Row> rows{
-        {"shorter", five, Bytes{1, 9, 3}},
-        {"longer", five, Bytes{0, 2, 3, 4, 5, 0, 0, 0, 7}},
+        {"shorter", five, ByteList{1, 9, 3}},
+        {"longer", five, ByteList{0, 2, 3, 4, 5, 0, 0, 0, 7}},
         {"identical", five, five},
     };
     for (const char* pair : {"insdel_128k", "blocks_256k", "runs_64k"}) {
@@ -206,15 +206,15 @@ TEST(CreateCommands, RefusedInputsWriteNothing) {
     struct Row {
         const char* name;
         CreateCommand c;
-        Bytes original;
-        std::optional<Bytes> modified; // nullopt: no such file
+        ByteList original;
+        std::optional<ByteList> modified; // nullopt: no such file
     };
-    const Bytes some{1, 2, 3};
-    Bytes past16MiB((std::size_t{1} << 24) + 1, 0);
+    const ByteList some{1, 2, 3};
+    ByteList past16MiB((std::size_t{1} << 24) + 1, 0);
     for (const Row& row : std::vector<Row>{
-             {"IPS, empty original", createIps, Bytes{}, some},
-             {"BPS, empty original", createBps, Bytes{}, some},
-             {"IPS, empty modified", createIps, some, Bytes{}},
+             {"IPS, empty original", createIps, ByteList{}, some},
+             {"BPS, empty original", createBps, ByteList{}, some},
+             {"IPS, empty modified", createIps, some, ByteList{}},
              {"BPS, missing modified", createBps, some, std::nullopt},
              {"IPS, a byte at 16 MiB", createIps, some, past16MiB},
          }) {

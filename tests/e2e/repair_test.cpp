@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "io/input_file.h"
 #include "e2e/harness.h"
 #include "rom_builders.h"
 
@@ -12,8 +13,8 @@ namespace {
 struct RepairCommandCase {
     const char* name;
     std::string command;
-    RomImage input;
-    std::optional<RomImage> output; // nullopt: rejected, no output file
+    Bytes input;
+    std::optional<Bytes> output; // nullopt: rejected, no output file
     std::string progress;
     std::string result; // the success line (stdout) or the failure line (stderr)
 };
@@ -47,14 +48,14 @@ TEST_P(RepairCommand, PrintsItsLinesAndWritesExactBytes) {
     EXPECT_EQ(scratch.entries(), expected);
 }
 
-RomImage brokenGameBoy() {
-    RomImage image = makeGameBoy(0x8000, "QUILLON", 0x01);
+Bytes brokenGameBoy() {
+    Bytes image = makeGameBoy(0x8000, "QUILLON", 0x01);
     image[0x14D] = 0;
     return image;
 }
 
-RomImage repairedGameBoy() {
-    RomImage image = makeGameBoy(0x8000, "QUILLON", 0x01);
+Bytes repairedGameBoy() {
+    Bytes image = makeGameBoy(0x8000, "QUILLON", 0x01);
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < image.size(); ++i) {
         sum += (i == 0x14E || i == 0x14F) ? 0 : image[i];
@@ -65,10 +66,10 @@ RomImage repairedGameBoy() {
 }
 
 // A LoROM image as an assembler leaves it, its checksum pair 00 00 00 00.
-RomImage assembledSnes() { return makeAssembledSnes(0x80000, 0x7FC0, 0x20); }
+Bytes assembledSnes() { return makeAssembledSnes(0x80000, 0x7FC0, 0x20); }
 
-RomImage noise(std::size_t size) {
-    RomImage image(size);
+Bytes noise(std::size_t size) {
+    Bytes image(size);
     std::uint32_t state = 5;
     for (std::uint8_t& byte : image) {
         state = state * 1103515245u + 12345u;
@@ -79,9 +80,9 @@ RomImage noise(std::size_t size) {
 
 // A Nintendo 64 image of one boot code variant in one byte order, with zero
 // or with correct header checksums.
-RomImage nintendo64(std::size_t variant, N64Order order, bool correct) {
+Bytes nintendo64(std::size_t variant, N64Order order, bool correct) {
     const N64BootCodeVariant& v = n64Variants[variant];
-    RomImage image = makeNintendo64WithBootCode(v.crc32);
+    Bytes image = makeNintendo64WithBootCode(v.crc32);
     if (correct) {
         putN64Checksums(image, v.crc1, v.crc2);
     }
@@ -89,8 +90,8 @@ RomImage nintendo64(std::size_t variant, N64Order order, bool correct) {
 }
 
 // 3 MiB whose last 1 MiB is 0xFF fill after a last data byte at 2 MiB - 1.
-RomImage overdumped(std::size_t size = 3 << 20) {
-    RomImage image = filled(size, 0xFF);
+Bytes overdumped(std::size_t size = 3 << 20) {
+    Bytes image = filled(size, 0xFF);
     image[(2 << 20) - 1] = 0x00;
     return image;
 }
@@ -133,11 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
                           std::nullopt, fixProgress, fixFailed},
         RepairCommandCase{"FixRefusesUnknown", "--fix-checksum", filled(100, 1), std::nullopt,
                           fixProgress, fixFailed},
-        RepairCommandCase{"FixRefusesEmpty", "--fix-checksum", RomImage{}, std::nullopt,
+        RepairCommandCase{"FixRefusesEmpty", "--fix-checksum", Bytes{}, std::nullopt,
                           fixProgress, fixFailed},
         RepairCommandCase{"StripCopierHeader", "--strip-header", withCopierHeader(makeGameBoy(), 0xAA),
                           makeGameBoy(), stripProgress, "SUCCESS: Clean headerless ROM written to out.rom"},
-        RepairCommandCase{"StripOnly512Bytes", "--strip-header", filled(512, 1), RomImage{},
+        RepairCommandCase{"StripOnly512Bytes", "--strip-header", filled(512, 1), Bytes{},
                           stripProgress, "SUCCESS: Clean headerless ROM written to out.rom"},
         RepairCommandCase{"StripRefusesWholeKilobytes", "--strip-header", filled(1024),
                           std::nullopt, stripProgress, stripFailed},
@@ -159,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                           trimProgress, "SUCCESS: Trimmed ROM written to out.rom"},
         RepairCommandCase{"TrimNothingToCut", "--trim", filled(5000, 0x12), filled(5000, 0x12),
                           trimProgress, "SUCCESS: Trimmed ROM written to out.rom"},
-        RepairCommandCase{"TrimRefusesEmpty", "--trim", RomImage{}, std::nullopt, trimProgress,
+        RepairCommandCase{"TrimRefusesEmpty", "--trim", Bytes{}, std::nullopt, trimProgress,
                           trimFailed}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -168,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FixChecksumInPlace, RepairedImagesInspectAsValid) {
     struct Case {
         const char* fileName;
-        RomImage image;
+        Bytes image;
         std::size_t corruptAt;
     };
     std::vector<Case> cases;
@@ -215,18 +216,18 @@ TEST(RealImages, RepairAgreesWithTheToolchains) {
     e2e::ScratchFolder scratch;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const RomImage original =
-            readRomFile(std::string(QUILLON_TEST_DATA_DIR) + "/vectors/images/" + c.file);
+        const Bytes original =
+            readFile(std::string(QUILLON_TEST_DATA_DIR) + "/vectors/images/" + c.file).value_or(Bytes{});
         ASSERT_FALSE(original.empty());
-        std::vector<RomImage> inputs{original};
+        std::vector<Bytes> inputs{original};
         if (c.snesPair) {
-            RomImage blanked = original;
+            Bytes blanked = original;
             const std::uint8_t blank[] = {0xFF, 0xFF, 0x00, 0x00};
             std::copy(std::begin(blank), std::end(blank), blanked.begin() + *c.snesPair);
             ASSERT_NE(blanked, original);
             inputs.push_back(blanked);
         }
-        for (const RomImage& input : inputs) {
+        for (const Bytes& input : inputs) {
             scratch.write("in.rom", input);
             const auto result = e2e::runQuillon({"--fix-checksum", "in.rom", "out.rom"}, scratch.path());
             EXPECT_EQ(result.exitCode, 0);

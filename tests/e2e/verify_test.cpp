@@ -12,11 +12,11 @@ using namespace testing_support;
 
 namespace {
 
-RomImage textImage(std::string_view text) { return RomImage(text.begin(), text.end()); }
+Bytes textImage(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-RomImage repeated(char c, std::size_t count) { return RomImage(count, static_cast<std::uint8_t>(c)); }
+Bytes repeated(char c, std::size_t count) { return Bytes(count, static_cast<std::uint8_t>(c)); }
 
-RomImage concat(RomImage a, const RomImage& b) {
+Bytes concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -25,13 +25,13 @@ RomImage concat(RomImage a, const RomImage& b) {
 // entries hash them without their headers, a bad dump, a stranger, and a file
 // whose size and CRC-32 equal an entry's though its SHA-1 does not.
 struct Collection {
-    RomImage nes = concat(textImage(std::string("NES\x1A\x01\x01", 6) + std::string(10, '\0')),
+    Bytes nes = concat(textImage(std::string("NES\x1A\x01\x01", 6) + std::string(10, '\0')),
                           repeated('A', 1024));
-    RomImage sfc = concat(repeated('\0', 512), repeated('B', 1024));
-    RomImage gamma = repeated('C', 100);
-    RomImage stranger = textImage("who am I");
+    Bytes sfc = concat(repeated('\0', 512), repeated('B', 1024));
+    Bytes gamma = repeated('C', 100);
+    Bytes stranger = textImage("who am I");
     // "E" x 50 with four bytes that give the CRC-32 of "F" x 54.
-    RomImage collision = concat(repeated('E', 50), imageOf({0x8E, 0x42, 0x4B, 0xCF}));
+    Bytes collision = concat(repeated('E', 50), imageOf({0x8E, 0x42, 0x4B, 0xCF}));
 
     void writeTo(const e2e::ScratchFolder& scratch) const {
         std::filesystem::create_directories(scratch.path() / "roms");
@@ -156,7 +156,7 @@ TEST_F(Verify, AnUnreadableOrMalformedDatFailsBeforeAnyOutput) {
     collection.writeTo(scratch);
     scratch.write("broken.dat", textImage("<datafile><game name=\"x\"></datafile>"));
     scratch.write("text.dat", textImage("game ( name \"x\" rom ( name y )"));
-    scratch.write("empty.dat", RomImage{});
+    scratch.write("empty.dat", Bytes{});
     for (const char* dat : {"missing.dat", "broken.dat", "text.dat", "empty.dat", "roms"}) {
         const e2e::RunResult result = e2e::runQuillon({"--verify", dat, "roms"}, scratch.path());
         EXPECT_EQ(result.out, "") << dat;

@@ -11,14 +11,14 @@
 
 namespace testing_support {
 
-inline void putLittleEndian32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+inline void putLittleEndian32(ByteList& bytes, std::size_t at, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i) {
         bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 
 // Source and target CRCs, then the patch's own CRC (spoilt on request).
-inline Bytes withBpsCrcs(Bytes patch, std::span<const std::uint8_t> source,
+inline ByteList withBpsCrcs(ByteList patch, std::span<const std::uint8_t> source,
                          std::span<const std::uint8_t> target, bool spoilPatchCrc = false) {
     const std::size_t footer = patch.size() - 12;
     putLittleEndian32(patch, footer, crc32(source));

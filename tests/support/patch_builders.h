@@ -15,7 +15,7 @@
 
 namespace testing_support {
 
-using Bytes = std::vector<std::uint8_t>;
+using ByteList = std::vector<std::uint8_t>;
 
 // IPS: "PATCH", then records with big-endian 3-byte offsets and 2-byte
 // lengths, usually closed by "EOF".
@@ -41,17 +41,17 @@ class IpsPatch {
         bytes_.insert(bytes_.end(), data.begin(), data.end());
         return *this;
     }
-    const Bytes& bytes() const { return bytes_; }
+    const ByteList& bytes() const { return bytes_; }
 
   private:
-    Bytes bytes_;
+    ByteList bytes_;
 };
 
 // The encoder the creator writes with (patch/bps_number.h).
 using ::appendBpsNumber;
 
-inline Bytes bpsNumber(std::uint64_t value) {
-    Bytes out;
+inline ByteList bpsNumber(std::uint64_t value) {
+    ByteList out;
     appendBpsNumber(out, value);
     return out;
 }
@@ -98,8 +98,8 @@ class BpsPatch {
         return *this;
     }
 
-    Bytes bytes() const {
-        Bytes out = bytes_;
+    ByteList bytes() const {
+        ByteList out = bytes_;
         for (std::uint8_t i = 0; i < 12; ++i) {
             out.push_back(static_cast<std::uint8_t>(footerFirstByte + i));
         }
@@ -115,7 +115,7 @@ class BpsPatch {
         appendBpsNumber(bytes_, bpsSignedWord(delta));
         return *this;
     }
-    Bytes bytes_;
+    ByteList bytes_;
 };
 
 } // namespace testing_support

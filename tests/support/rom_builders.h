@@ -11,32 +11,32 @@
 #include <string_view>
 #include <vector>
 
-#include "io/rom_file.h"
+#include "base/bytes.h"
 
 namespace testing_support {
 
-using Bytes = std::vector<std::uint8_t>;
+using ByteList = std::vector<std::uint8_t>;
 
-inline RomImage imageOf(std::initializer_list<std::uint8_t> bytes) { return RomImage(bytes); }
-inline RomImage filled(std::size_t size, std::uint8_t value = 0) { return RomImage(size, value); }
-inline Bytes toBytes(std::span<const std::uint8_t> image) { return Bytes(image.begin(), image.end()); }
+inline Bytes imageOf(std::initializer_list<std::uint8_t> bytes) { return Bytes(bytes); }
+inline Bytes filled(std::size_t size, std::uint8_t value = 0) { return Bytes(size, value); }
+inline ByteList toBytes(std::span<const std::uint8_t> image) { return ByteList(image.begin(), image.end()); }
 
 // The cartridge behind a 512-byte copier header of fill bytes.
-inline RomImage withCopierHeader(std::span<const std::uint8_t> cartridge, std::uint8_t fill) {
-    RomImage image = filled(512, fill);
+inline Bytes withCopierHeader(std::span<const std::uint8_t> cartridge, std::uint8_t fill) {
+    Bytes image = filled(512, fill);
     image.insert(image.end(), cartridge.begin(), cartridge.end());
     return image;
 }
 
-inline void put(RomImage& image, std::size_t offset, std::span<const std::uint8_t> bytes) {
+inline void put(Bytes& image, std::size_t offset, std::span<const std::uint8_t> bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         image.at(offset + i) = bytes[i];
     }
 }
-inline void put(RomImage& image, std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+inline void put(Bytes& image, std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
     put(image, offset, std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
 }
-inline void putText(RomImage& image, std::size_t offset, std::string_view text) {
+inline void putText(Bytes& image, std::size_t offset, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         image.at(offset + i) = static_cast<std::uint8_t>(text[i]);
     }
@@ -44,9 +44,9 @@ inline void putText(RomImage& image, std::size_t offset, std::string_view text) 
 
 // Game Boy: logo start at 0x104, title at 0x134, cartridge type at 0x147 and a
 // correct header checksum at 0x14D.
-inline RomImage makeGameBoy(std::size_t size = 0x8000, std::string_view title = "QUILLON",
+inline Bytes makeGameBoy(std::size_t size = 0x8000, std::string_view title = "QUILLON",
                             std::uint8_t cartridgeType = 0x00) {
-    RomImage image = filled(size);
+    Bytes image = filled(size);
     put(image, 0x104, {0xCE, 0xED, 0x66, 0x66});
     putText(image, 0x134, title);
     image.at(0x147) = cartridgeType;
@@ -60,7 +60,7 @@ inline RomImage makeGameBoy(std::size_t size = 0x8000, std::string_view title = 
 
 // The same image with its Game Boy global checksum stored: the sum of every
 // byte but its own two, big-endian at 0x14E.
-inline RomImage withGameBoyGlobalChecksum(RomImage image) {
+inline Bytes withGameBoyGlobalChecksum(Bytes image) {
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < image.size(); ++i) {
         sum += (i == 0x14E || i == 0x14F) ? 0 : image[i];
@@ -72,9 +72,9 @@ inline RomImage withGameBoyGlobalChecksum(RomImage image) {
 
 // Game Boy Advance: logo start at 0x04, title at 0xA0, game code at 0xAC and
 // a correct complement at 0xBD.
-inline RomImage makeGameBoyAdvance(std::size_t size = 0x400, std::string_view title = "QUILLON",
+inline Bytes makeGameBoyAdvance(std::size_t size = 0x400, std::string_view title = "QUILLON",
                                    std::string_view gameCode = "AQLE") {
-    RomImage image = filled(size);
+    Bytes image = filled(size);
     put(image, 0x04, {0x24, 0xFF, 0xAE, 0x51});
     putText(image, 0xA0, title);
     putText(image, 0xAC, gameCode);
@@ -87,7 +87,7 @@ inline RomImage makeGameBoyAdvance(std::size_t size = 0x400, std::string_view ti
     return image;
 }
 
-inline void putLittleEndian16(RomImage& image, std::size_t offset, std::uint16_t value) {
+inline void putLittleEndian16(Bytes& image, std::size_t offset, std::uint16_t value) {
     image.at(offset) = static_cast<std::uint8_t>(value & 0xFF);
     image.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
 }
@@ -96,7 +96,7 @@ inline void putLittleEndian16(RomImage& image, std::size_t offset, std::uint16_t
 // cartridge data after base, its pair at fields read as FF FF 00 00, and a
 // size that is no power of two read as its largest power of two P plus the
 // part beyond P repeated over a second block of P bytes.
-inline std::uint16_t snesChecksumOf(const RomImage& image, std::size_t base, std::size_t fields) {
+inline std::uint16_t snesChecksumOf(const Bytes& image, std::size_t base, std::size_t fields) {
     const std::size_t size = image.size() - base;
     const auto read = [&](std::size_t i) -> std::uint32_t {
         if (base + i >= fields && base + i < fields + 4) {
@@ -123,10 +123,10 @@ inline std::uint16_t snesChecksumOf(const RomImage& image, std::size_t base, std
 // Super Nintendo: a title and an agreeing complement/checksum pair at the
 // LoROM (0x7FC0) or HiROM (0xFFC0) header, behind an optional copier header.
 // The stored checksum is the image's true checksum, so a repair leaves it unchanged.
-inline RomImage makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool copierHeader = false,
+inline Bytes makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool copierHeader = false,
                          std::string_view title = "QUILLON SNES") {
     const std::size_t base = copierHeader ? 512 : 0;
-    RomImage image = filled(size + base);
+    Bytes image = filled(size + base);
     const std::size_t header = base + (hiRom ? 0xFFC0 : 0x7FC0);
     putText(image, header, title);
     for (std::size_t i = title.size(); i < 21; ++i) {
@@ -142,10 +142,10 @@ inline RomImage makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool co
 // A Super Nintendo image as an assembler leaves it before the checksum is
 // set: filler program bytes, a header at headerStart with a space-padded
 // title, the map mode and the reset vector, and the pair still 00 00 00 00.
-inline RomImage makeAssembledSnes(std::size_t size, std::size_t headerStart, std::uint8_t mapMode,
+inline Bytes makeAssembledSnes(std::size_t size, std::size_t headerStart, std::uint8_t mapMode,
                                   std::string_view title = "QUILLON ASSEMBLED",
                                   std::uint16_t resetVector = 0x8000) {
-    RomImage image = filled(size);
+    Bytes image = filled(size);
     std::uint32_t state = 7;
     for (std::size_t i = 0; i < size; ++i) {
         state = state * 1103515245u + 12345u;
@@ -162,7 +162,7 @@ inline RomImage makeAssembledSnes(std::size_t size, std::size_t headerStart, std
 }
 
 // The image with its Super Nintendo pair at fields set to the true checksum.
-inline RomImage withSnesChecksum(RomImage image, std::size_t base, std::size_t fields) {
+inline Bytes withSnesChecksum(Bytes image, std::size_t base, std::size_t fields) {
     const std::uint16_t checksum = snesChecksumOf(image, base, fields);
     putLittleEndian16(image, fields, static_cast<std::uint16_t>(~checksum));
     putLittleEndian16(image, fields + 2, checksum);
@@ -171,8 +171,8 @@ inline RomImage withSnesChecksum(RomImage image, std::size_t base, std::size_t f
 
 // Genesis: "SEGA" at 0x100, a domestic title at 0x120 and the correct checksum
 // of the words from 0x200 on at 0x18E.
-inline RomImage makeGenesis(std::size_t size = 0x1000, std::string_view title = "QUILLON GENESIS") {
-    RomImage image = filled(size);
+inline Bytes makeGenesis(std::size_t size = 0x1000, std::string_view title = "QUILLON GENESIS") {
+    Bytes image = filled(size);
     putText(image, 0x100, "SEGA MEGA DRIVE");
     putText(image, 0x120, title);
     for (std::size_t i = title.size(); i < 48; ++i) {
@@ -193,7 +193,7 @@ inline RomImage makeGenesis(std::size_t size = 0x1000, std::string_view title = 
 enum class N64Order { Z64, V64, N64 };
 
 // A canonical (.z64) Nintendo 64 image stored in the requested byte order.
-inline RomImage inN64Order(RomImage image, N64Order order) {
+inline Bytes inN64Order(Bytes image, N64Order order) {
     const std::size_t size = image.size();
     if (order == N64Order::V64) {
         for (std::size_t k = 0; k + 1 < size; k += 2) {
@@ -210,9 +210,9 @@ inline RomImage inN64Order(RomImage image, N64Order order) {
 
 // Nintendo 64: a canonical (.z64) image with a title at 0x20 and counting
 // bytes after the header, then stored in the requested byte order.
-inline RomImage makeNintendo64(std::size_t size = 0x1000, N64Order order = N64Order::Z64,
+inline Bytes makeNintendo64(std::size_t size = 0x1000, N64Order order = N64Order::Z64,
                                std::string_view title = "QUILLON SIXTY-FOUR") {
-    RomImage image = filled(size);
+    Bytes image = filled(size);
     put(image, 0, {0x80, 0x37, 0x12, 0x40});
     putText(image, 0x20, title);
     for (std::size_t i = 0x40; i < size; ++i) {
@@ -277,10 +277,10 @@ inline constexpr N64BootCodeVariant n64Variants[] = {
 // A canonical Nintendo 64 image whose boot code area is filler with its last
 // four bytes steered to the given CRC-32 (no real boot code), filler data
 // after it and zero header checksums, then stored in the requested order.
-inline RomImage makeNintendo64WithBootCode(std::uint32_t bootCodeCrc, std::size_t size = 0x101000,
+inline Bytes makeNintendo64WithBootCode(std::uint32_t bootCodeCrc, std::size_t size = 0x101000,
                                            N64Order order = N64Order::Z64,
                                            std::uint32_t fillerSeed = 1) {
-    RomImage image = filled(size);
+    Bytes image = filled(size);
     std::uint32_t state = fillerSeed;
     for (std::size_t i = 0x40; i < size; ++i) {
         state = state * 1103515245u + 12345u;
@@ -297,7 +297,7 @@ inline RomImage makeNintendo64WithBootCode(std::uint32_t bootCodeCrc, std::size_
 }
 
 // Stores checksums big-endian at 0x10 of a canonical image.
-inline void putN64Checksums(RomImage& canonical, std::uint32_t crc1, std::uint32_t crc2) {
+inline void putN64Checksums(Bytes& canonical, std::uint32_t crc1, std::uint32_t crc2) {
     for (std::size_t k = 0; k < 4; ++k) {
         canonical.at(0x10 + k) = static_cast<std::uint8_t>(crc1 >> (24 - 8 * k));
         canonical.at(0x14 + k) = static_cast<std::uint8_t>(crc2 >> (24 - 8 * k));
@@ -306,11 +306,11 @@ inline void putN64Checksums(RomImage& canonical, std::uint32_t crc1, std::uint32
 
 // NES: the iNES magic and header bytes 4..7, followed by the PRG and CHR data
 // they announce (unless told otherwise).
-inline RomImage makeNes(std::uint8_t prgUnits = 2, std::uint8_t chrUnits = 1,
+inline Bytes makeNes(std::uint8_t prgUnits = 2, std::uint8_t chrUnits = 1,
                         std::uint8_t flags6 = 0x10, std::uint8_t flags7 = 0x00,
                         bool withData = true) {
     const std::size_t data = withData ? prgUnits * 16384u + chrUnits * 8192u : 0;
-    RomImage image = filled(16 + data);
+    Bytes image = filled(16 + data);
     put(image, 0, {0x4E, 0x45, 0x53, 0x1A, prgUnits, chrUnits, flags6, flags7});
     return image;
 }

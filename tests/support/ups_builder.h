@@ -35,25 +35,25 @@ class UpsPatch {
     }
 
     // The hunks without a footer.
-    const Bytes& body() const { return bytes_; }
+    const ByteList& body() const { return bytes_; }
 
     // With the footer for these CRCs, the patch's own true unless spoilt.
-    Bytes bytes(std::uint32_t sourceCrc, std::uint32_t targetCrc,
+    ByteList bytes(std::uint32_t sourceCrc, std::uint32_t targetCrc,
                 bool spoilPatchCrc = false) const {
-        Bytes out = bytes_;
+        ByteList out = bytes_;
         appendCrcFooter(out, sourceCrc, targetCrc);
         if (spoilPatchCrc) {
             out.back() ^= 1;
         }
         return out;
     }
-    Bytes bytes(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
+    ByteList bytes(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
                 bool spoilPatchCrc = false) const {
         return bytes(crc32(source), crc32(target), spoilPatchCrc);
     }
 
   private:
-    Bytes bytes_;
+    ByteList bytes_;
 };
 
 } // namespace testing_support

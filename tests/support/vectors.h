@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "io/rom_file.h"
+#include "io/input_file.h"
 
 namespace testing_support {
 
@@ -34,11 +34,11 @@ template <class Check> int forEachVectorPatch(const std::string& extension, Chec
         const std::string name = entry.path().filename().string();
         const std::string pair = name.substr(0, name.find('.'));
         SCOPED_TRACE(name);
-        const RomImage source = readRomFile((vectors / "pairs" / (pair + ".source.bin")).string());
-        const RomImage target = readRomFile((vectors / "pairs" / (pair + ".target.bin")).string());
+        const Bytes source = readFile((vectors / "pairs" / (pair + ".source.bin")).string()).value_or(Bytes{});
+        const Bytes target = readFile((vectors / "pairs" / (pair + ".target.bin")).string()).value_or(Bytes{});
         EXPECT_FALSE(source.empty());
         EXPECT_FALSE(target.empty());
-        check(source, readRomFile(entry.path().string()), target);
+        check(source, readFile(entry.path().string()).value_or(Bytes{}), target);
         ++count;
     }
     return count;

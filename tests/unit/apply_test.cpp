@@ -10,37 +10,37 @@ using namespace testing_support;
 
 namespace {
 
-const RomImage snes = makeSnes(0x8000, false, false, "SOURCE");
-const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
-const RomImage target = filled(16, 0x42);
+const Bytes snes = makeSnes(0x8000, false, false, "SOURCE");
+const Bytes z64 = makeNintendo64(0x1000, N64Order::Z64);
+const Bytes target = filled(16, 0x42);
 
 // A BPS patch that writes the target whole, made for the source.
-Bytes bpsFor(const RomImage& source, bool spoil = false) {
+ByteList bpsFor(const Bytes& source, bool spoil = false) {
     return withBpsCrcs(BpsPatch(source.size(), target.size()).targetRead(target).bytes(), source,
                        target, spoil);
 }
 
 // A UPS patch from the source to the target.
-Bytes upsFor(const RomImage& source) {
+ByteList upsFor(const Bytes& source) {
     return toBytes(*createUpsPatchImage(source, target));
 }
 
 struct Case {
     const char* name;
-    RomImage rom;
-    Bytes patch;
+    Bytes rom;
+    ByteList patch;
     ApplyOutcome outcome;
     SourceMatch form = SourceMatch::Yes;
-    RomImage output = {};
+    Bytes output = {};
     std::optional<std::uint32_t> expectedCrc = std::nullopt;
 };
 
 TEST(ApplyChecked, OutcomesAndForms) {
     const std::uint32_t snesCrc = crc32(snes);
-    const RomImage headered = withCopierHeader(snes, 0x00);
-    const RomImage v64 = makeNintendo64(0x1000, N64Order::V64);
+    const Bytes headered = withCopierHeader(snes, 0x00);
+    const Bytes v64 = makeNintendo64(0x1000, N64Order::V64);
     const Case cases[] = {
-        {"IPS on an empty ROM", RomImage{}, IpsPatch().record(2, {9}).eof().bytes(),
+        {"IPS on an empty ROM", Bytes{}, IpsPatch().record(2, {9}).eof().bytes(),
          ApplyOutcome::Applied, SourceMatch::Yes, imageOf({0, 0, 9})},
         {"IPS cut off", snes, IpsPatch().record(2, {9}).raw({0, 0}).bytes(), ApplyOutcome::Damaged},
         {"BPS", snes, bpsFor(snes), ApplyOutcome::Applied, SourceMatch::Yes, target},
@@ -59,8 +59,8 @@ TEST(ApplyChecked, OutcomesAndForms) {
         {"BPS whose result misses its target CRC", snes,
          withBpsCrcs(BpsPatch(snes.size(), 16).targetRead(filled(16, 0x41)).bytes(), snes, target),
          ApplyOutcome::Damaged},
-        {"BPS from nothing", RomImage{},
-         withBpsCrcs(BpsPatch(0, 16).targetRead(target).bytes(), RomImage{}, target),
+        {"BPS from nothing", Bytes{},
+         withBpsCrcs(BpsPatch(0, 16).targetRead(target).bytes(), Bytes{}, target),
          ApplyOutcome::Applied, SourceMatch::Yes, target},
         {"UPS", snes, upsFor(snes), ApplyOutcome::Applied, SourceMatch::Yes, target},
         {"UPS backwards", target, upsFor(snes), ApplyOutcome::Applied, SourceMatch::YesBackwards,
@@ -82,8 +82,8 @@ TEST(ApplyChecked, OutcomesAndForms) {
          UpsPatch(snes.size(), 16).bytes(snes, filled(16, 1)), ApplyOutcome::Damaged},
         {"UPS hunk without its terminator", snes,
          UpsPatch(snes.size(), 16).raw({0x80, 0x01}).bytes(snes, target), ApplyOutcome::Damaged},
-        {"VCDIFF header cut off", snes, Bytes{0xD6, 0xC3, 0xC4}, ApplyOutcome::Damaged},
-        {"unknown", snes, Bytes{'X'}, ApplyOutcome::Damaged},
+        {"VCDIFF header cut off", snes, ByteList{0xD6, 0xC3, 0xC4}, ApplyOutcome::Damaged},
+        {"unknown", snes, ByteList{'X'}, ApplyOutcome::Damaged},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,3 +1,4 @@
+#include "io/input_file.h"
 #include "archive/archive.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ std::string archivePath(const std::string& name) {
 }
 
 std::vector<std::uint8_t> readArchive(const std::string& name) {
-    const RomImage image = readRomFile(archivePath(name));
+    const Bytes image = readFile(archivePath(name)).value_or(Bytes{});
     return {image.begin(), image.end()};
 }
 
@@ -244,7 +245,7 @@ TEST(Archive, RecognisedByContent) {
     for (const Row& row : rows) {
         EXPECT_EQ(isArchive(row.head), row.archive) << row.head.size();
     }
-    EXPECT_FALSE(isArchive(readRomFile(archivePath("make.sh"))));
+    EXPECT_FALSE(isArchive(readFile(archivePath("make.sh")).value_or(Bytes{})));
 }
 
 TEST(Archive, NonArchivesAreNotOpened) {

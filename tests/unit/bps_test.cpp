@@ -18,20 +18,20 @@ namespace {
 using testing_support::appendBpsNumber;
 using testing_support::bpsNumber;
 using testing_support::BpsPatch;
-using testing_support::Bytes;
+using testing_support::ByteList;
 using testing_support::imageOf;
 using testing_support::toBytes;
 
 struct BpsCase {
     const char* name;
-    Bytes patch;
-    std::optional<Bytes> expected; // nullopt: the inputs are rejected
+    ByteList patch;
+    std::optional<ByteList> expected; // nullopt: the inputs are rejected
 };
 
-void expectCases(const RomImage& source, const std::vector<BpsCase>& cases) {
+void expectCases(const Bytes& source, const std::vector<BpsCase>& cases) {
     for (const BpsCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::optional<RomImage> target = applyBpsPatchImage(source, c.patch);
+        const std::optional<Bytes> target = applyBpsPatchImage(source, c.patch);
         ASSERT_EQ(target.has_value(), c.expected.has_value());
         if (c.expected) {
             EXPECT_EQ(toBytes(*target), *c.expected);
@@ -40,9 +40,9 @@ void expectCases(const RomImage& source, const std::vector<BpsCase>& cases) {
 }
 
 // "BPS1" and the given numbers and bytes, then a 12-byte footer.
-Bytes rawPatch(std::initializer_list<std::uint64_t> numbers,
+ByteList rawPatch(std::initializer_list<std::uint64_t> numbers,
                std::initializer_list<std::uint8_t> tail) {
-    Bytes patch{'B', 'P', 'S', '1'};
+    ByteList patch{'B', 'P', 'S', '1'};
     for (const std::uint64_t n : numbers) {
         appendBpsNumber(patch, n);
     }
@@ -51,18 +51,18 @@ Bytes rawPatch(std::initializer_list<std::uint64_t> numbers,
     return patch;
 }
 
-Bytes zeros(std::size_t n) {
-    return Bytes(n, 0);
+ByteList zeros(std::size_t n) {
+    return ByteList(n, 0);
 }
 
 TEST(BpsPatch, NumberEncodingHasOneFormPerValue) {
-    EXPECT_EQ(bpsNumber(0), (Bytes{0x80}));
-    EXPECT_EQ(bpsNumber(127), (Bytes{0xFF}));
-    EXPECT_EQ(bpsNumber(128), (Bytes{0x00, 0x80}));
-    EXPECT_EQ(bpsNumber(16511), (Bytes{0x7F, 0xFF}));
-    EXPECT_EQ(bpsNumber(16512), (Bytes{0x00, 0x00, 0x80}));
+    EXPECT_EQ(bpsNumber(0), (ByteList{0x80}));
+    EXPECT_EQ(bpsNumber(127), (ByteList{0xFF}));
+    EXPECT_EQ(bpsNumber(128), (ByteList{0x00, 0x80}));
+    EXPECT_EQ(bpsNumber(16511), (ByteList{0x7F, 0xFF}));
+    EXPECT_EQ(bpsNumber(16512), (ByteList{0x00, 0x00, 0x80}));
     EXPECT_EQ(bpsNumber(std::numeric_limits<std::uint64_t>::max()),
-              (Bytes{0x7F, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x80}));
+              (ByteList{0x7F, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x80}));
     // The declared target size is decoded back exactly.
     for (const std::uint64_t size : {1u, 127u, 128u, 129u, 16511u, 16512u, 2113663u, 2113664u}) {
         SCOPED_TRACE(size);
@@ -77,22 +77,22 @@ TEST(BpsPatch, SourceAndTargetRead) {
         imageOf({10, 11, 12, 13}),
         {
             {"source read past the source end reads 0x00", BpsPatch(4, 12).sourceRead(10).bytes(),
-             Bytes{10, 11, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0}},
+             ByteList{10, 11, 12, 13, 0, 0, 0, 0, 0, 0, 0, 0}},
             {"source read follows the output offset",
-             BpsPatch(4, 4).targetRead({7, 7}).sourceRead(2).bytes(), Bytes{7, 7, 12, 13}},
+             BpsPatch(4, 4).targetRead({7, 7}).sourceRead(2).bytes(), ByteList{7, 7, 12, 13}},
             {"target read of literal bytes", BpsPatch(4, 3).targetRead({1, 2, 3}).bytes(),
-             Bytes{1, 2, 3}},
+             ByteList{1, 2, 3}},
             {"target read running into the footer copies it",
              BpsPatch(4, 6).targetReadCommand(6).raw({1, 2}).bytes(),
-             Bytes{1, 2, 0xC0, 0xC1, 0xC2, 0xC3}},
+             ByteList{1, 2, 0xC0, 0xC1, 0xC2, 0xC3}},
             {"target read stops at the end of the patch",
              BpsPatch(4, 16).targetReadCommand(16).raw({1}).bytes(),
-             Bytes{1, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0, 0,
+             ByteList{1, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0, 0,
                    0}},
             {"the declared source size is never compared", BpsPatch(999, 2).sourceRead(2).bytes(),
-             Bytes{10, 11}},
+             ByteList{10, 11}},
             {"metadata is skipped", BpsPatch(4, 2, "{\"title\":\"x\"}").targetRead({5, 6}).bytes(),
-             Bytes{5, 6}},
+             ByteList{5, 6}},
         });
 }
 
@@ -102,20 +102,20 @@ TEST(BpsPatch, SourceCopyKeepsItsRelativeOffset) {
         {
             {"forward, back to the start, then a source read at the output offset",
              BpsPatch(8, 6).sourceCopy(2, 6).sourceCopy(2, -8).sourceRead(2).bytes(),
-             Bytes{16, 17, 10, 11, 14, 15}},
+             ByteList{16, 17, 10, 11, 14, 15}},
             {"continues where the previous copy ended",
-             BpsPatch(8, 4).sourceCopy(2, 3).sourceCopy(2, 0).bytes(), Bytes{13, 14, 15, 16}},
+             BpsPatch(8, 4).sourceCopy(2, 3).sourceCopy(2, 0).bytes(), ByteList{13, 14, 15, 16}},
             {"past the source end reads 0x00", BpsPatch(8, 3).sourceCopy(3, 6).bytes(),
-             Bytes{16, 17, 0}},
+             ByteList{16, 17, 0}},
             // Below zero wraps: 0x00, and the offset is back at 0 one byte later.
             {"below zero reads 0x00 and wraps back",
-             BpsPatch(8, 2).sourceCopy(1, -1).sourceCopy(1, 0).bytes(), Bytes{0, 10}},
-            {"wraps within one copy", BpsPatch(8, 3).sourceCopy(3, -1).bytes(), Bytes{0, 10, 11}},
+             BpsPatch(8, 2).sourceCopy(1, -1).sourceCopy(1, 0).bytes(), ByteList{0, 10}},
+            {"wraps within one copy", BpsPatch(8, 3).sourceCopy(3, -1).bytes(), ByteList{0, 10, 11}},
         });
 }
 
 TEST(BpsPatch, TargetCopyRepeatsWhatItJustWrote) {
-    Bytes a101(101, 0x41);
+    ByteList a101(101, 0x41);
     expectCases(
         imageOf({10, 11, 12, 13}),
         {
@@ -123,15 +123,15 @@ TEST(BpsPatch, TargetCopyRepeatsWhatItJustWrote) {
              BpsPatch(4, 101).targetRead({0x41}).targetCopy(100, 0).bytes(), a101},
             {"three behind repeats a 3-byte pattern",
              BpsPatch(4, 10).targetRead({1, 2, 3}).targetCopy(7, 0).bytes(),
-             Bytes{1, 2, 3, 1, 2, 3, 1, 2, 3, 1}},
+             ByteList{1, 2, 3, 1, 2, 3, 1, 2, 3, 1}},
             {"separate earlier blocks, offset kept across copies",
              BpsPatch(4, 8).targetRead({1, 2, 3, 4}).targetCopy(2, 1).targetCopy(2, -3).bytes(),
-             Bytes{1, 2, 3, 4, 2, 3, 1, 2}},
+             ByteList{1, 2, 3, 4, 2, 3, 1, 2}},
             {"at or ahead of the output reads 0x00",
              BpsPatch(4, 5).targetRead({9}).targetCopy(2, 1).targetRead({8, 8}).bytes(),
-             Bytes{9, 0, 0, 8, 8}},
+             ByteList{9, 0, 0, 8, 8}},
             {"below zero reads 0x00, then wraps to the written bytes",
-             BpsPatch(4, 5).targetRead({5, 6}).targetCopy(3, -1).bytes(), Bytes{5, 6, 0, 5, 6}},
+             BpsPatch(4, 5).targetRead({5, 6}).targetCopy(3, -1).bytes(), ByteList{5, 6, 0, 5, 6}},
         });
 }
 
@@ -141,7 +141,7 @@ TEST(BpsPatch, OverlappingTargetCopyMatchesByteByByte) {
     for (std::uint64_t period = 1; period <= 9; ++period) {
         for (std::uint64_t length = 1; length <= 40; ++length) {
             SCOPED_TRACE(testing::Message() << "period " << period << ", length " << length);
-            Bytes expected;
+            ByteList expected;
             for (std::uint64_t i = 0; i < period; ++i) {
                 expected.push_back(static_cast<std::uint8_t>(0x30 + i));
             }
@@ -162,39 +162,39 @@ TEST(BpsPatch, OutputHasExactlyTheDeclaredSize) {
         imageOf({10, 11, 12, 13}),
         {
             {"target read past the target size is cut",
-             BpsPatch(4, 3).targetRead({1, 2, 3, 4, 5}).targetRead({6}).bytes(), Bytes{1, 2, 3}},
+             BpsPatch(4, 3).targetRead({1, 2, 3, 4, 5}).targetRead({6}).bytes(), ByteList{1, 2, 3}},
             {"source read past the target size is cut", BpsPatch(4, 3).sourceRead(10).bytes(),
-             Bytes{10, 11, 12}},
+             ByteList{10, 11, 12}},
             {"copies past the target size are cut",
              BpsPatch(4, 4).targetRead({1}).targetCopy(50, 0).sourceCopy(50, 0).bytes(),
-             Bytes{1, 1, 1, 1}},
+             ByteList{1, 1, 1, 1}},
             {"what no command reaches stays 0x00", BpsPatch(4, 6).targetRead({1}).bytes(),
-             Bytes{1, 0, 0, 0, 0, 0}},
+             ByteList{1, 0, 0, 0, 0, 0}},
             {"no commands at all", BpsPatch(4, 5).bytes(), zeros(5)},
             // "BPS1", three one-byte numbers and 5 footer bytes: no room for a command.
             {"a 12-byte patch",
-             Bytes{'B', 'P', 'S', '1', 0x84, 0x85, 0x80, 0x81, 0x81, 0x81, 0x81, 0x81}, zeros(5)},
+             ByteList{'B', 'P', 'S', '1', 0x84, 0x85, 0x80, 0x81, 0x81, 0x81, 0x81, 0x81}, zeros(5)},
             {"metadata longer than the patch", rawPatch({4, 3, 100}, {0x81, 7}), zeros(3)},
             // A skip that wrapped in 64 bits would land back inside the header.
             {"metadata size 2^64 - 1",
              rawPatch({4, 3, std::numeric_limits<std::uint64_t>::max()}, {0x81, 7}), zeros(3)},
-            {"patch ends inside the source size", Bytes{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0},
-             Bytes{}},
+            {"patch ends inside the source size", ByteList{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0},
+             ByteList{}},
             {"patch ends right after the source size",
-             Bytes{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0x84}, Bytes{}},
-            {"target size 0", BpsPatch(4, 0).targetRead({1}).bytes(), Bytes{}},
+             ByteList{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0x84}, ByteList{}},
+            {"target size 0", BpsPatch(4, 0).targetRead({1}).bytes(), ByteList{}},
         });
 }
 
 TEST(BpsPatch, RejectsWhatCannotBeApplied) {
-    const RomImage source = imageOf({10, 11, 12, 13});
-    const Bytes valid = BpsPatch(4, 2).sourceRead(2).bytes();
-    EXPECT_FALSE(applyBpsPatchImage(RomImage{}, valid)) << "empty source";
-    EXPECT_FALSE(applyBpsPatchImage(source, Bytes{})) << "empty patch";
-    EXPECT_FALSE(applyBpsPatchImage(source, Bytes(valid.begin(), valid.begin() + 11)))
+    const Bytes source = imageOf({10, 11, 12, 13});
+    const ByteList valid = BpsPatch(4, 2).sourceRead(2).bytes();
+    EXPECT_FALSE(applyBpsPatchImage(Bytes{}, valid)) << "empty source";
+    EXPECT_FALSE(applyBpsPatchImage(source, ByteList{})) << "empty patch";
+    EXPECT_FALSE(applyBpsPatchImage(source, ByteList(valid.begin(), valid.begin() + 11)))
         << "11 bytes";
     for (const char* magic : {"BPS2", "bps1", "UPS1"}) {
-        Bytes patch = valid;
+        ByteList patch = valid;
         std::copy(magic, magic + 4, patch.begin());
         EXPECT_FALSE(applyBpsPatchImage(source, patch)) << magic;
     }
@@ -207,8 +207,8 @@ TEST(BpsPatch, RejectsWhatCannotBeApplied) {
 // Patches made by a common BPS creator (linear and delta), applied to their source.
 TEST(BpsPatch, VectorsGiveTheirTargets) {
     const int applied = testing_support::forEachVectorPatch(
-        ".bps", [](const RomImage& source, const RomImage& patch, const RomImage& target) {
-            const std::optional<RomImage> result = applyBpsPatchImage(source, patch);
+        ".bps", [](const Bytes& source, const Bytes& patch, const Bytes& target) {
+            const std::optional<Bytes> result = applyBpsPatchImage(source, patch);
             ASSERT_TRUE(result);
             EXPECT_TRUE(*result == target);
         });

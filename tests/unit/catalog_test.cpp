@@ -22,12 +22,12 @@ namespace {
 
 struct HeaderlessCase {
     const char* name;
-    RomImage image;
+    Bytes image;
     std::optional<std::uint64_t> skip;
 };
 
-RomImage nesWithTrainer() {
-    RomImage image = makeNes(1, 1, 0x04);
+Bytes nesWithTrainer() {
+    Bytes image = makeNes(1, 1, 0x04);
     image.resize(image.size() + 512, 0x77);
     return image;
 }

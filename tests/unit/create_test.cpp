@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hash/digests.h"
-#include "io/rom_file.h"
+#include "io/input_file.h"
 #include "patch/ips_record.h"
 #include "patch/patch.h"
 #include "patch_builders.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-using testing_support::Bytes;
+using testing_support::ByteList;
 using testing_support::filled;
 using testing_support::IpsPatch;
 using testing_support::toBytes;
@@ -28,8 +28,8 @@ constexpr std::size_t MiB = std::size_t{1} << 20;
 constexpr std::size_t ipsLimit = std::size_t{1} << 24;
 
 // Bytes without long repeats, like packed game data.
-RomImage noise(std::size_t size, std::uint32_t seed) {
-    RomImage image(size);
+Bytes noise(std::size_t size, std::uint32_t seed) {
+    Bytes image(size);
     std::uint64_t state = seed;
     for (auto& byte : image) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
@@ -38,38 +38,38 @@ RomImage noise(std::size_t size, std::uint32_t seed) {
     return image;
 }
 
-RomImage joined(std::initializer_list<std::span<const std::uint8_t>> parts) {
-    RomImage out;
+Bytes joined(std::initializer_list<std::span<const std::uint8_t>> parts) {
+    Bytes out;
     for (const auto part : parts) {
         out.insert(out.end(), part.begin(), part.end());
     }
     return out;
 }
 
-std::span<const std::uint8_t> slice(const RomImage& image, std::size_t from, std::size_t to) {
+std::span<const std::uint8_t> slice(const Bytes& image, std::size_t from, std::size_t to) {
     return std::span<const std::uint8_t>(image).subspan(from, to - from);
 }
 
 struct Pair {
     const char* name;
-    RomImage original;
-    RomImage modified;
+    Bytes original;
+    Bytes modified;
 };
 
 std::vector<Pair> pairs() {
-    const RomImage base = noise(4096, 1);
+    const Bytes base = noise(4096, 1);
     const auto edited = [&](std::initializer_list<std::size_t> offsets) {
-        RomImage image = base;
+        Bytes image = base;
         for (const std::size_t o : offsets) {
             image[o] ^= 0x5A;
         }
         return image;
     };
-    RomImage runs = base;
+    Bytes runs = base;
     std::fill(runs.begin() + 100, runs.begin() + 400, 0xFF);
     std::fill(runs.begin() + 4000, runs.end(), 0x00);
-    const RomImage big = noise(2 * MiB, 2);
-    RomImage bigEdited = big;
+    const Bytes big = noise(2 * MiB, 2);
+    Bytes bigEdited = big;
     for (std::size_t o = 1000; o < big.size(); o += 40000) {
         bigEdited[o] ^= 0xFF;
     }
@@ -82,7 +82,7 @@ std::vector<Pair> pairs() {
         {"grown by new bytes", base, joined({base, noise(100, 3)})},
         {"grown by zeros", base, joined({base, filled(20000, 0)})},
         {"grown from one byte", filled(1, 7), base},
-        {"shrunk", base, RomImage(base.begin(), base.begin() + 3000)},
+        {"shrunk", base, Bytes(base.begin(), base.begin() + 3000)},
         {"shrunk and edited", base, joined({slice(base, 0, 10), filled(1, 0), slice(base, 11, 3000)})},
         {"shrunk to one byte", base, filled(1, 9)},
         {"runs", base, runs},
@@ -145,15 +145,15 @@ std::array<bool, 4> actionsUsed(std::span<const std::uint8_t> patch) {
 TEST(CreatePatch, RoundTripsThroughTheAppliers) {
     for (const Pair& c : pairs()) {
         SCOPED_TRACE(c.name);
-        const std::optional<RomImage> ips = createIpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> ips = createIpsPatchImage(c.original, c.modified);
         ASSERT_TRUE(ips.has_value());
-        RomImage patched = c.original;
+        Bytes patched = c.original;
         ASSERT_TRUE(applyIpsPatchImage(patched, *ips));
         EXPECT_EQ(toBytes(patched), toBytes(c.modified));
 
-        const std::optional<RomImage> bps = createBpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> bps = createBpsPatchImage(c.original, c.modified);
         ASSERT_TRUE(bps.has_value());
-        const std::optional<RomImage> target = applyBpsPatchImage(c.original, *bps);
+        const std::optional<Bytes> target = applyBpsPatchImage(c.original, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_EQ(toBytes(*target), toBytes(c.modified));
         // Strict appliers check all three checksums.
@@ -169,12 +169,12 @@ TEST(CreatePatch, RoundTripsThroughTheAppliers) {
 }
 
 TEST(CreatePatch, BpsChoosesEveryActionWhereItPays) {
-    const RomImage base = noise(4096, 1);
+    const Bytes base = noise(4096, 1);
     // Kept bytes, new bytes repeated, and a block moved.
-    const RomImage modified =
+    const Bytes modified =
         joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4), slice(base, 3000, 4000),
                 slice(base, 1000, 3000)});
-    const std::optional<RomImage> bps = createBpsPatchImage(base, modified);
+    const std::optional<Bytes> bps = createBpsPatchImage(base, modified);
     ASSERT_TRUE(bps.has_value());
     EXPECT_EQ(actionsUsed(*bps), (std::array<bool, 4>{true, true, true, true}));
     // Little beyond the 300 new bytes.
@@ -186,31 +186,31 @@ TEST(CreatePatch, BpsChoosesEveryActionWhereItPays) {
 // Repeats cost a command or two however long they are: copies of what the
 // target already holds, runs, patterns, short shared words.
 TEST(CreatePatch, BpsRepeatsCostAFewCommands) {
-    const RomImage base = noise(16384, 12);
-    RomImage pattern;
+    const Bytes base = noise(16384, 12);
+    Bytes pattern;
     for (int i = 0; i < 200; ++i) {
-        const RomImage period = noise(12, 13);
+        const Bytes period = noise(12, 13);
         pattern.insert(pattern.end(), period.begin(), period.end());
     }
     const auto times = [](std::span<const std::uint8_t> block, int count) {
-        RomImage out;
+        Bytes out;
         for (int i = 0; i < count; ++i) {
             out.insert(out.end(), block.begin(), block.end());
         }
         return out;
     };
     // Words of the original strung together anew, as a script edited.
-    RomImage words;
+    Bytes words;
     for (std::size_t i = 0; i < 40; ++i) {
         const std::size_t from = (i * 2654435761u) % 16000;
         const auto word = slice(base, from, from + 6);
         words.insert(words.end(), word.begin(), word.end());
     }
-    const RomImage withPattern = joined({slice(base, 0, 9000), pattern, slice(base, 9000, 16384)});
+    const Bytes withPattern = joined({slice(base, 0, 9000), pattern, slice(base, 9000, 16384)});
     struct Case {
         const char* name;
-        RomImage original;
-        RomImage modified;
+        Bytes original;
+        Bytes modified;
         std::size_t most; // header and footer (21 bytes) and the commands
     };
     for (const Case& c : std::vector<Case>{
@@ -232,33 +232,33 @@ TEST(CreatePatch, BpsRepeatsCostAFewCommands) {
               joined({slice(base, 0, 8000), words, slice(base, 8000, 16384)}), 21 + 40 * 5 + 10},
          }) {
         SCOPED_TRACE(c.name);
-        const std::optional<RomImage> bps = createBpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> bps = createBpsPatchImage(c.original, c.modified);
         ASSERT_TRUE(bps.has_value());
         EXPECT_LE(bps->size(), c.most);
-        const std::optional<RomImage> target = applyBpsPatchImage(c.original, *bps);
+        const std::optional<Bytes> target = applyBpsPatchImage(c.original, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_TRUE(*target == c.modified);
     }
 }
 
 TEST(CreatePatch, IpsRecordsAreTheCheapest) {
-    const RomImage base = filled(0x20000, 0x11);
+    const Bytes base = filled(0x20000, 0x11);
     const auto with = [&](std::size_t from, std::initializer_list<std::uint8_t> bytes) {
-        RomImage image = base;
+        Bytes image = base;
         std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(from));
         return image;
     };
-    RomImage run = base;
+    Bytes run = base;
     std::fill_n(run.begin() + 50, 100, 0xAB);
-    RomImage longChange = base;
-    RomImage fresh = noise(70000, 8);
+    Bytes longChange = base;
+    Bytes fresh = noise(70000, 8);
     // Every byte of it a change.
     std::replace(fresh.begin(), fresh.end(), std::uint8_t{0x11}, std::uint8_t{0x12});
     std::copy(fresh.begin(), fresh.end(), longChange.begin() + 5);
     struct Case {
         const char* name;
-        RomImage modified;
-        Bytes patch;
+        Bytes modified;
+        ByteList patch;
     };
     const std::vector<Case> cases{
         {"nothing changed", base, IpsPatch().eof().bytes()},
@@ -267,7 +267,7 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
         {"changes nine bytes apart take two", with(10, {1, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 2}),
          IpsPatch().record(10, {1}).record(20, {2}).eof().bytes()},
         {"a run of one value", run, IpsPatch().run(50, 100, 0xAB).eof().bytes()},
-        {"a shorter image ends with its size", RomImage(base.begin(), base.begin() + 0x1234),
+        {"a shorter image ends with its size", Bytes(base.begin(), base.begin() + 0x1234),
          IpsPatch().eof().raw({0x00, 0x12, 0x34}).bytes()},
     };
     for (const Case& c : cases) {
@@ -275,7 +275,7 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
         EXPECT_EQ(toBytes(*createIpsPatchImage(base, c.modified)), c.patch);
     }
     // 70,000 new bytes: a full record of 65,535 and the rest.
-    const std::optional<RomImage> split = createIpsPatchImage(base, longChange);
+    const std::optional<Bytes> split = createIpsPatchImage(base, longChange);
     ASSERT_TRUE(split.has_value());
     EXPECT_EQ(split->size(), 5u + (5 + 65535) + (5 + 70000 - 65535) + 3);
 }
@@ -285,23 +285,23 @@ TEST(CreatePatch, IpsLimits) {
     // stop there and drop the rest. Each patch is the smallest that obeys.
     const std::size_t marker = 0x454F46;
     const std::size_t full = 0xFFFF;
-    const RomImage zeros = filled(marker + 3 * full, 0x00);
+    const Bytes zeros = filled(marker + 3 * full, 0x00);
     const auto changed = [&](std::size_t at, std::span<const std::uint8_t> bytes) {
-        RomImage image = zeros;
+        Bytes image = zeros;
         std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
         return image;
     };
-    const RomImage atMarker(zeros.begin(), zeros.begin() + static_cast<std::ptrdiff_t>(marker));
+    const Bytes atMarker(zeros.begin(), zeros.begin() + static_cast<std::ptrdiff_t>(marker));
     // New bytes that all differ from the zeros they replace.
     const auto fresh = [](std::size_t size, std::uint32_t seed) {
-        RomImage image = noise(size, seed);
+        Bytes image = noise(size, seed);
         std::replace(image.begin(), image.end(), std::uint8_t{0}, std::uint8_t{1});
         return image;
     };
     struct AtMarker {
         const char* name;
-        RomImage original;
-        RomImage modified;
+        Bytes original;
+        Bytes modified;
         std::size_t size; // header + records + "EOF"
     };
     for (const AtMarker& c : std::vector<AtMarker>{
@@ -322,7 +322,7 @@ TEST(CreatePatch, IpsLimits) {
               5 + (5 + 2) + 8 + 3},
          }) {
         SCOPED_TRACE(c.name);
-        const std::optional<RomImage> made = createIpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> made = createIpsPatchImage(c.original, c.modified);
         ASSERT_TRUE(made.has_value());
         EXPECT_EQ(made->size(), c.size);
         // The reader stops at "EOF" only at the end.
@@ -330,17 +330,17 @@ TEST(CreatePatch, IpsLimits) {
             ips::readRecords(*made, [](const ips::Record&) { return true; });
         EXPECT_TRUE(end.complete);
         EXPECT_EQ(end.at, made->size() - 3);
-        RomImage applied = c.original;
+        Bytes applied = c.original;
         ASSERT_TRUE(applyIpsPatchImage(applied, *made));
         EXPECT_TRUE(applied == c.modified);
     }
-    RomImage original = filled(marker + 16, 0x00);
-    RomImage modified = original;
+    Bytes original = filled(marker + 16, 0x00);
+    Bytes modified = original;
     modified[marker] = 0x77;
     EXPECT_EQ(toBytes(*createIpsPatchImage(original, modified)),
               IpsPatch().record(marker - 1, {0x00, 0x77}).eof().bytes());
-    std::optional<RomImage> patch;
-    RomImage patched;
+    std::optional<Bytes> patch;
+    Bytes patched;
 
     struct Limit {
         const char* name;
@@ -359,8 +359,8 @@ TEST(CreatePatch, IpsLimits) {
              {"shrunk to 16 MiB", ipsLimit + 8, ipsLimit, none, false},
          }) {
         SCOPED_TRACE(c.name);
-        const RomImage from = filled(c.originalSize, 0x22);
-        RomImage to = filled(c.modifiedSize, 0x22);
+        const Bytes from = filled(c.originalSize, 0x22);
+        Bytes to = filled(c.modifiedSize, 0x22);
         if (c.changedAt != none) {
             to[c.changedAt] = 0x33;
         }
@@ -375,9 +375,9 @@ TEST(CreatePatch, IpsLimits) {
 }
 
 TEST(CreatePatch, RefusesEmptyInputs) {
-    const RomImage some = filled(16, 1);
+    const Bytes some = filled(16, 1);
     for (const auto& [original, modified] :
-         std::vector<std::pair<RomImage, RomImage>>{{RomImage{}, some}, {some, RomImage{}}}) {
+         std::vector<std::pair<Bytes, Bytes>>{{Bytes{}, some}, {some, Bytes{}}}) {
         EXPECT_FALSE(createIpsPatchImage(original, modified).has_value());
         EXPECT_FALSE(createBpsPatchImage(original, modified).has_value());
     }
@@ -402,22 +402,22 @@ TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
              {"seed7_mixed_9", 43, 5311},
          }) {
         SCOPED_TRACE(row.pair);
-        const RomImage original =
-            readRomFile((folder / (std::string(row.pair) + ".orig.bin")).string());
-        const RomImage modified =
-            readRomFile((folder / (std::string(row.pair) + ".mod.bin")).string());
+        const Bytes original =
+            readFile((folder / (std::string(row.pair) + ".orig.bin")).string()).value_or(Bytes{});
+        const Bytes modified =
+            readFile((folder / (std::string(row.pair) + ".mod.bin")).string()).value_or(Bytes{});
         ASSERT_FALSE(original.empty());
         ASSERT_FALSE(modified.empty());
-        const std::optional<RomImage> bps = createBpsPatchImage(original, modified);
+        const std::optional<Bytes> bps = createBpsPatchImage(original, modified);
         ASSERT_TRUE(bps.has_value());
         EXPECT_LE(bps->size(), row.publicBps);
-        const std::optional<RomImage> target = applyBpsPatchImage(original, *bps);
+        const std::optional<Bytes> target = applyBpsPatchImage(original, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_TRUE(*target == modified);
-        const std::optional<RomImage> ips = createIpsPatchImage(original, modified);
+        const std::optional<Bytes> ips = createIpsPatchImage(original, modified);
         ASSERT_TRUE(ips.has_value());
         EXPECT_LE(ips->size(), row.publicIps);
-        RomImage applied = original;
+        Bytes applied = original;
         ASSERT_TRUE(applyIpsPatchImage(applied, *ips));
         EXPECT_TRUE(applied == modified);
     }
@@ -427,17 +427,17 @@ TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
 // than the ones the public creator made beside them.
 TEST(CreatePatch, VectorPairsNoLargerThanThePublicCreator) {
     const auto check = [](bool bps) {
-        return [bps](const RomImage& source, const RomImage& theirs, const RomImage& target) {
-            const std::optional<RomImage> ours =
+        return [bps](const Bytes& source, const Bytes& theirs, const Bytes& target) {
+            const std::optional<Bytes> ours =
                 bps ? createBpsPatchImage(source, target) : createIpsPatchImage(source, target);
             ASSERT_TRUE(ours.has_value());
             EXPECT_LE(ours->size(), theirs.size());
             if (bps) {
-                const std::optional<RomImage> applied = applyBpsPatchImage(source, *ours);
+                const std::optional<Bytes> applied = applyBpsPatchImage(source, *ours);
                 ASSERT_TRUE(applied.has_value());
                 EXPECT_TRUE(*applied == target);
             } else {
-                RomImage applied = source;
+                Bytes applied = source;
                 ASSERT_TRUE(applyIpsPatchImage(applied, *ours));
                 EXPECT_TRUE(applied == target);
             }

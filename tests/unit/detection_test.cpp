@@ -7,21 +7,21 @@ using namespace testing_support;
 
 namespace {
 
-RomImage withBytes(std::size_t size, std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
-    RomImage image = filled(size);
+Bytes withBytes(std::size_t size, std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+    Bytes image = filled(size);
     put(image, offset, bytes);
     return image;
 }
 
-RomImage withBoth(std::size_t size) {
-    RomImage image = withBytes(size, 0x104, {0xCE, 0xED, 0x66, 0x66});
+Bytes withBoth(std::size_t size) {
+    Bytes image = withBytes(size, 0x104, {0xCE, 0xED, 0x66, 0x66});
     put(image, 0x04, {0x24, 0xFF, 0xAE, 0x51});
     return image;
 }
 
 struct DetectionCase {
     const char* name;
-    RomImage image;
+    Bytes image;
     RomPlatform expected;
 };
 
@@ -43,7 +43,7 @@ const std::initializer_list<std::uint8_t> sega = {0x53, 0x45, 0x47, 0x41};
 INSTANTIATE_TEST_SUITE_P(
     Boundaries, DetectionTest,
     ::testing::Values(
-        DetectionCase{"Empty", RomImage{}, RomPlatform::Unknown},
+        DetectionCase{"Empty", Bytes{}, RomPlatform::Unknown},
         DetectionCase{"N64MarkCutShort", imageOf({0x80, 0x37, 0x12}), RomPlatform::Unknown},
         DetectionCase{"N64BigEndian", imageOf({0x80, 0x37, 0x12, 0x40}), RomPlatform::Nintendo64},
         DetectionCase{"N64ByteSwapped", imageOf({0x37, 0x80, 0x40, 0x12}), RomPlatform::Nintendo64},
@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
         DetectionCase{"NesAt16Bytes", withBytes(16, 0, nesMagic), RomPlatform::Nes},
         DetectionCase{"NesBeatsSega",
                       [] {
-                          RomImage image = withBytes(0x200, 0, nesMagic);
+                          Bytes image = withBytes(0x200, 0, nesMagic);
                           put(image, 0x100, sega);
                           return image;
                       }(),

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/hex.h"
 #include "inspect/header_text.h"
 #include "rom_builders.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 struct HeaderTextCase {
     const char* name;
-    RomImage image;
+    Bytes image;
     std::uint64_t offset;
     std::size_t length;
     bool sanitise;
@@ -43,11 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HexDigits, UpperCaseWithoutLeadingZeros) {
-    EXPECT_EQ(hexDigits(0), "0");
-    EXPECT_EQ(hexDigits(0x13), "13");
-    EXPECT_EQ(hexDigits(0x1B), "1B");
-    EXPECT_EQ(hexDigits(0x0123), "123");
-    EXPECT_EQ(hexDigits(0xFFFF), "FFFF");
+    EXPECT_EQ(hexUpper(0), "0");
+    EXPECT_EQ(hexUpper(0x13), "13");
+    EXPECT_EQ(hexUpper(0x1B), "1B");
+    EXPECT_EQ(hexUpper(0x0123), "123");
+    EXPECT_EQ(hexUpper(0xFFFF), "FFFF");
 }
 
 } // namespace

@@ -26,7 +26,7 @@ TEST(InspectImageHead, ReadsAskedForGiveTheWholeImageRecord) {
     const std::uint64_t window = inspectionWindow;
     const struct {
         const char* name;
-        RomImage image;
+        Bytes image;
         InspectionReads reads;
     } cases[] = {
         {"snes lorom", makeSnes(0x20000), {window, 0, 0}},
@@ -65,7 +65,7 @@ TEST(InspectImageHead, ReadsAskedForGiveTheWholeImageRecord) {
 // A head shorter than the window (a caller's mistake) fails detection rather
 // than letting an inspector read past it.
 TEST(InspectImageHead, ShortHeadStaysInside) {
-    const RomImage image = makeGameBoy(0x8000);
+    const Bytes image = makeGameBoy(0x8000);
     const ImageHead head{std::span<const std::uint8_t>(image).first(0x100), image.size()};
     EXPECT_NE(inspectImageHead(head).platform, RomPlatform::GameBoy);
 }

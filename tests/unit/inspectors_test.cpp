@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/hex.h"
 #include "inspect/header_text.h"
 #include "inspect/inspect.h"
 #include "rom_builders.h"
@@ -11,7 +12,7 @@ namespace {
 // Game Boy
 
 TEST(GameBoyInspector, ReadsTitleTypeAndHeaderChecksum) {
-    RomImage image = makeGameBoy(0x8000, "POKEMON", 0x1B);
+    Bytes image = makeGameBoy(0x8000, "POKEMON", 0x1B);
     const RomInfo info = inspectImage(image);
     EXPECT_EQ(info.platform, RomPlatform::GameBoy);
     EXPECT_EQ(info.platformName, "Nintendo Game Boy / GBC");
@@ -24,7 +25,7 @@ TEST(GameBoyInspector, ReadsTitleTypeAndHeaderChecksum) {
 }
 
 TEST(GameBoyInspector, AllZeroHeaderChecksumIsE7) {
-    RomImage image = filled(0x150);
+    Bytes image = filled(0x150);
     put(image, 0x104, {0xCE, 0xED, 0x66, 0x66});
     EXPECT_EQ(inspectImage(image).computedChecksum, 0xE7u);
     EXPECT_FALSE(inspectImage(image).checksumValid);
@@ -34,7 +35,7 @@ TEST(GameBoyInspector, AllZeroHeaderChecksumIsE7) {
 }
 
 TEST(GameBoyInspector, ColourFlagBecomesSpaceAndGlobalChecksumIsIgnored) {
-    RomImage image = makeGameBoy(0x8000, "ABCDEFGHIJKLMNO", 0x13);
+    Bytes image = makeGameBoy(0x8000, "ABCDEFGHIJKLMNO", 0x13);
     image[0x143] = 0x80;
     image[0x14D] = static_cast<std::uint8_t>(inspectImage(image).computedChecksum);
     const RomInfo before = inspectImage(image);
@@ -62,7 +63,7 @@ TEST(GameBoyAdvanceInspector, ReadsTitleCodeAndComplement) {
 }
 
 TEST(GameBoyAdvanceInspector, GameCodeIsTakenUnsanitised) {
-    RomImage image = makeGameBoyAdvance();
+    Bytes image = makeGameBoyAdvance();
     image[0xAE] = 0;
     EXPECT_EQ(inspectImage(image).gameCode, "AQ");
     image[0xAC] = 0;
@@ -75,7 +76,7 @@ TEST(GameBoyAdvanceInspector, GameCodeIsTakenUnsanitised) {
 }
 
 TEST(GameBoyAdvanceInspector, ComplementCoversA0ToBCOnly) {
-    RomImage image = filled(0x100);
+    Bytes image = filled(0x100);
     put(image, 0x04, {0x24, 0xFF, 0xAE, 0x51});
     EXPECT_EQ(inspectImage(image).computedChecksum, 0xE7u);
     image[0xBD] = 0xE7;
@@ -108,7 +109,7 @@ TEST(SnesInspector, LoRomWithoutAndWithCopierHeader) {
 }
 
 TEST(SnesInspector, HiRomWhenLoRomPairDisagrees) {
-    RomImage image = makeSnes(0x100000, true, false, "HIGH QUILLON");
+    Bytes image = makeSnes(0x100000, true, false, "HIGH QUILLON");
     const RomInfo info = inspectImage(image);
     EXPECT_EQ(info.details, "Mapping: HiROM");
     EXPECT_EQ(info.title, "HIGH QUILLON         ");
@@ -120,7 +121,7 @@ TEST(SnesInspector, HiRomWhenLoRomPairDisagrees) {
 // When both pairs agree, the other fields decide: the HiROM header has its
 // map mode and title, the LoROM position only the pair.
 TEST(SnesInspector, BothPairsAgreeingTheHeaderWithMoreEvidenceWins) {
-    RomImage image = makeSnes(0x100000, true);
+    Bytes image = makeSnes(0x100000, true);
     putLittleEndian16(image, 0x7FDC, 0xEDCB);
     putLittleEndian16(image, 0x7FDE, 0x1234);
     const RomInfo info = inspectImage(image);
@@ -130,14 +131,14 @@ TEST(SnesInspector, BothPairsAgreeingTheHeaderWithMoreEvidenceWins) {
 }
 
 TEST(SnesInspector, ShortImagesAreAlwaysLoRom) {
-    RomImage image = filled(65499);
+    Bytes image = filled(65499);
     putLittleEndian16(image, 0x7FDC, 0x0001); // a disagreeing pair
     EXPECT_EQ(inspectImage(image).details, "Mapping: LoROM");
 }
 
 TEST(SnesInspector, HiRomHeaderCutOffGivesShortRecord) {
     for (std::size_t size : {65500u, 65503u}) {
-        RomImage image = filled(size);
+        Bytes image = filled(size);
         putLittleEndian16(image, 0x7FDC, 0x0001);
         const RomInfo info = inspectImage(image);
         EXPECT_EQ(info.platform, RomPlatform::Snes) << size;
@@ -146,7 +147,7 @@ TEST(SnesInspector, HiRomHeaderCutOffGivesShortRecord) {
         EXPECT_FALSE(info.checksumValid) << size;
         EXPECT_EQ(info.storedChecksum, 0u) << size;
     }
-    RomImage complete = filled(65504);
+    Bytes complete = filled(65504);
     putLittleEndian16(complete, 0x7FDC, 0x0001);
     EXPECT_EQ(inspectImage(complete).details, "Mapping: HiROM");
 }
@@ -165,23 +166,23 @@ TEST(SnesInspector, ZeroImageAndCopierSizeRule) {
 // Genesis
 
 TEST(GenesisInspector, ReadsTitleAndComparesChecksum) {
-    RomImage image = makeGenesis(0x1000, "QUILLON GENESIS");
+    Bytes image = makeGenesis(0x1000, "QUILLON GENESIS");
     const RomInfo info = inspectImage(image);
     EXPECT_EQ(info.platform, RomPlatform::Genesis);
     EXPECT_EQ(info.platformName, "Sega Genesis / Mega Drive");
     EXPECT_EQ(info.title.size(), 48u);
     EXPECT_EQ(info.title.substr(0, 16), "QUILLON GENESIS ");
     EXPECT_TRUE(info.checksumValid);
-    EXPECT_EQ(info.details, "Checksum: 0x" + hexDigits(info.computedChecksum) + " (Matched)");
+    EXPECT_EQ(info.details, "Checksum: 0x" + hexUpper(info.computedChecksum) + " (Matched)");
     image[0x18F] ^= 0xFF;
     const RomInfo bad = inspectImage(image);
     EXPECT_FALSE(bad.checksumValid);
     EXPECT_EQ(bad.computedChecksum, info.computedChecksum);
-    EXPECT_EQ(bad.details, "Checksum: 0x" + hexDigits(info.computedChecksum) + " (Mismatch!)");
+    EXPECT_EQ(bad.details, "Checksum: 0x" + hexUpper(info.computedChecksum) + " (Mismatch!)");
 }
 
 TEST(GenesisInspector, ChecksumWordsWrapAndSkipOddByte) {
-    RomImage image = filled(0x205);
+    Bytes image = filled(0x205);
     putText(image, 0x100, "SEGA");
     put(image, 0x200, {0xFF, 0xFF, 0x00, 0x02, 0x77});
     const RomInfo info = inspectImage(image);
@@ -193,7 +194,7 @@ TEST(GenesisInspector, ChecksumWordsWrapAndSkipOddByte) {
 
 TEST(GenesisInspector, NoWordsBelow514Bytes) {
     for (std::size_t size : {512u, 513u}) {
-        RomImage image = filled(size, 0x41);
+        Bytes image = filled(size, 0x41);
         putText(image, 0x100, "SEGA");
         image[0x18E] = 0;
         image[0x18F] = 0;
@@ -226,7 +227,7 @@ TEST(Nintendo64Inspector, NamesEachByteOrderAndReadsTitleInFileOrder) {
 }
 
 TEST(Nintendo64Inspector, HeaderNeeds64Bytes) {
-    RomImage image = filled(64);
+    Bytes image = filled(64);
     put(image, 0, {0x80, 0x37, 0x12, 0x40});
     const RomInfo full = inspectImage(image);
     EXPECT_EQ(full.title, std::string(20, ' '));
@@ -266,7 +267,7 @@ TEST(NesInspector, ReadsSizesAndMapper) {
 }
 
 TEST(NesInspector, IgnoresBytesEightToFifteen) {
-    RomImage image = makeNes();
+    Bytes image = makeNes();
     const RomInfo before = inspectImage(image);
     for (std::size_t i = 8; i < 16; ++i) {
         image[i] = 0xFF;

@@ -42,7 +42,7 @@ TEST(JsonString, EscapesWhatJsonNeedsKeepsValidUtf8AndEscapesEveryOtherByte) {
 
 TEST(CatalogLine, KeysInOrderAndHostileGameCodeOnOneLine) {
     // A game code may hold any byte: a newline, a quote, an invalid byte.
-    RomImage image = makeGameBoyAdvance(0x400, "QUILLON", "");
+    Bytes image = makeGameBoyAdvance(0x400, "QUILLON", "");
     put(image, 0xAC, {'\n', '"', 0xFF, 'E'});
     DigestHasher hasher;
     const std::string line = catalogLine(catalogImage("roms/a\"b.gba", image, hasher));
@@ -64,7 +64,7 @@ TEST(CatalogLine, UnreadableFileCarriesOnlyPathAndError) {
 }
 
 TEST(CatalogLine, HeaderlessObjectFollowsTheWholeFileDigests) {
-    const RomImage image = makeSnes(0x8000, false, true);
+    const Bytes image = makeSnes(0x8000, false, true);
     DigestHasher hasher;
     const std::string line = catalogLine(catalogImage("a.smc", image, hasher));
     EXPECT_TRUE(isJsonValue(line));

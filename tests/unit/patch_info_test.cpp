@@ -11,12 +11,12 @@ namespace {
 
 struct IpsCase {
     const char* name;
-    Bytes patch;
+    ByteList patch;
     IpsSummary expected;
 };
 
 TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
-    const Bytes data3{1, 2, 3};
+    const ByteList data3{1, 2, 3};
     const IpsCase cases[] = {
         {"empty patch", IpsPatch().eof().bytes(), {0, 0, 0, std::nullopt, std::nullopt}},
         {"records and a run",
@@ -51,9 +51,9 @@ TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
 }
 
 TEST(PatchInfoBps, SizesMetadataAndCrcs) {
-    const RomImage source = filled(64, 0x11);
-    const RomImage target = filled(80, 0x22);
-    const Bytes good = withBpsCrcs(BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(),
+    const Bytes source = filled(64, 0x11);
+    const Bytes target = filled(80, 0x22);
+    const ByteList good = withBpsCrcs(BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(),
                                 source, target);
     const PatchSummary summary = describePatch(good);
     ASSERT_EQ(summary.format, PatchFormat::Bps);
@@ -74,21 +74,21 @@ TEST(PatchInfoBps, SizesMetadataAndCrcs) {
 }
 
 TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
-    Bytes cutNumber{'B', 'P', 'S', '1', 0x01, 0x02}; // a number without its last byte
+    ByteList cutNumber{'B', 'P', 'S', '1', 0x01, 0x02}; // a number without its last byte
     cutNumber.resize(cutNumber.size() + 12, 0x00);
-    Bytes overflow{'B', 'P', 'S', '1'};
+    ByteList overflow{'B', 'P', 'S', '1'};
     overflow.insert(overflow.end(), 11, 0x7F); // more than 64 bits
     overflow.resize(overflow.size() + 14, 0x80);
-    const Bytes cases[] = {
-        Bytes{'B', 'P', 'S', '1'},
+    const ByteList cases[] = {
+        ByteList{'B', 'P', 'S', '1'},
         // The footer begins where the metadata size would.
-        Bytes{'B', 'P', 'S', '1', 0x80, 0x80, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        ByteList{'B', 'P', 'S', '1', 0x80, 0x80, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
         cutNumber,
         overflow,
         // Metadata of 16 bytes where only the footer follows.
-        Bytes{'B', 'P', 'S', '1', 0x80, 0x80, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        ByteList{'B', 'P', 'S', '1', 0x80, 0x80, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
     };
-    for (const Bytes& patch : cases) {
+    for (const ByteList& patch : cases) {
         const PatchSummary summary = describePatch(patch);
         EXPECT_EQ(summary.format, PatchFormat::Bps);
         EXPECT_FALSE(summary.bps.sizesReadable) << patch.size();
@@ -100,8 +100,8 @@ TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
 }
 
 TEST(PatchInfo, UnknownFormats) {
-    for (const Bytes& patch : {Bytes{}, Bytes{'P', 'A', 'T', 'C'}, Bytes{'B', 'P', 'S', '2', 0, 0},
-                               Bytes{'U', 'P', 'S', '0'}, Bytes{0xD6, 0xC3}}) {
+    for (const ByteList& patch : {ByteList{}, ByteList{'P', 'A', 'T', 'C'}, ByteList{'B', 'P', 'S', '2', 0, 0},
+                               ByteList{'U', 'P', 'S', '0'}, ByteList{0xD6, 0xC3}}) {
         EXPECT_EQ(describePatch(patch).format, PatchFormat::Unknown);
         EXPECT_FALSE(patchFits(describePatch(patch), std::nullopt));
     }
@@ -109,18 +109,18 @@ TEST(PatchInfo, UnknownFormats) {
 
 struct MatchCase {
     const char* name;
-    RomImage rom;
+    Bytes rom;
     SourceMatch expected;
 };
 
 TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
-    const RomImage snes = makeSnes(0x8000);
-    const RomImage z64 = makeNintendo64(0x1000, N64Order::Z64);
-    const RomImage headered = withCopierHeader(snes, 0xEE);
-    RomImage wrong = snes;
+    const Bytes snes = makeSnes(0x8000);
+    const Bytes z64 = makeNintendo64(0x1000, N64Order::Z64);
+    const Bytes headered = withCopierHeader(snes, 0xEE);
+    Bytes wrong = snes;
     wrong[0x100] ^= 1;
 
-    const auto summaryFor = [](const RomImage& source) {
+    const auto summaryFor = [](const Bytes& source) {
         return describePatch(withBpsCrcs(BpsPatch(source.size(), 1).targetRead({0}).bytes(), source,
                                       filled(1)));
     };
@@ -128,7 +128,7 @@ TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
         {"as is", snes, SourceMatch::Yes},
         {"copier header", headered, SourceMatch::YesAfterStripHeader},
         {"one byte changed", wrong, SourceMatch::No},
-        {"empty", RomImage{}, SourceMatch::No},
+        {"empty", Bytes{}, SourceMatch::No},
     };
     for (const MatchCase& c : snesCases) {
         EXPECT_EQ(matchSource(summaryFor(snes), {}, c.rom), c.expected) << c.name;

@@ -10,7 +10,7 @@ using namespace testing_support;
 namespace {
 
 // Positions where two images differ.
-std::vector<std::size_t> changedOffsets(const RomImage& before, const RomImage& after) {
+std::vector<std::size_t> changedOffsets(const Bytes& before, const Bytes& after) {
     std::vector<std::size_t> offsets;
     for (std::size_t i = 0; i < std::min(before.size(), after.size()); ++i) {
         if (before[i] != after[i]) {
@@ -23,7 +23,7 @@ std::vector<std::size_t> changedOffsets(const RomImage& before, const RomImage& 
 // Checksum repair
 
 TEST(FixChecksum, GameBoyHeaderThenGlobalChecksum) {
-    RomImage image = makeGameBoy(0x8000, "QUILLON", 0x03);
+    Bytes image = makeGameBoy(0x8000, "QUILLON", 0x03);
     image[0x200] = 0x77;
     image[0x14D] = 0x00;
     image[0x14E] = 0xAA;
@@ -41,9 +41,9 @@ TEST(FixChecksum, GameBoyHeaderThenGlobalChecksum) {
 }
 
 TEST(FixChecksum, GameBoyAdvanceChangesOnlyComplement) {
-    RomImage image = makeGameBoyAdvance();
+    Bytes image = makeGameBoyAdvance();
     image[0xBD] ^= 0x33;
-    const RomImage before = image;
+    const Bytes before = image;
     ASSERT_TRUE(fixChecksumImage(image));
     EXPECT_EQ(changedOffsets(before, image), std::vector<std::size_t>{0xBD});
     EXPECT_TRUE(inspectImage(image).checksumValid);
@@ -63,7 +63,7 @@ class SnesRepair : public ::testing::TestWithParam<SnesRepairCase> {};
 
 TEST_P(SnesRepair, WritesPairAtChosenHeaderOnly) {
     const SnesRepairCase& c = GetParam();
-    RomImage image = makeSnes(c.size, c.hiRom, c.copierHeader);
+    Bytes image = makeSnes(c.size, c.hiRom, c.copierHeader);
     const std::size_t base = c.copierHeader ? 512 : 0;
     for (std::size_t i = 0; i < image.size(); i += 97) {
         image[i] = static_cast<std::uint8_t>(i >> 3); // data whose sum is not zero
@@ -74,7 +74,7 @@ TEST_P(SnesRepair, WritesPairAtChosenHeaderOnly) {
     // A stale pair that still agrees with itself, so the mapping choice stays.
     putLittleEndian16(image, c.fields, 0xEDCB);
     putLittleEndian16(image, c.fields + 2, 0x1234);
-    const RomImage before = image;
+    const Bytes before = image;
     ASSERT_TRUE(fixChecksumImage(image));
 
     const std::uint16_t checksum = snesChecksumOf(image, base, c.fields);
@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
 // in the first block and in the mirrored part.
 TEST(SnesChecksum, AgreesWithItsDefinitionForEverySizeAndPairPosition) {
     for (std::size_t size = 4; size <= 40; ++size) {
-        RomImage data = filled(size);
+        Bytes data = filled(size);
         for (std::size_t i = 0; i < size; ++i) {
             data[i] = static_cast<std::uint8_t>(i * 37 + 11);
         }
@@ -122,7 +122,7 @@ TEST(SnesChecksum, AgreesWithItsDefinitionForEverySizeAndPairPosition) {
 // data without a credible header report as before and are not repaired.
 struct SnesChoiceCase {
     const char* name;
-    RomImage (*make)(); // built when the case runs: some images are megabytes
+    Bytes (*make)(); // built when the case runs: some images are megabytes
     std::string details;
     std::optional<std::size_t> fields; // where the repair writes the pair; nullopt: refused
     std::string title = "";            // checked when not empty
@@ -134,13 +134,13 @@ class SnesHeaderChoice : public ::testing::TestWithParam<SnesChoiceCase> {};
 
 TEST_P(SnesHeaderChoice, InspectorAndRepairTakeTheSameHeader) {
     const SnesChoiceCase& c = GetParam();
-    const RomImage input = c.make();
+    const Bytes input = c.make();
     const RomInfo info = inspectImage(input);
     EXPECT_EQ(info.details, c.details);
     if (!c.title.empty()) {
         EXPECT_EQ(info.title, c.title);
     }
-    RomImage image = input;
+    Bytes image = input;
     ASSERT_EQ(fixChecksumImage(image), c.fields.has_value());
     if (!c.fields) {
         EXPECT_EQ(image, input);
@@ -158,8 +158,8 @@ TEST_P(SnesHeaderChoice, InspectorAndRepairTakeTheSameHeader) {
     EXPECT_TRUE(after.checksumValid);
 }
 
-RomImage loRomWithAgreeingHiRomPair() {
-    RomImage image = makeSnes(0x100000, false, false, "LOW QUILLON");
+Bytes loRomWithAgreeingHiRomPair() {
+    Bytes image = makeSnes(0x100000, false, false, "LOW QUILLON");
     putLittleEndian16(image, 0xFFDC, 0xEDCB);
     putLittleEndian16(image, 0xFFDE, 0x1234);
     return image;
@@ -167,8 +167,8 @@ RomImage loRomWithAgreeingHiRomPair() {
 
 // Zero data but for a LoROM header without a pair and an agreeing HiROM pair:
 // four points each, and the tie goes to LoROM.
-RomImage zeroedLoRomTiesHiRomPair() {
-    RomImage image = filled(0x80000);
+Bytes zeroedLoRomTiesHiRomPair() {
+    Bytes image = filled(0x80000);
     putText(image, 0x7FC0, "TIE QUILLON          ");
     image[0x7FD5] = 0x20;
     putLittleEndian16(image, 0x7FFC, 0x8000);
@@ -176,8 +176,8 @@ RomImage zeroedLoRomTiesHiRomPair() {
     return image;
 }
 
-RomImage randomData(std::size_t size) {
-    RomImage image = filled(size);
+Bytes randomData(std::size_t size) {
+    Bytes image = filled(size);
     std::uint32_t state = 99;
     for (std::uint8_t& byte : image) {
         state = state * 1103515245u + 12345u;
@@ -187,21 +187,21 @@ RomImage randomData(std::size_t size) {
 }
 
 // Katakana title, no pair, no reset vector: credible through map mode and title.
-RomImage japaneseTitle() {
-    RomImage image = makeAssembledSnes(0x80000, 0x7FC0, 0x30, "", 0x0000);
+Bytes japaneseTitle() {
+    Bytes image = makeAssembledSnes(0x80000, 0x7FC0, 0x30, "", 0x0000);
     put(image, 0x7FC0, {0xBD, 0xB0, 0xCA, 0xDF, 0xB0, 0x20, 0x51, 0x55, 0x49, 0x4C});
     return image;
 }
 
 // 48 Mbit ExHiROM: the header at 0x40FFC0 (the fast-ROM map mode 0x35).
-RomImage exHiRom(bool copier) {
-    const RomImage cartridge = makeAssembledSnes(0x600000, 0x40FFC0, 0x35, "EXTENDED QUILLON");
+Bytes exHiRom(bool copier) {
+    const Bytes cartridge = makeAssembledSnes(0x600000, 0x40FFC0, 0x35, "EXTENDED QUILLON");
     return copier ? withCopierHeader(cartridge, 0x00) : cartridge;
 }
 
 // An ExHiROM header whose 64-byte block the data end one byte short of.
-RomImage exHiRomCutShort() {
-    RomImage image = filled(0x410000 - 1);
+Bytes exHiRomCutShort() {
+    Bytes image = filled(0x410000 - 1);
     putText(image, 0x40FFC0, "EXTENDED QUILLON     ");
     image[0x40FFD5] = 0x25;
     putLittleEndian16(image, 0x40FFDC, 0xFFFF);
@@ -242,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The 48 Mbit sum: the first 4 MiB once and the last 2 MiB twice.
 TEST(SnesChecksum, ExHiRomCountsTheUpperTwoMegabytesTwice) {
-    RomImage image = filled(0x600000);
+    Bytes image = filled(0x600000);
     image[0x100] = 1;      // lower 4 MiB: once
     image[0x500000] = 10;  // upper 2 MiB: twice
     image[0x40FFDC] = 0x5A; // the pair itself counts as FF FF 00 00, twice
@@ -251,8 +251,8 @@ TEST(SnesChecksum, ExHiRomCountsTheUpperTwoMegabytesTwice) {
 
 TEST(FixChecksum, SnesWithoutCompleteHiRomFieldsIsRejected) {
     for (std::size_t size : {65500u, 65503u}) {
-        RomImage image = filled(size, 0x11);
-        const RomImage before = image;
+        Bytes image = filled(size, 0x11);
+        const Bytes before = image;
         EXPECT_FALSE(fixChecksumImage(image)) << size;
         EXPECT_EQ(image, before) << size;
     }
@@ -277,11 +277,11 @@ class Nintendo64Checksums
 
 TEST_P(Nintendo64Checksums, CheckedAndRepairedInTheFilesOrder) {
     const auto& [variant, order] = GetParam();
-    const RomImage canonical = makeNintendo64WithBootCode(variant.crc32);
-    RomImage valid = canonical;
+    const Bytes canonical = makeNintendo64WithBootCode(variant.crc32);
+    Bytes valid = canonical;
     putN64Checksums(valid, variant.crc1, variant.crc2);
 
-    RomImage image = inN64Order(canonical, order);
+    Bytes image = inN64Order(canonical, order);
     const RomInfo before = inspectImage(image);
     EXPECT_EQ(before.platform, RomPlatform::Nintendo64);
     EXPECT_FALSE(before.checksumValid);
@@ -292,10 +292,10 @@ TEST_P(Nintendo64Checksums, CheckedAndRepairedInTheFilesOrder) {
     EXPECT_EQ(after.details, before.details);
 
     // The checksummed data end with byte 0x100FFF; the next byte is not counted.
-    RomImage lastCounted = valid;
+    Bytes lastCounted = valid;
     lastCounted[0x100FFF] ^= 0x01;
     EXPECT_FALSE(inspectImage(inN64Order(lastCounted, order)).checksumValid);
-    RomImage longer = makeNintendo64WithBootCode(variant.crc32, 0x101008);
+    Bytes longer = makeNintendo64WithBootCode(variant.crc32, 0x101008);
     putN64Checksums(longer, variant.crc1, variant.crc2);
     longer[0x101000] ^= 0x01;
     EXPECT_TRUE(inspectImage(inN64Order(longer, order)).checksumValid);
@@ -315,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FixChecksum, Nintendo64WithoutCheckableChecksumsIsRefused) {
     const struct {
         const char* name;
-        RomImage image;
+        Bytes image;
     } cases[] = {
         {"unknown boot code", makeNintendo64WithBootCode(0x12345678)},
         {"unknown boot code v64", makeNintendo64WithBootCode(0x12345678, 0x101000, N64Order::V64)},
@@ -325,28 +325,28 @@ TEST(FixChecksum, Nintendo64WithoutCheckableChecksumsIsRefused) {
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(inspectImage(c.image).checksumValid) << c.name;
-        RomImage image = c.image;
+        Bytes image = c.image;
         EXPECT_FALSE(fixChecksumImage(image)) << c.name;
         EXPECT_EQ(image, c.image) << c.name;
     }
 }
 
 TEST(FixChecksum, GenesisSumsWordsFrom200AndSkipsOddByte) {
-    RomImage image = makeGenesis(0x1001);
+    Bytes image = makeGenesis(0x1001);
     image[0x18E] = 0;
     image[0x18F] = 0;
-    const RomImage before = image;
+    const Bytes before = image;
     ASSERT_TRUE(fixChecksumImage(image));
     EXPECT_TRUE(inspectImage(image).checksumValid);
     EXPECT_EQ(changedOffsets(before, image).size() <= 2, true);
-    RomImage lastByteChanged = before;
+    Bytes lastByteChanged = before;
     lastByteChanged.back() ^= 0xFF;
     ASSERT_TRUE(fixChecksumImage(lastByteChanged));
     EXPECT_EQ(lastByteChanged[0x18E], image[0x18E]);
     EXPECT_EQ(lastByteChanged[0x18F], image[0x18F]);
 
     for (std::size_t size : {512u, 513u}) {
-        RomImage tiny = filled(size, 0x5A);
+        Bytes tiny = filled(size, 0x5A);
         putText(tiny, 0x100, "SEGA");
         ASSERT_TRUE(fixChecksumImage(tiny));
         EXPECT_EQ(tiny[0x18E], 0);
@@ -355,8 +355,8 @@ TEST(FixChecksum, GenesisSumsWordsFrom200AndSkipsOddByte) {
 }
 
 TEST(FixChecksum, RefusesPlatformsWithoutRepair) {
-    for (RomImage image : {makeNes(), makeNintendo64(), filled(1000, 0x42), RomImage{}}) {
-        const RomImage before = image;
+    for (Bytes image : {makeNes(), makeNintendo64(), filled(1000, 0x42), Bytes{}}) {
+        const Bytes before = image;
         EXPECT_FALSE(fixChecksumImage(image));
         EXPECT_EQ(image, before);
     }
@@ -366,9 +366,9 @@ TEST(FixChecksum, RefusesPlatformsWithoutRepair) {
 
 struct ConversionCase {
     const char* name;
-    bool (*convert)(RomImage&);
-    RomImage input;
-    std::optional<RomImage> expected; // nullopt: rejected
+    bool (*convert)(Bytes&);
+    Bytes input;
+    std::optional<Bytes> expected; // nullopt: rejected
 };
 
 void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.name; }
@@ -377,7 +377,7 @@ class Conversion : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(Conversion, GivesExpectedBytes) {
     const ConversionCase& c = GetParam();
-    RomImage image = c.input;
+    Bytes image = c.input;
     const bool accepted = c.convert(image);
     ASSERT_EQ(accepted, c.expected.has_value());
     if (accepted) {
@@ -385,16 +385,16 @@ TEST_P(Conversion, GivesExpectedBytes) {
     }
 }
 
-RomImage counting(std::size_t size, std::size_t from = 0) {
-    RomImage image(size);
+Bytes counting(std::size_t size, std::size_t from = 0) {
+    Bytes image(size);
     for (std::size_t i = 0; i < size; ++i) {
         image[i] = static_cast<std::uint8_t>(from + i);
     }
     return image;
 }
 
-RomImage padded(std::size_t size, std::size_t lastData, std::uint8_t fill) {
-    RomImage image = filled(size, fill);
+Bytes padded(std::size_t size, std::size_t lastData, std::uint8_t fill) {
+    Bytes image = filled(size, fill);
     image.at(lastData) = 0x42;
     return image;
 }
@@ -403,7 +403,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Conversion,
     ::testing::Values(
         // Copier header removal
-        ConversionCase{"StripExactly512", stripCopierHeaderImage, filled(512, 7), RomImage{}},
+        ConversionCase{"StripExactly512", stripCopierHeaderImage, filled(512, 7), Bytes{}},
         ConversionCase{"Strip1536", stripCopierHeaderImage, counting(1536),
                        counting(1024, 512)},
         ConversionCase{"StripRefuses1024", stripCopierHeaderImage, filled(1024), std::nullopt},
@@ -447,11 +447,11 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"TrimSmallUnchanged", trimOverdumpImage, filled(4096, 0xFF),
                        filled(4096, 0xFF)},
         ConversionCase{"TrimOneByte", trimOverdumpImage, imageOf({0x00}), imageOf({0x00})},
-        ConversionCase{"TrimRefusesEmpty", trimOverdumpImage, RomImage{}, std::nullopt}),
+        ConversionCase{"TrimRefusesEmpty", trimOverdumpImage, Bytes{}, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SaveRamSwap, TwiceGivesBackInput) {
-    RomImage image = counting(1001);
+    Bytes image = counting(1001);
     ASSERT_TRUE(swapSaveRam16Image(image));
     ASSERT_TRUE(swapSaveRam16Image(image));
     EXPECT_EQ(image, counting(1001));
@@ -467,7 +467,7 @@ TEST(Trim, CutFollowsLastDataByteAtEveryPosition) {
     for (std::size_t size : {4097u, 8192u, 8200u, 20000u}) {
         for (std::size_t last = 0; last < size; last += 61) {
             for (std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
-                RomImage image = filled(size, fill);
+                Bytes image = filled(size, fill);
                 image[last] = 0x42;
                 std::size_t expected = 4096;
                 while (expected < last + 1) {

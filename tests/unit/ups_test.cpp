@@ -19,8 +19,8 @@ namespace {
 TEST(UpsCreate, CanonicalHunks) {
     struct Case {
         const char* name;
-        RomImage original;
-        RomImage modified;
+        Bytes original;
+        Bytes modified;
         UpsPatch expected;
     };
     const Case cases[] = {
@@ -35,7 +35,7 @@ TEST(UpsCreate, CanonicalHunks) {
         {"shrink", imageOf({1, 2, 3, 4}), imageOf({1, 2}), UpsPatch(4, 2).hunk(2, {3, 4})},
         {"skip of two bytes", filled(200),
          [] {
-             RomImage m = filled(200);
+             Bytes m = filled(200);
              m[150] = 0x40;
              return m;
          }(),
@@ -43,17 +43,17 @@ TEST(UpsCreate, CanonicalHunks) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::optional<RomImage> patch = createUpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> patch = createUpsPatchImage(c.original, c.modified);
         ASSERT_TRUE(patch.has_value());
         EXPECT_EQ(toBytes(*patch), c.expected.bytes(c.original, c.modified));
     }
-    EXPECT_FALSE(createUpsPatchImage(RomImage{}, imageOf({1})).has_value());
+    EXPECT_FALSE(createUpsPatchImage(Bytes{}, imageOf({1})).has_value());
 }
 
 TEST(UpsSummary, SizesAndFooter) {
-    const RomImage source = filled(300, 1);
-    const RomImage target = filled(20, 2);
-    const Bytes patch = UpsPatch(300, 20).hunk(0, {3}).bytes(source, target);
+    const Bytes source = filled(300, 1);
+    const Bytes target = filled(20, 2);
+    const ByteList patch = UpsPatch(300, 20).hunk(0, {3}).bytes(source, target);
     const UpsSummary s = ups::readSummary(patch);
     EXPECT_TRUE(s.sizesReadable);
     EXPECT_EQ(s.sourceSize, 300u);
@@ -64,19 +64,19 @@ TEST(UpsSummary, SizesAndFooter) {
     EXPECT_EQ(s.patchCrc, crc32(std::span<const std::uint8_t>(patch).first(patch.size() - 4)));
     EXPECT_EQ(s.patchCrc, s.computedPatchCrc);
     // A size cut off by the footer, and no room for a footer at all.
-    Bytes cut{'U', 'P', 'S', '1', 0x81, 0x01};
+    ByteList cut{'U', 'P', 'S', '1', 0x81, 0x01};
     cut.resize(cut.size() + 12, 0x80);
     EXPECT_FALSE(ups::readSummary(cut).sizesReadable);
-    EXPECT_FALSE(ups::readSummary(Bytes{'U', 'P', 'S', '1', 0x80, 0x80}).sizesReadable);
+    EXPECT_FALSE(ups::readSummary(ByteList{'U', 'P', 'S', '1', 0x80, 0x80}).sizesReadable);
 }
 
 TEST(UpsHunks, ReadsAndWritesOutsideTheSides) {
     struct Case {
         const char* name;
-        RomImage input;
+        Bytes input;
         UpsPatch patch;
         std::uint64_t outputSize;
-        std::optional<RomImage> expected;
+        std::optional<Bytes> expected;
     };
     const Case cases[] = {
         {"beyond the input reads 0", imageOf({1}), UpsPatch(1, 3).hunk(2, {7}), 3,
@@ -99,8 +99,8 @@ TEST(UpsHunks, ReadsAndWritesOutsideTheSides) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes patch = c.patch.bytes(0, 0);
-        const std::optional<RomImage> out =
+        const ByteList patch = c.patch.bytes(0, 0);
+        const std::optional<Bytes> out =
             ups::applyHunks(c.input, patch, ups::readSummary(patch).hunksAt, c.outputSize);
         EXPECT_EQ(out, c.expected);
     }
@@ -111,8 +111,8 @@ TEST(UpsHunks, ReadsAndWritesOutsideTheSides) {
 TEST(UpsRoundTrip, ForwardsAndBackwards) {
     struct Pair {
         std::string name;
-        RomImage original;
-        RomImage modified;
+        Bytes original;
+        Bytes modified;
     };
     std::vector<Pair> pairs{
         {"grow", imageOf({1, 2, 3}), imageOf({1, 7, 3, 0, 0, 9})},
@@ -120,12 +120,12 @@ TEST(UpsRoundTrip, ForwardsAndBackwards) {
         {"identical", imageOf({1, 2, 3}), imageOf({1, 2, 3})},
     };
     forEachVectorPatch(".bps",
-                       [&](const RomImage& source, const RomImage&, const RomImage& target) {
+                       [&](const Bytes& source, const Bytes&, const Bytes& target) {
                            pairs.push_back({"vector", source, target});
                        });
     for (const Pair& p : pairs) {
         SCOPED_TRACE(p.name);
-        const std::optional<RomImage> patch = createUpsPatchImage(p.original, p.modified);
+        const std::optional<Bytes> patch = createUpsPatchImage(p.original, p.modified);
         ASSERT_TRUE(patch.has_value());
         const ApplyResult forwards = applyPatchChecked(PatchFormat::Ups, p.original, *patch);
         EXPECT_EQ(forwards.outcome, ApplyOutcome::Applied);

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "io/rom_file.h"
+#include "io/input_file.h"
 #include "patch/vcdiff.h"
 #include "vcdiff_builder.h"
 
@@ -16,14 +16,14 @@ namespace {
 using namespace testing_support;
 namespace op = testing_support::vcdiff_op;
 
-RomImage dataFile(const std::string& name) {
+Bytes dataFile(const std::string& name) {
     const auto path = std::filesystem::path(QUILLON_TEST_DATA_DIR) / "vcdiff" / name;
-    RomImage bytes = readRomFile(path.string());
+    Bytes bytes = readFile(path.string()).value_or(Bytes{});
     EXPECT_FALSE(bytes.empty()) << name;
     return bytes;
 }
 
-std::vector<std::uint8_t> asVector(const RomImage& image) {
+std::vector<std::uint8_t> asVector(const Bytes& image) {
     return {image.begin(), image.end()};
 }
 
@@ -57,9 +57,9 @@ const XdeltaRow xdeltaRows[] = {
 TEST(Vcdiff, XdeltaPatchesGiveTheirTargets) {
     for (const XdeltaRow& row : xdeltaRows) {
         SCOPED_TRACE(row.patch);
-        const RomImage patch = dataFile(row.patch);
-        const RomImage source = *row.source != '\0' ? dataFile(row.source) : RomImage{};
-        const RomImage target = dataFile(row.target);
+        const Bytes patch = dataFile(row.patch);
+        const Bytes source = *row.source != '\0' ? dataFile(row.source) : Bytes{};
+        const Bytes target = dataFile(row.target);
 
         const VcdiffSummary summary = describeVcdiff(patch);
         EXPECT_TRUE(summary.wellFormed);
@@ -83,8 +83,8 @@ TEST(Vcdiff, AnotherRomIsToldByTheChecksums) {
             continue;
         }
         SCOPED_TRACE(row.patch);
-        const RomImage patch = dataFile(row.patch);
-        RomImage source = dataFile(row.source);
+        const Bytes patch = dataFile(row.patch);
+        Bytes source = dataFile(row.source);
         source[200] ^= 0xFF; // the targets copy this byte from the source
         source[source.size() / 2 + 100] ^= 0xFF;
         const VcdiffResult edited = applyVcdiff(source, patch);
@@ -105,8 +105,8 @@ TEST(Vcdiff, EveryCutOffPatchIsDamaged) {
     for (const char* name : {"small_none.xdelta", "small_lzma.xdelta", "small_djw.xdelta",
                              "small_fgk.xdelta", "nosource_djw.xdelta"}) {
         SCOPED_TRACE(name);
-        const RomImage patch = dataFile(name);
-        const RomImage source = dataFile("small_source.bin");
+        const Bytes patch = dataFile(name);
+        const Bytes source = dataFile("small_source.bin");
         for (std::size_t size = 0; size < patch.size(); ++size) {
             const std::span<const std::uint8_t> cut(patch.data(), size);
             ASSERT_EQ(applyVcdiff(source, cut).outcome, VcdiffOutcome::Damaged) << size;
@@ -121,8 +121,8 @@ TEST(Vcdiff, FlippedBytesNeverEscape) {
     for (const char* name : {"small_lzma.xdelta", "small_djw.xdelta", "small_fgk.xdelta",
                              "large_djw.xdelta", "text_fgk.xdelta"}) {
         SCOPED_TRACE(name);
-        RomImage patch = dataFile(name);
-        const RomImage source = dataFile(name[0] == 't' ? "text_source.bin"
+        Bytes patch = dataFile(name);
+        const Bytes source = dataFile(name[0] == 't' ? "text_source.bin"
                                          : name[0] == 'l' ? "large_source.bin"
                                                           : "small_source.bin");
         for (std::size_t i = 0; i < patch.size(); ++i) {

@@ -51,8 +51,8 @@ void addRom(DatBuilder& dat, std::string_view name, std::span<const std::uint8_t
     ASSERT_TRUE(dat.romField("status", status));
 }
 
-RomImage pattern(std::size_t size, std::uint8_t seed) {
-    RomImage image(size);
+Bytes pattern(std::size_t size, std::uint8_t seed) {
+    Bytes image(size);
     for (std::size_t i = 0; i < size; ++i) {
         image[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
     }
@@ -62,17 +62,17 @@ RomImage pattern(std::size_t size, std::uint8_t seed) {
 TEST(HeaderSkippers, FollowTheDatabasesRules) {
     struct Case {
         const char* name;
-        RomImage image;
+        Bytes image;
         std::optional<std::uint64_t> skip;
     };
-    RomImage lynx = pattern(0x840, 1);
+    Bytes lynx = pattern(0x840, 1);
     putText(lynx, 0, "LYNX");
-    RomImage atari = pattern(0x1080, 2);
+    Bytes atari = pattern(0x1080, 2);
     putText(atari, 1, "ATARI7800");
     putText(atari, 0x64, "ACTUAL CART DATA STARTS HERE");
-    RomImage atariWithoutText = pattern(0x1080, 2);
+    Bytes atariWithoutText = pattern(0x1080, 2);
     putText(atariWithoutText, 1, "ATARI7800");
-    RomImage fds = pattern(16 + 65500, 3);
+    Bytes fds = pattern(16 + 65500, 3);
     putText(fds, 0, "FDS\x1A");
     const Case cases[] = {
         {"iNES", makeNes(1, 1), 16},
@@ -115,16 +115,16 @@ class Verify : public ::testing::Test {
         dat = builder.finish();
     }
 
-    RomImage nes = makeNes(1, 1);
-    RomImage cartridge = makeSnes(0x8000);
-    RomImage partA = pattern(1000, 5);
-    RomImage partB = pattern(2000, 6);
+    Bytes nes = makeNes(1, 1);
+    Bytes cartridge = makeSnes(0x8000);
+    Bytes partA = pattern(1000, 5);
+    Bytes partB = pattern(2000, 6);
     Dat dat;
 };
 
 TEST_F(Verify, MatchesWholeOrWithoutTheHeader) {
     Verifier verifier(dat);
-    const RomImage withCopier = withCopierHeader(cartridge, 0);
+    const Bytes withCopier = withCopierHeader(cartridge, 0);
     struct Case {
         const char* name;
         CatalogRecord record;
@@ -156,7 +156,7 @@ TEST_F(Verify, SizeAndCrcNeverSufficeWhereTheDatGivesMore) {
     // a CRC-32 collision would show.
     DatBuilder builder;
     builder.beginGame("Collision");
-    const RomImage file = pattern(64, 1);
+    const Bytes file = pattern(64, 1);
     addRom(builder, "c.bin", file);
     ASSERT_TRUE(builder.romField("sha1", hex(computeDigests(pattern(64, 2)).sha1)));
     builder.endGame();
@@ -202,8 +202,8 @@ TEST_F(Verify, TalliesGamesAndCandidates) {
 TEST_F(Verify, MatchesEntriesWithoutACrc) {
     DatBuilder builder;
     builder.beginGame("Hashes only");
-    const RomImage a = pattern(10, 1);
-    const RomImage b = pattern(11, 2);
+    const Bytes a = pattern(10, 1);
+    const Bytes b = pattern(11, 2);
     ASSERT_TRUE(builder.beginRom());
     ASSERT_TRUE(builder.romField("md5", hex(computeDigests(a).md5)));
     ASSERT_TRUE(builder.beginRom());

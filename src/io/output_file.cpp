@@ -1,4 +1,4 @@
-#include "io/rom_file.h"
+#include "io/output_file.h"
 
 #include "io/input_file.h"
 
@@ -19,7 +19,6 @@
 
 #include "io/wide_path.h"
 #else
-#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -187,30 +186,6 @@ bool writeByReplacing(const std::string& path, std::span<const std::uint8_t> byt
 
 } // namespace
 
-void* allocateImageBytes(std::size_t bytes) {
-#ifdef __linux__
-    constexpr std::size_t hugePage = std::size_t{2} << 20;
-    if (bytes >= hugePage && bytes <= std::numeric_limits<std::size_t>::max() - hugePage) {
-        const std::size_t rounded = (bytes + hugePage - 1) & ~(hugePage - 1);
-        void* memory = std::aligned_alloc(hugePage, rounded);
-        if (memory == nullptr) {
-            throw std::bad_alloc();
-        }
-        (void)::madvise(memory, rounded, MADV_HUGEPAGE); // a hint; fine if refused
-        return memory;
-    }
-#endif
-    void* memory = std::malloc(bytes == 0 ? 1 : bytes);
-    if (memory == nullptr) {
-        throw std::bad_alloc();
-    }
-    return memory;
-}
-
-void releaseImageBytes(void* bytes) noexcept { std::free(bytes); }
-
-RomImage readRomFile(const std::string& path) { return readWholeFile(path).value_or(RomImage{}); }
-
 bool isRegularFile(const std::string& path) {
 #ifdef _WIN32
     return isRegularAt(path, true);
@@ -220,7 +195,7 @@ bool isRegularFile(const std::string& path) {
 #endif
 }
 
-bool writeRomFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     FileStat st{};
     if (lstatPath(path, st) == 0) {
         if (!isRegular(st)) {
@@ -231,24 +206,24 @@ bool writeRomFile(const std::string& path, std::span<const std::uint8_t> bytes) 
     return writeByReplacing(path, bytes, nullptr);
 }
 
-bool transformRomFile(const std::string& inputPath, const std::string& outputPath,
-                      bool (*transform)(RomImage& image)) {
-    RomImage image = readRomFile(inputPath);
-    if (image.empty() || !transform(image)) {
+bool transformFile(const std::string& inputPath, const std::string& outputPath,
+                      bool (*transform)(Bytes& image)) {
+    std::optional<Bytes> image = readFile(inputPath);
+    if (!image || image->empty() || !transform(*image)) {
         return false;
     }
-    return writeRomFile(outputPath, image);
+    return writeFile(outputPath, *image);
 }
 
-bool combineRomFiles(const std::string& firstPath, const std::string& secondPath,
+bool combineFiles(const std::string& firstPath, const std::string& secondPath,
                      const std::string& outputPath,
-                     std::optional<RomImage> (*combine)(std::span<const std::uint8_t>,
+                     std::optional<Bytes> (*combine)(std::span<const std::uint8_t>,
                                                         std::span<const std::uint8_t>)) {
-    const RomImage first = readRomFile(firstPath);
-    const RomImage second = readRomFile(secondPath);
-    const std::optional<RomImage> output = combine(first, second);
+    const Bytes first = readFile(firstPath).value_or(Bytes{});
+    const Bytes second = readFile(secondPath).value_or(Bytes{});
+    const std::optional<Bytes> output = combine(first, second);
     if (!output) {
         return false;
     }
-    return writeRomFile(outputPath, *output);
+    return writeFile(outputPath, *output);
 }
