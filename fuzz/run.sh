@@ -4,8 +4,7 @@
 # on any finding (crash, broken invariant, sanitizer report, leak, timeout,
 # out-of-memory) or build failure, and prints the executions of each target.
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]      TARGET: inspect ips bps repair create patch_info json vcdiff
-#                                          ups apply archive dat_xml dat_text
+#   fuzz/run.sh [SECONDS] [TARGET...]      TARGET: NAME of any fuzz/fuzz_NAME.cpp (default: all)
 #
 # Work files live under build/fuzz/: seeds/ (rewritten every run), corpus/
 # (what the fuzzers found interesting, kept between runs), findings/ (the
@@ -14,9 +13,10 @@ set -eu
 
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
-targets=${*:-inspect ips bps repair create patch_info json vcdiff ups apply archive dat_xml dat_text}
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+all=$(cd "$root/fuzz" && ls fuzz_*.cpp | sed 's/^fuzz_//; s/\.cpp$//' | tr '\n' ' ')
+targets=${*:-$all}
+
 build=$root/build/fuzz
 cd "$root"
 
