@@ -39,7 +39,8 @@ int printPatchInfo(const CommandArgs& args);
 // it is applied and its result checked before it is written.
 int runApply(const CommandArgs& args);
 
-// The progress line of the patch commands: "Applying KIND patch PATCH to ROM -> OUT...".
+// The progress line of --apply: "Applying KIND patch PATCH to ROM -> OUT...", as the
+// table writes it for --patch and --bps-patch.
 std::string applyingLine(const std::string& kind, const std::string& patch, const std::string& rom,
                          const std::string& out);
 
