@@ -51,10 +51,10 @@ std::string applyingLine(const std::string& kind, const std::string& patch, cons
     return "Applying " + kind + " patch " + patch + " to " + rom + " -> " + out + "...";
 }
 
-int printApply(int, char** argv) {
-    const std::string romPath = argv[2];
-    const std::string patchPath = argv[3];
-    const std::string outPath = argv[4];
+int runApply(const CommandArgs& args) {
+    const std::string& romPath = args.values[0];
+    const std::string& patchPath = args.values[1];
+    const std::string& outPath = args.values[2];
     const std::optional<Bytes> patch = readFile(patchPath);
     if (!patch) {
         return fail("ERROR: Failed to read patch.");

@@ -8,8 +8,8 @@
 #include "cli/json_lines.h"
 #include "cli/progress_line.h"
 
-int printCatalog(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 2, argv + argc);
+int printCatalog(const CommandArgs& args) {
+    const std::vector<std::string>& arguments = args.values;
     ProgressLine progress("Cataloguing...", standardErrorIsTerminal());
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;

@@ -10,28 +10,37 @@
 #include "patch/patch_info.h"
 #include "verify/verify.h"
 
-// Commands that print their own output and choose their exit code; each
-// takes the whole command line.
+// The arguments that follow the command, as typed.
+struct CommandArgs {
+    std::vector<std::string> values;
+};
+
+// Commands that print their own output and choose their exit code. Those
+// named print* only report; run* writes a file as well.
+
+// --inspect <ROM>: the inspection report; always 0.
+int printInspection(const CommandArgs& args);
 
 // --catalog <PATH>...: one JSON line per file on standard output, a progress
 // line on standard error when that is a terminal. 1 when any file could not
 // be read.
-int printCatalog(int argc, char** argv);
+int printCatalog(const CommandArgs& args);
 
 // --verify <DAT> <PATH>...: one JSON line per candidate, per incomplete game
 // and the summary; on a terminal, progress and one human line on standard
 // error. 0 when every candidate matched a good or verified dump.
-int printVerify(int argc, char** argv);
+int printVerify(const CommandArgs& args);
 
 // --patch-info <PATCH> [<ROM>]: the patch report; 0 when the patch is
 // well-formed and fits the ROM.
-int printPatchInfo(int argc, char** argv);
+int printPatchInfo(const CommandArgs& args);
 
 // --apply <ROM> <PATCH> <OUT>: the patch of any known format, checked before
 // it is applied and its result checked before it is written.
-int printApply(int argc, char** argv);
+int runApply(const CommandArgs& args);
 
-// The progress line of the patch commands: "Applying KIND patch PATCH to ROM -> OUT...".
+// The progress line of --apply: "Applying KIND patch PATCH to ROM -> OUT...", as the
+// table writes it for --patch and --bps-patch.
 std::string applyingLine(const std::string& kind, const std::string& patch, const std::string& rom,
                          const std::string& out);
 

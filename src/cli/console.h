@@ -7,11 +7,15 @@
 
 #include "inspect/rom_info.h"
 
+// Writes the text as it is, then flushes.
+void printText(std::ostream& stream, std::string_view text);
+
 // Writes one console line: the text, a single newline, then a flush, so that
 // lines on standard output and standard error keep their order on one console.
 void printLine(std::ostream& stream, std::string_view text);
 
-// The usage text, naming the program as it was started.
+// The usage text, naming the program as it was started; its command lines come
+// from the command table.
 void printUsage(const std::string& program);
 
 // The lines of the --inspect report for the path as typed.

@@ -142,8 +142,8 @@ std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t
     return lines;
 }
 
-int printPatchInfo(int argc, char** argv) {
-    const std::string patchPath = argv[2];
+int printPatchInfo(const CommandArgs& args) {
+    const std::string& patchPath = args.values[0];
     const std::optional<Bytes> patch = readFile(patchPath);
     if (!patch) {
         printLine(std::cerr, "ERROR: Failed to read patch.");
@@ -152,13 +152,14 @@ int printPatchInfo(int argc, char** argv) {
     const PatchSummary summary = describePatch(*patch);
     std::optional<RomCheck> rom;
     // An unknown patch has nothing to check a ROM against.
-    if (argc > 3 && summary.format != PatchFormat::Unknown) {
-        const std::optional<Bytes> bytes = readFile(argv[3]);
+    if (args.values.size() > 1 && summary.format != PatchFormat::Unknown) {
+        const std::optional<Bytes> bytes = readFile(args.values[1]);
         if (!bytes) {
             printLine(std::cerr, "ERROR: Failed to read ROM.");
             return 1;
         }
-        rom = RomCheck{argv[3], bytes->size(), crc32(*bytes), matchSource(summary, *patch, *bytes)};
+        rom = RomCheck{args.values[1], bytes->size(), crc32(*bytes),
+                       matchSource(summary, *patch, *bytes)};
     }
     for (const std::string& line : patchReport(patchPath, patch->size(), summary, rom)) {
         printLine(std::cout, line);

@@ -1,4 +1,8 @@
+#include <iostream>
+
+#include "cli/commands.h"
 #include "cli/console.h"
+#include "inspect/inspect.h"
 
 std::vector<std::string> inspectionReport(const std::string& path, const RomInfo& info) {
     // Every label is 17 characters wide, so the values start in column 18.
@@ -21,4 +25,12 @@ std::vector<std::string> inspectionReport(const std::string& path, const RomInfo
         lines.push_back("Details:         " + info.details);
     }
     return lines;
+}
+
+int printInspection(const CommandArgs& args) {
+    const std::string& path = args.values[0];
+    for (const std::string& line : inspectionReport(path, inspectRom(path))) {
+        printLine(std::cout, line);
+    }
+    return 0;
 }

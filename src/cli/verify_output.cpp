@@ -123,13 +123,13 @@ std::string verifyHumanLine(const VerifySummary& s) {
     return line;
 }
 
-int printVerify(int argc, char** argv) {
-    const std::optional<Dat> dat = readDat(argv[2]);
+int printVerify(const CommandArgs& args) {
+    const std::optional<Dat> dat = readDat(args.values[0]);
     if (!dat) {
         printLine(std::cerr, "ERROR: Failed to read DAT.");
         return 1;
     }
-    const std::vector<std::string> arguments(argv + 3, argv + argc);
+    const std::vector<std::string> arguments(args.values.begin() + 1, args.values.end());
     Verifier verifier(*dat);
     ProgressLine progress("Verifying...", standardErrorIsTerminal());
     std::uint64_t files = 0;
