@@ -1,6 +1,7 @@
 #include "e2e/case_inputs.h"
 
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "bps_crcs.h"
@@ -166,6 +167,22 @@ constexpr Input inputs[] = {
     {"ups-sizes-cut-off", [] { return ByteList{'U', 'P', 'S', '1', 0x01}; }},
     {"ups2-magic", [] { return ByteList{'U', 'P', 'S', '2'}; }},
     {"ups2-magic-and-two-zeros", [] { return ByteList{'U', 'P', 'S', '2', 0, 0}; }},
+    {"ips-cut-off-after-a-record", [] { return IpsPatch().record(0, {9}).raw({0, 0}).bytes(); }},
+    {"ips-wrong-magic", [] { return ByteList{'P', 'A', 'T', 'C', 'X', 'E', 'O', 'F'}; }},
+    {"ips-truncating-to-0", [] { return IpsPatch().record(0, {9}).eof().raw({0, 0, 0}).bytes(); }},
+    {"bps-wrong-magic",
+     [] { return ByteList{'B', 'P', 'S', '0', 0x84, 0x84, 0x80, 0, 0, 0, 0, 0}; }},
+    {"bps-sizes-zero", [] { return ByteList{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0}; }},
+    {"bps-target-of-0-bytes", [] { return BpsPatch(4, 0).targetRead({1}).bytes(); }},
+    // Targets no file can hold, from a 4-byte source.
+    {"bps-target-of-2^32+1-bytes",
+     [] { return BpsPatch(4, (std::uint64_t{1} << 32) + 1).sourceRead(4).bytes(); }},
+    {"bps-target-of-2^63-bytes",
+     [] { return BpsPatch(4, std::uint64_t{1} << 63).sourceRead(4).bytes(); }},
+    {"bps-target-of-2^64-1-bytes",
+     [] { return BpsPatch(4, std::numeric_limits<std::uint64_t>::max()).sourceRead(4).bytes(); }},
+    {"bytes-1-2-3", [] { return ByteList{1, 2, 3}; }},
+    {"zero-16m+1", [] { return ByteList((std::size_t{1} << 24) + 1, 0); }},
     {"letter-x", [] { return ByteList{'X'}; }},
     {"vcdiff-magic-cut-off", [] { return ByteList{0xD6, 0xC3, 0xC4}; }},
 
