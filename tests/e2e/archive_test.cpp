@@ -15,8 +15,6 @@ using namespace testing_support;
 
 namespace {
 
-Bytes textImage(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
 // Runs a shell command in the folder; true when it exits with 0.
 bool shell(const e2e::ScratchFolder& scratch, const std::string& command) {
     const std::string line = "cd '" + scratch.path().string() + "' && (" + command + ") >/dev/null 2>&1";

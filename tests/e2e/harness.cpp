@@ -48,6 +48,16 @@ std::string withUnixLineEnds(std::string text) {
 
 bool underLauncher() { return !words(std::getenv("QUILLON_LAUNCHER")).empty(); }
 
+std::string programPath() {
+    const char* exe = std::getenv("QUILLON_EXE");
+    std::string path = std::filesystem::absolute(exe != nullptr ? exe : "").string();
+    if (underLauncher()) {
+        std::replace(path.begin(), path.end(), '/', '\\');
+        path = "Z:" + path;
+    }
+    return path;
+}
+
 RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem::path& folder,
                      const RunOptions& options) {
     const char* exe = std::getenv("QUILLON_EXE");

@@ -30,6 +30,10 @@ struct RunOptions {
 // True when the executable runs behind a launcher (an emulator).
 bool underLauncher();
 
+// The program path as the executable sees it in argv[0]: under wine, the
+// Windows form of the absolute path on drive Z:.
+std::string programPath();
+
 // Runs quillon with these arguments (argv[1] on), from the given folder.
 RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem::path& folder,
                      const RunOptions& options = {});

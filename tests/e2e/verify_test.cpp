@@ -12,8 +12,6 @@ using namespace testing_support;
 
 namespace {
 
-Bytes textImage(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
 Bytes repeated(char c, std::size_t count) { return Bytes(count, static_cast<std::uint8_t>(c)); }
 
 Bytes concat(Bytes a, const Bytes& b) {

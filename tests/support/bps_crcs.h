@@ -28,4 +28,11 @@ inline ByteList withBpsCrcs(ByteList patch, std::span<const std::uint8_t> source
     return patch;
 }
 
+// A BPS patch that writes the target whole, made for the source.
+inline ByteList bpsWritingWhole(std::span<const std::uint8_t> source,
+                                std::span<const std::uint8_t> target, bool spoilPatchCrc = false) {
+    return withBpsCrcs(BpsPatch(source.size(), target.size()).targetRead(target).bytes(), source,
+                       target, spoilPatchCrc);
+}
+
 } // namespace testing_support

@@ -21,10 +21,24 @@ inline Bytes imageOf(std::initializer_list<std::uint8_t> bytes) { return Bytes(b
 inline Bytes filled(std::size_t size, std::uint8_t value = 0) { return Bytes(size, value); }
 inline ByteList toBytes(std::span<const std::uint8_t> image) { return ByteList(image.begin(), image.end()); }
 
+// The bytes of a text, as DAT files and other text inputs are written.
+inline Bytes textImage(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
 // The cartridge behind a 512-byte copier header of fill bytes.
 inline Bytes withCopierHeader(std::span<const std::uint8_t> cartridge, std::uint8_t fill) {
     Bytes image = filled(512, fill);
     image.insert(image.end(), cartridge.begin(), cartridge.end());
+    return image;
+}
+
+// Bytes without long repeats, like packed game data, the same for the same seed.
+inline Bytes noise(std::size_t size, std::uint32_t seed) {
+    Bytes image(size);
+    std::uint64_t state = seed;
+    for (auto& byte : image) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        byte = static_cast<std::uint8_t>(state >> 56);
+    }
     return image;
 }
 
@@ -58,13 +72,18 @@ inline Bytes makeGameBoy(std::size_t size = 0x8000, std::string_view title = "QU
     return image;
 }
 
-// The same image with its Game Boy global checksum stored: the sum of every
-// byte but its own two, big-endian at 0x14E.
-inline Bytes withGameBoyGlobalChecksum(Bytes image) {
+// The Game Boy global checksum: the sum of every byte but its own two.
+inline std::uint16_t gameBoyGlobalChecksum(std::span<const std::uint8_t> image) {
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < image.size(); ++i) {
         sum += (i == 0x14E || i == 0x14F) ? 0 : image[i];
     }
+    return static_cast<std::uint16_t>(sum);
+}
+
+// The same image with its Game Boy global checksum stored big-endian at 0x14E.
+inline Bytes withGameBoyGlobalChecksum(Bytes image) {
+    const std::uint16_t sum = gameBoyGlobalChecksum(image);
     image.at(0x14E) = static_cast<std::uint8_t>(sum >> 8);
     image.at(0x14F) = static_cast<std::uint8_t>(sum);
     return image;
@@ -302,6 +321,17 @@ inline void putN64Checksums(Bytes& canonical, std::uint32_t crc1, std::uint32_t 
         canonical.at(0x10 + k) = static_cast<std::uint8_t>(crc1 >> (24 - 8 * k));
         canonical.at(0x14 + k) = static_cast<std::uint8_t>(crc2 >> (24 - 8 * k));
     }
+}
+
+// A Nintendo 64 image of one boot code variant (n64Variants) in one byte
+// order, with zero or with its correct header checksums.
+inline Bytes makeNintendo64OfVariant(std::size_t variant, N64Order order, bool correctChecksums) {
+    const N64BootCodeVariant& v = n64Variants[variant];
+    Bytes image = makeNintendo64WithBootCode(v.crc32);
+    if (correctChecksums) {
+        putN64Checksums(image, v.crc1, v.crc2);
+    }
+    return inN64Order(std::move(image), order);
 }
 
 // NES: the iNES magic and header bytes 4..7, followed by the PRG and CHR data

@@ -14,10 +14,8 @@ const Bytes snes = makeSnes(0x8000, false, false, "SOURCE");
 const Bytes z64 = makeNintendo64(0x1000, N64Order::Z64);
 const Bytes target = filled(16, 0x42);
 
-// A BPS patch that writes the target whole, made for the source.
 ByteList bpsFor(const Bytes& source, bool spoil = false) {
-    return withBpsCrcs(BpsPatch(source.size(), target.size()).targetRead(target).bytes(), source,
-                       target, spoil);
+    return bpsWritingWhole(source, target, spoil);
 }
 
 // A UPS patch from the source to the target.

@@ -22,21 +22,11 @@ namespace {
 using testing_support::ByteList;
 using testing_support::filled;
 using testing_support::IpsPatch;
+using testing_support::noise;
 using testing_support::toBytes;
 
 constexpr std::size_t MiB = std::size_t{1} << 20;
 constexpr std::size_t ipsLimit = std::size_t{1} << 24;
-
-// Bytes without long repeats, like packed game data.
-Bytes noise(std::size_t size, std::uint32_t seed) {
-    Bytes image(size);
-    std::uint64_t state = seed;
-    for (auto& byte : image) {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        byte = static_cast<std::uint8_t>(state >> 56);
-    }
-    return image;
-}
 
 Bytes joined(std::initializer_list<std::span<const std::uint8_t>> parts) {
     Bytes out;
