@@ -76,7 +76,7 @@ void Verifier::lookUp(const std::vector<Entry>& index, std::uint64_t key, std::u
 CandidateVerdict Verifier::add(const CatalogRecord& record) {
     ++counts_.files;
     CandidateVerdict verdict;
-    if (!record.readable) {
+    if (record.state == ItemState::Unreadable) {
         ++counts_.unreadable;
         allGood_ = false;
         return verdict;
