@@ -1,7 +1,7 @@
+#include "dat/clrmamepro.h"
+
 #include <string>
 #include <string_view>
-
-#include "dat/dat.h"
 
 namespace {
 
