@@ -12,10 +12,7 @@ namespace {
 // XML when the first byte that is not blank, after any UTF-8 byte order mark,
 // is '<'.
 bool isXmlDat(std::span<const std::uint8_t> bytes) {
-    std::size_t at = 0;
-    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-        at = 3;
-    }
+    std::size_t at = datTextStart(bytes);
     while (at < bytes.size() &&
            (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n')) {
         ++at;

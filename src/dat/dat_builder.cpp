@@ -82,6 +82,11 @@ bool setOptional(std::optional<T>& field, std::string_view value, Parse parse) {
 
 } // namespace
 
+std::size_t datTextStart(std::span<const std::uint8_t> bytes) {
+    const bool byteOrderMark = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+    return byteOrderMark ? 3 : 0;
+}
+
 void DatBuilder::beginGame(std::string_view name) {
     endGame();
     DatGame& game = dat_.games.emplace_back();

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,9 @@ inline constexpr std::size_t datMaxDepth = 32;
 inline constexpr std::size_t datMaxFieldLength = 64 * 1024;
 // Files are read whole; the largest real databases stay well below this.
 inline constexpr std::uint64_t datMaxFileSize = 1ull << 30;
+
+// Where a DAT's text begins: after a UTF-8 byte order mark, if it has one.
+std::size_t datTextStart(std::span<const std::uint8_t> bytes);
 
 // Builds a DAT from the fields as the files write them; each format's parser
 // feeds it, so that both read values the same way.
