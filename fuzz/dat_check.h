@@ -40,7 +40,7 @@ inline int fuzzDatParser(std::span<const std::uint8_t> bytes,
     Verifier verifier(*dat);
     CatalogRecord record;
     record.path = "fuzz";
-    record.readable = true;
+    record.state = ItemState::Read;
     record.size = bytes.size();
     record.digests = computeDigests(bytes);
     const CandidateVerdict verdict = verifier.add(record);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dat/logiqx.h"
 #include "dat_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

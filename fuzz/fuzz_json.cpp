@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalog/catalog.h"
+#include "scan/scan.h"
 #include "check.h"
 #include "cli/json_lines.h"
 #include "base/bytes.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/catalog.h"
+#include "scan/scan.h"
 #include "cli/commands.h"
 #include "cli/json_lines.h"
 #include "cli/progress_line.h"
@@ -19,7 +19,7 @@ int printCatalog(const CommandArgs& args) {
         line.push_back('\n');
         progress.wipe();
         std::fwrite(line.data(), 1, line.size(), stdout);
-        allRead = allRead && record.readable;
+        allRead = allRead && record.state != ItemState::Unreadable;
         ++files;
         bytes += record.size;
         if (progress.shown()) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/catalog.h"
+#include "scan/scan.h"
 #include "dat/dat.h"
 #include "patch/patch_info.h"
 #include "verify/verify.h"

@@ -7,7 +7,7 @@
 
 #include "base/hex.h"
 
-#include "catalog/catalog.h"
+#include "scan/record.h"
 
 // The JSON string literal for a byte string, quotes included: '"', '\' and
 // bytes below 0x20 escaped, valid UTF-8 kept as it is, and every byte that is

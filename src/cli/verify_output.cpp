@@ -69,7 +69,7 @@ std::string verifyCandidateLine(const Dat& dat, const CatalogRecord& record,
     if (record.member) {
         object.string("member", *record.member);
     }
-    if (!record.readable) {
+    if (record.state == ItemState::Unreadable) {
         return object.string("error", "unreadable").finish();
     }
     object.number("size", record.size)

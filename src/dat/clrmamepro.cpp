@@ -1,7 +1,7 @@
+#include "dat/clrmamepro.h"
+
 #include <string>
 #include <string_view>
-
-#include "dat/dat.h"
 
 namespace {
 
@@ -19,11 +19,7 @@ bool isBlank(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c ==
 // backslash is kept, as names use it as a folder separator.
 class Tokens {
   public:
-    explicit Tokens(std::span<const std::uint8_t> bytes) : bytes_(bytes) {
-        if (bytes_.size() >= 3 && bytes_[0] == 0xEF && bytes_[1] == 0xBB && bytes_[2] == 0xBF) {
-            at_ = 3;
-        }
-    }
+    explicit Tokens(std::span<const std::uint8_t> bytes) : bytes_(bytes), at_(datTextStart(bytes)) {}
 
     Token next() {
         while (at_ < bytes_.size() && isBlank(bytes_[at_])) {

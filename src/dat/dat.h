@@ -1,81 +1,19 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
+
+#include "dat/dat_builder.h"
 
 // Checksum databases ("DAT files") in the two formats the ROM managers read:
-// Logiqx XML and the clrmamepro text format.
-
-// What the database says of a dump. NoDump: no good dump is known, so the
-// entry can be neither matched nor missing.
-enum class DumpStatus { Good, BadDump, NoDump, Verified };
-
-struct DatRom {
-    std::string name;
-    std::optional<std::uint64_t> size;
-    std::optional<std::uint32_t> crc32;
-    std::optional<std::array<std::uint8_t, 16>> md5;
-    std::optional<std::array<std::uint8_t, 20>> sha1;
-    std::optional<std::array<std::uint8_t, 32>> sha256;
-    DumpStatus status = DumpStatus::Good;
-    std::size_t game = 0; // index into Dat::games
-};
-
-// A game's ROMs are roms[firstRom, firstRom + romCount).
-struct DatGame {
-    std::string name;
-    std::size_t firstRom = 0;
-    std::size_t romCount = 0;
-};
-
-struct Dat {
-    std::string name;
-    std::string version;
-    std::vector<DatGame> games;
-    std::vector<DatRom> roms; // every game's ROMs, in database order
-};
+// Logiqx XML (dat/logiqx.h) and the clrmamepro text format (dat/clrmamepro.h).
 
 // A DAT in either format, told apart by content: the first byte that is not
 // blank (after a UTF-8 byte order mark) being '<' makes it XML. nullopt for
 // anything malformed, or beyond the bounds a real database stays within.
 std::optional<Dat> parseDat(std::span<const std::uint8_t> bytes);
-std::optional<Dat> parseLogiqxDat(std::span<const std::uint8_t> bytes);
-std::optional<Dat> parseClrMameProDat(std::span<const std::uint8_t> bytes);
 
 // The DAT file at path; nullopt when it cannot be read or parsed.
 std::optional<Dat> readDat(const std::string& path);
-
-// The limits past which a DAT is taken for hostile rather than large: no
-// database nests deeper, nor holds a name, hash or header text longer.
-inline constexpr std::size_t datMaxDepth = 32;
-inline constexpr std::size_t datMaxFieldLength = 64 * 1024;
-// Files are read whole; the largest real databases stay well below this.
-inline constexpr std::uint64_t datMaxFileSize = 1ull << 30;
-
-// Builds a DAT from the fields as the files write them; each format's parser
-// feeds it, so that both read values the same way.
-class DatBuilder {
-  public:
-    void setName(std::string_view name) { dat_.name = name; }
-    void setVersion(std::string_view version) { dat_.version = version; }
-    void beginGame(std::string_view name);
-    void endGame();
-    // Names the last game begun, for formats that may give its name after
-    // its ROMs.
-    void setLastGameName(std::string_view name);
-    // Starts a ROM of the open game; false outside a game.
-    bool beginRom();
-    // One field of the open ROM: name, size, crc, md5, sha1, sha256, status
-    // or flags. Unknown fields are skipped; false for a malformed value.
-    bool romField(std::string_view key, std::string_view value);
-    Dat finish() { return std::move(dat_); }
-
-  private:
-    Dat dat_;
-    bool inGame_ = false;
-};

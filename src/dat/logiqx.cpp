@@ -8,8 +8,7 @@
 #endif
 #include <expat.h>
 
-#include "dat/dat.h"
-#include "dat/dat_reader.h"
+#include "dat/logiqx.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include <gcrypt.h>
 
+#include "base/byte_order.h"
+
 namespace {
 
 // The caller's three digests take the buffer in pieces that stay in the
@@ -53,8 +55,7 @@ void shaAndCrcOf(std::span<const std::uint8_t> bytes, Digests& out) {
     std::array<std::uint8_t, 4> crc{};
     copyDigest(handle, GCRY_MD_CRC32, crc);
     // The library gives the CRC as four bytes, most significant first.
-    out.crc32 = static_cast<std::uint32_t>(crc[0]) << 24 | static_cast<std::uint32_t>(crc[1]) << 16 |
-                static_cast<std::uint32_t>(crc[2]) << 8 | crc[3];
+    out.crc32 = readBE32(crc, 0);
     gcry_md_close(handle);
 }
 
@@ -80,9 +81,7 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes) {
     gcry_md_write(handle, bytes.data(), bytes.size());
     const unsigned char* digest = gcry_md_read(handle, GCRY_MD_CRC32);
     // The library gives the CRC as four bytes, most significant first.
-    const std::uint32_t value = static_cast<std::uint32_t>(digest[0]) << 24 |
-                                static_cast<std::uint32_t>(digest[1]) << 16 |
-                                static_cast<std::uint32_t>(digest[2]) << 8 | digest[3];
+    const std::uint32_t value = readBE32(std::span<const std::uint8_t>(digest, 4), 0);
     gcry_md_close(handle);
     return value;
 }

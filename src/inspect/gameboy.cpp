@@ -1,7 +1,7 @@
 #include "inspect/check_values.h"
 #include "base/hex.h"
 #include "inspect/header_text.h"
-#include "inspect/inspect.h"
+#include "inspect/inspectors.h"
 
 std::uint8_t computeGameBoyHeaderChecksum(std::span<const std::uint8_t> image) {
     std::uint8_t x = 0;

@@ -1,6 +1,6 @@
 #include "inspect/check_values.h"
 #include "inspect/header_text.h"
-#include "inspect/inspect.h"
+#include "inspect/inspectors.h"
 
 std::uint8_t computeGbaComplement(std::span<const std::uint8_t> image) {
     std::uint8_t sum = 0;

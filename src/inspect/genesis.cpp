@@ -1,9 +1,10 @@
 #include <algorithm>
 
-#include "inspect/check_values.h"
+#include "base/byte_order.h"
 #include "base/hex.h"
+#include "inspect/check_values.h"
 #include "inspect/header_text.h"
-#include "inspect/inspect.h"
+#include "inspect/inspectors.h"
 
 // Both sums run in blocks small enough for 32-bit lanes not to overflow
 // (65,536 bytes of at most 255, or 32,768 words of at most 65,535), which lets
@@ -48,8 +49,7 @@ RomInfo inspectGenesis(ImageHead head) {
     info.platformName = "Sega Genesis / Mega Drive";
     info.fileSize = head.size;
     info.title = readHeaderText(image, genesisTitle, 48, true);
-    info.storedChecksum = static_cast<std::uint32_t>(image[genesisChecksum] << 8) |
-                          image[genesisChecksum + 1];
+    info.storedChecksum = readBE16(image, genesisChecksum);
     info.computedChecksum = computeGenesisChecksum(image);
     info.checksumValid = info.computedChecksum == info.storedChecksum;
     info.details = "Checksum: 0x" + hexUpper(info.computedChecksum) +

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "inspect/inspectors.h"
 #include "inspect/n64_checksum.h"
 #include "inspect/snes_header.h"
 #include "io/input_file.h"
@@ -80,19 +81,6 @@ RomInfo unknownImage(std::uint64_t size) {
 }
 
 } // namespace
-
-std::span<const std::uint8_t> bytesAt(ImageHead image, std::uint64_t offset, std::size_t length) {
-    const auto inside = [&](std::span<const std::uint8_t> part, std::uint64_t start) {
-        return offset >= start && offset - start <= part.size() && length <= part.size() - (offset - start);
-    };
-    if (inside(image.bytes, 0)) {
-        return image.bytes.subspan(static_cast<std::size_t>(offset), length);
-    }
-    if (inside(image.far, image.farOffset)) {
-        return image.far.subspan(static_cast<std::size_t>(offset - image.farOffset), length);
-    }
-    return {};
-}
 
 RomInfo inspectImageHead(ImageHead image) {
     const DetectionRow* row = detect(image);

@@ -5,40 +5,8 @@
 #include <span>
 #include <string>
 
+#include "inspect/image_head.h"
 #include "inspect/rom_info.h"
-
-// What an inspection sees of an image: its first bytes, its true size and,
-// where a header lies beyond them, one block read further in. bytes is the
-// whole image, or at least the first bytes its platform's inspector reads
-// (inspectionReads says how many); only the Super Nintendo ExHiROM header is
-// read as a far block. Inspectors read only inside these bytes and take sizes
-// from size.
-struct ImageHead {
-    std::span<const std::uint8_t> bytes;
-    std::uint64_t size;
-    std::span<const std::uint8_t> far{};
-    std::uint64_t farOffset = 0;
-};
-
-// The length bytes of the image at offset, taken from the head or from the
-// far block; empty unless one of them holds all of them.
-std::span<const std::uint8_t> bytesAt(ImageHead image, std::uint64_t offset, std::size_t length);
-
-// Every header the detection reads, and every header but two, lies in the
-// first 64 KiB plus a 512-byte copier header (the Super Nintendo HiROM header
-// behind one ends exactly there).
-constexpr std::size_t inspectionWindow = 0x10000 + 512;
-
-// What of an image its inspector reads: the first headLength bytes (never
-// more than the image holds) and, when farLength is not 0, farLength bytes at
-// farOffset. The Genesis checksum reads the whole image, the Nintendo 64
-// checksums its first 0x101000 bytes, the Super Nintendo ExHiROM header the
-// 64 bytes at 0x40FFC0 behind any copier header; all else lies in the window.
-struct InspectionReads {
-    std::uint64_t headLength;
-    std::uint64_t farOffset;
-    std::uint64_t farLength;
-};
 
 // Recognises the platform of an image from fixed byte signatures and size
 // thresholds (first match wins) and lets that platform's inspector fill the
@@ -54,12 +22,3 @@ InspectionReads inspectionReads(ImageHead window);
 // inspectionWindow bytes, then what inspectionReads asks for beyond them. An
 // unreadable or empty file gives the Unknown record of size 0.
 RomInfo inspectRom(const std::string& path);
-
-// The platform inspectors. Each is handed only an image that passed its row
-// of the detection table, and each reads no byte outside the head it is given.
-RomInfo inspectGameBoy(ImageHead image);
-RomInfo inspectGameBoyAdvance(ImageHead image);
-RomInfo inspectSnes(ImageHead image);
-RomInfo inspectGenesis(ImageHead image);
-RomInfo inspectNintendo64(ImageHead image);
-RomInfo inspectNes(ImageHead image);

@@ -1,4 +1,4 @@
-#include "inspect/inspect.h"
+#include "inspect/inspectors.h"
 
 RomInfo inspectNes(ImageHead head) {
     const std::span<const std::uint8_t> image = head.bytes;

@@ -1,5 +1,5 @@
 #include "inspect/header_text.h"
-#include "inspect/inspect.h"
+#include "inspect/inspectors.h"
 #include "inspect/n64_checksum.h"
 
 namespace {

@@ -1,5 +1,6 @@
-#include "inspect/inspect.h"
+#include "inspect/inspectors.h"
 
+#include "base/byte_order.h"
 #include "inspect/header_text.h"
 #include "inspect/snes_header.h"
 
@@ -17,8 +18,8 @@ RomInfo inspectSnes(ImageHead head) {
         return info; // the header taken is cut off by the end of the image
     }
     info.title = readHeaderText(header, 0, 21, true);
-    const std::uint16_t complement = readLittleEndian16(header, snesComplementOffset);
-    const std::uint16_t checksum = readLittleEndian16(header, snesChecksumOffset);
+    const std::uint16_t complement = readLE16(header, snesComplementOffset);
+    const std::uint16_t checksum = readLE16(header, snesChecksumOffset);
     info.storedChecksum = checksum;
     info.checksumValid = (complement ^ checksum) == 0xFFFF;
     switch (where.mapping) {

@@ -4,14 +4,10 @@
 #include <array>
 #include <bit>
 
+#include "base/byte_order.h"
 #include "inspect/check_values.h"
 
 bool hasCopierHeaderSize(std::uint64_t size) { return size % 1024 == copierHeaderSize; }
-
-std::uint16_t readLittleEndian16(std::span<const std::uint8_t> image, std::uint64_t offset) {
-    const auto at = static_cast<std::size_t>(offset);
-    return static_cast<std::uint16_t>(image[at] | (image[at + 1] << 8));
-}
 
 namespace {
 
@@ -39,8 +35,8 @@ bool titleByte(std::uint8_t byte) {
 
 int scoreHeader(std::span<const std::uint8_t> block, const SnesCandidate& candidate) {
     int score = 0;
-    const std::uint16_t complement = readLittleEndian16(block, snesComplementOffset);
-    const std::uint16_t checksum = readLittleEndian16(block, snesChecksumOffset);
+    const std::uint16_t complement = readLE16(block, snesComplementOffset);
+    const std::uint16_t checksum = readLE16(block, snesChecksumOffset);
     if ((complement ^ checksum) == 0xFFFF) {
         score += 4;
     }
@@ -50,7 +46,7 @@ int scoreHeader(std::span<const std::uint8_t> block, const SnesCandidate& candid
             score += 2;
         }
     }
-    if (readLittleEndian16(block, snesResetVectorOffset) >= 0x8000) {
+    if (readLE16(block, snesResetVectorOffset) >= 0x8000) {
         score += 1;
     }
     const auto title = block.first(titleLength);
@@ -66,7 +62,7 @@ SnesHeaderLocation locateByLoRomPair(ImageHead image, std::uint64_t base) {
     const std::uint64_t loRom = base + snesLoRomHeader;
     if (image.size >= base + snesHiRomHeader + snesComplementOffset) {
         const std::span<const std::uint8_t> pair = bytesAt(image, loRom + snesComplementOffset, 4);
-        if (pair.empty() || (readLittleEndian16(pair, 0) ^ readLittleEndian16(pair, 2)) != 0xFFFF) {
+        if (pair.empty() || (readLE16(pair, 0) ^ readLE16(pair, 2)) != 0xFFFF) {
             return {base, base + snesHiRomHeader, SnesMapping::HiRom, false};
         }
     }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "inspect/inspect.h"
+#include "inspect/image_head.h"
 
 // Backup copiers put 512 bytes in front of the cartridge data; such an image
 // is a whole number of kilobytes plus 512 bytes long.
@@ -50,9 +50,6 @@ SnesHeaderLocation locateSnesHeader(ImageHead image, bool copierHeader);
 // The ExHiROM header block an inspection of an image of this size reads
 // beyond its head; farLength 0 when the image holds none.
 InspectionReads snesInspectionReads(std::uint64_t size);
-
-// The 16-bit little-endian word at offset; the caller keeps offset + 1 inside the image.
-std::uint16_t readLittleEndian16(std::span<const std::uint8_t> image, std::uint64_t offset);
 
 // The cartridge checksum as the console's toolchains compute it, over the
 // cartridge data (the image after any copier header), with the four bytes of

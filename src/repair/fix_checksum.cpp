@@ -1,3 +1,4 @@
+#include "base/byte_order.h"
 #include "inspect/check_values.h"
 #include "inspect/inspect.h"
 #include "inspect/n64_checksum.h"
@@ -7,16 +8,6 @@
 
 namespace {
 
-void putBigEndian16(Bytes& image, std::uint64_t offset, std::uint16_t value) {
-    image[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(value >> 8);
-    image[static_cast<std::size_t>(offset) + 1] = static_cast<std::uint8_t>(value & 0xFF);
-}
-
-void putLittleEndian16(Bytes& image, std::uint64_t offset, std::uint16_t value) {
-    image[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(value & 0xFF);
-    image[static_cast<std::size_t>(offset) + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
 void repairGameBoy(Bytes& image) {
     image[gameBoyHeaderChecksum] = computeGameBoyHeaderChecksum(image);
     // The global checksum covers every byte but its own two, the new header
@@ -24,7 +15,7 @@ void repairGameBoy(Bytes& image) {
     const std::span<const std::uint8_t> bytes(image);
     const std::uint64_t sum = sumBytes(bytes.first(gameBoyGlobalChecksum)) +
                               sumBytes(bytes.subspan(gameBoyGlobalChecksum + 2));
-    putBigEndian16(image, gameBoyGlobalChecksum, static_cast<std::uint16_t>(sum));
+    putBE(image, gameBoyGlobalChecksum, static_cast<std::uint16_t>(sum), 2);
 }
 
 void repairGameBoyAdvance(Bytes& image) { image[gbaComplement] = computeGbaComplement(image); }
@@ -42,8 +33,8 @@ bool repairSnes(Bytes& image, bool copierHeader) {
     const std::span<const std::uint8_t> cartridge = std::span<const std::uint8_t>(image).subspan(
         static_cast<std::size_t>(where.base));
     const std::uint16_t checksum = computeSnesChecksum(cartridge, fields - where.base);
-    putLittleEndian16(image, fields, static_cast<std::uint16_t>(~checksum));
-    putLittleEndian16(image, fields + 2, checksum);
+    putLE(image, static_cast<std::size_t>(fields), static_cast<std::uint16_t>(~checksum), 2);
+    putLE(image, static_cast<std::size_t>(fields) + 2, checksum, 2);
     return true;
 }
 
@@ -89,7 +80,7 @@ bool fixChecksumImage(Bytes& image) {
             return false;
         }
         // The inspection has just summed the words; the sum is not taken twice.
-        putBigEndian16(image, genesisChecksum, static_cast<std::uint16_t>(info.computedChecksum));
+        putBE(image, genesisChecksum, static_cast<std::uint16_t>(info.computedChecksum), 2);
         return true;
     case RomPlatform::Nintendo64:
         return repairNintendo64(image);

@@ -2,14 +2,13 @@
 
 #include <algorithm>
 
+#include "base/byte_order.h"
+
 namespace {
 
+// The first eight bytes of a digest, as the index orders them.
 template <std::size_t N> std::uint64_t prefixKey(const std::array<std::uint8_t, N>& digest) {
-    std::uint64_t key = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-        key = key << 8 | digest[i];
-    }
-    return key;
+    return readBE(digest, 0, 8);
 }
 
 // Every value the DAT gives agrees; size and CRC-32 alone never decide when
@@ -76,7 +75,7 @@ void Verifier::lookUp(const std::vector<Entry>& index, std::uint64_t key, std::u
 CandidateVerdict Verifier::add(const CatalogRecord& record) {
     ++counts_.files;
     CandidateVerdict verdict;
-    if (!record.readable) {
+    if (record.state == ItemState::Unreadable) {
         ++counts_.unreadable;
         allGood_ = false;
         return verdict;

@@ -5,18 +5,10 @@
 #include <span>
 #include <vector>
 
-#include "catalog/catalog.h"
 #include "dat/dat.h"
+#include "scan/scan.h"
 
 // Matching files against a checksum database, as the ROM managers do.
-
-// The header the databases' header skippers leave out of their entries:
-// iNES ("NES" 1A) and fwNES ("FDS" 1A) 16 bytes, Atari Lynx ("LYNX") 64,
-// Atari 7800 ("ATARI7800" at 1 and "ACTUAL CART DATA STARTS HERE" at 0x64)
-// 128, and a Super Nintendo copier header (a whole number of KiB + 512) 512.
-// nullopt when none applies. The info is not needed: the rules read bytes.
-std::optional<std::uint64_t> skipperHeaderSize(const RomInfo& info,
-                                               std::span<const std::uint8_t> image);
 
 // The walk options for matching: the skippers' headers, no inspection, and
 // an archive's members in place of the archive.
@@ -55,8 +47,8 @@ class Verifier {
   public:
     explicit Verifier(const Dat& dat);
 
-    // Matches a candidate (a readable record carries its whole and, where a
-    // skipper applies, headerless digests) and counts it. A candidate that
+    // Matches a candidate (a record read or known carries its whole and, where
+    // a skipper applies, headerless digests) and counts it. A candidate that
     // matches several ROMs counts for each of them; the one reported is the
     // first in DAT order, one whose name equals the candidate's own first,
     // then a match over the whole file before one without the header.

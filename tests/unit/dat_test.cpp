@@ -4,7 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "dat/clrmamepro.h"
 #include "dat/dat.h"
+#include "dat/logiqx.h"
 
 namespace {
 

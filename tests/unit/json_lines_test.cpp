@@ -5,6 +5,7 @@
 #include "cli/json_lines.h"
 #include "json_check.h"
 #include "rom_builders.h"
+#include "scan/scan.h"
 
 using namespace testing_support;
 

@@ -17,7 +17,7 @@ namespace {
 CatalogRecord candidate(std::string path, std::span<const std::uint8_t> bytes) {
     CatalogRecord record;
     record.path = std::move(path);
-    record.readable = true;
+    record.state = ItemState::Read;
     record.size = bytes.size();
     record.digests = computeDigests(bytes);
     if (const auto skip = skipperHeaderSize(RomInfo{}, bytes)) {
@@ -57,38 +57,6 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
         image[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
     }
     return image;
-}
-
-TEST(HeaderSkippers, FollowTheDatabasesRules) {
-    struct Case {
-        const char* name;
-        Bytes image;
-        std::optional<std::uint64_t> skip;
-    };
-    Bytes lynx = pattern(0x840, 1);
-    putText(lynx, 0, "LYNX");
-    Bytes atari = pattern(0x1080, 2);
-    putText(atari, 1, "ATARI7800");
-    putText(atari, 0x64, "ACTUAL CART DATA STARTS HERE");
-    Bytes atariWithoutText = pattern(0x1080, 2);
-    putText(atariWithoutText, 1, "ATARI7800");
-    Bytes fds = pattern(16 + 65500, 3);
-    putText(fds, 0, "FDS\x1A");
-    const Case cases[] = {
-        {"iNES", makeNes(1, 1), 16},
-        {"iNES with a trainer keeps it", makeNes(1, 1, 0x04), 16},
-        {"fwNES", fds, 16},
-        {"Lynx", lynx, 64},
-        {"Atari 7800", atari, 128},
-        {"ATARI7800 without the second mark", atariWithoutText, std::nullopt},
-        {"copier header", makeSnes(0x8000, false, true), 512},
-        {"whole KiB", makeSnes(0x8000), std::nullopt},
-        {"only a header's worth", filled(512), std::nullopt},
-        {"NES magic cut short", imageOf({'N', 'E', 'S'}), std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(skipperHeaderSize(RomInfo{}, c.image), c.skip) << c.name;
-    }
 }
 
 class Verify : public ::testing::Test {

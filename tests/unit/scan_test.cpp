@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/catalog.h"
+#include "scan/scan.h"
 #include "inspect/inspect.h"
 #include "io/folder.h"
 #include "rom_builders.h"

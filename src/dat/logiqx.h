@@ -5,7 +5,11 @@
 #include <optional>
 #include <span>
 
-#include "dat/dat.h"
+#include "dat/dat_builder.h"
+
+// Logiqx XML DATs, read with expat. nullopt for anything malformed, or beyond
+// the bounds a real database stays within.
+std::optional<Dat> parseLogiqxDat(std::span<const std::uint8_t> bytes);
 
 // Fills the buffer with the DAT's bytes; false when they cannot be read.
 using DatFill = std::function<bool(std::span<std::uint8_t> into)>;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "dat/dat_builder.h"
+
+// clrmamepro text DATs: nested "key ( ... )" blocks of words and quoted
+// strings. nullopt for anything malformed, or beyond the bounds a real
+// database stays within.
+std::optional<Dat> parseClrMameProDat(std::span<const std::uint8_t> bytes);

@@ -1,0 +1,68 @@
+#include "scan/header_rules.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "inspect/snes_header.h"
+
+namespace {
+
+using namespace std::string_view_literals;
+
+// iNES: "NES" and the MS-DOS end-of-file byte, then 16 bytes of header; the
+// 512-byte trainer that bit 2 of flags 6 announces follows it.
+constexpr std::string_view inesMagic = "NES\x1A"sv;
+constexpr std::uint64_t inesHeaderSize = 16;
+constexpr std::uint64_t inesTrainerSize = 512;
+constexpr std::size_t inesFlags6 = 6;
+constexpr std::uint8_t inesTrainerFlag = 0x04;
+
+constexpr std::string_view fdsMagic = "FDS\x1A"sv;
+constexpr std::uint64_t fdsHeaderSize = 16;
+constexpr std::string_view lynxMagic = "LYNX"sv;
+constexpr std::uint64_t lynxHeaderSize = 64;
+constexpr std::string_view atari7800Magic = "ATARI7800"sv;
+constexpr std::size_t atari7800MagicOffset = 1;
+constexpr std::string_view atari7800Text = "ACTUAL CART DATA STARTS HERE"sv;
+constexpr std::size_t atari7800TextOffset = 0x64;
+constexpr std::uint64_t atari7800HeaderSize = 128;
+
+bool hasAt(std::span<const std::uint8_t> image, std::size_t offset, std::string_view mark) {
+    return image.size() >= offset + mark.size() &&
+           std::equal(mark.begin(), mark.end(), image.begin() + static_cast<std::ptrdiff_t>(offset),
+                      [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
+}
+
+} // namespace
+
+std::optional<std::uint64_t> catalogHeaderSize(const RomInfo& info,
+                                               std::span<const std::uint8_t> image) {
+    if (info.platform == RomPlatform::Snes && info.hasCopierHeader) {
+        return copierHeaderSize;
+    }
+    if (info.platform == RomPlatform::Nes && image.size() > inesFlags6) {
+        const bool trainer = (image[inesFlags6] & inesTrainerFlag) != 0;
+        return inesHeaderSize + (trainer ? inesTrainerSize : 0);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> skipperHeaderSize(const RomInfo&, std::span<const std::uint8_t> image) {
+    if (hasAt(image, 0, inesMagic)) {
+        return inesHeaderSize;
+    }
+    if (hasAt(image, 0, fdsMagic)) {
+        return fdsHeaderSize;
+    }
+    if (hasAt(image, 0, lynxMagic)) {
+        return lynxHeaderSize;
+    }
+    if (hasAt(image, atari7800MagicOffset, atari7800Magic) &&
+        hasAt(image, atari7800TextOffset, atari7800Text)) {
+        return atari7800HeaderSize;
+    }
+    if (image.size() > copierHeaderSize && hasCopierHeaderSize(image.size())) {
+        return copierHeaderSize;
+    }
+    return std::nullopt;
+}
