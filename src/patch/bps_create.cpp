@@ -80,7 +80,7 @@ std::optional<Bytes> createPatch(std::span<const std::uint8_t> original,
     std::uint32_t modifiedCrc = 0;
     std::vector<bps::Step> steps;
     try {
-        const bps::SourceIndex index(original, halves, threaded);
+        const match::SourceIndex index(original, halves, threaded);
         const std::uint64_t half = halves > 1 ? modified.size() / 2 : modified.size();
         std::vector<bps::Step> second;
         // Each half's matcher then sums one input.
