@@ -7,7 +7,7 @@
 
 #include "catalog/catalog.h"
 #include "dat/dat.h"
-#include "patch/patch_info.h"
+#include "patch/checked.h"
 #include "verify/verify.h"
 
 // Commands that print their own output and choose their exit code; each

@@ -54,10 +54,10 @@ struct Relative {
 
     std::uint64_t offsetCost(Action action, std::uint64_t from) const {
         if (action == SourceCopy) {
-            return bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - source)));
+            return numberLength(signedWord(static_cast<std::int64_t>(from - source)));
         }
         if (action == TargetCopy) {
-            return bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - target)));
+            return numberLength(signedWord(static_cast<std::int64_t>(from - target)));
         }
         return 0;
     }
@@ -74,7 +74,7 @@ struct Relative {
 
 // The bytes a command word takes for a step of this length.
 std::uint64_t commandCost(Action action, std::uint64_t length) {
-    return bpsNumberLength(bpsCommandWord(action, length));
+    return numberLength(commandWord(action, length));
 }
 
 // Walks the target once. Where a copy of at least `longCopy` bytes starts, it

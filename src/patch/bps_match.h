@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "patch/bps.h"
 #include "patch/match_index.h"
 
 // The matching half of the BPS creator: finds, for a stretch of the modified
@@ -13,8 +14,6 @@
 // offsets in order.
 
 namespace bps {
-
-enum Action : std::uint8_t { SourceRead = 0, TargetRead = 1, SourceCopy = 2, TargetCopy = 3 };
 
 // length bytes of the target from `from`: the original's position for the
 // source actions, the modified image's for TargetRead (its own bytes) and

@@ -15,8 +15,9 @@
 #include "patch/vcdiff_format.h"
 #include "patch/vcdiff_secondary.h"
 
+namespace vcdiff {
+
 namespace {
-using namespace vcdiff;
 
 // One window's target is at most 256 MiB: xdelta3 itself refuses more than
 // 16 MiB, other encoders may put a whole cartridge image in one window, and
@@ -27,12 +28,11 @@ using namespace vcdiff;
 // at most 1.25 address bytes per target byte), so that a short hostile
 // section cannot claim a huge buffer.
 constexpr std::uint64_t maximumWindowTarget = std::uint64_t{256} << 20;
-constexpr std::uint64_t maximumTargetSize =
-    std::min<std::uint64_t>(std::uint64_t{1} << 32, std::numeric_limits<std::size_t>::max());
+constexpr std::uint64_t maximumTargetSize = largestPatchTarget;
 constexpr std::uint64_t sectionSlack = 1 << 16;
 
 struct Header {
-    VcdiffCompression compression = VcdiffCompression::None;
+    Compression compression = Compression::None;
     CodeTable table = defaultCodeTable();
     std::size_t windowsStart = 0;
 };
@@ -49,7 +49,7 @@ struct WindowFrame {
     std::span<const std::uint8_t> addr;
 };
 
-VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
+Result decodeDelta(std::span<const std::uint8_t> source,
                          std::span<const std::uint8_t> patch, bool allowCodeTable);
 
 // A custom table is checked once: every type known and every COPY mode
@@ -69,8 +69,8 @@ bool validTable(const CodeTable& table) {
 std::optional<CodeTable> decodeCodeTable(std::uint8_t nearSize, std::uint8_t sameSize,
                                          std::span<const std::uint8_t> delta) {
     const auto base = codeTableString(defaultCodeTable());
-    const VcdiffResult decoded = decodeDelta(base, delta, false);
-    if (decoded.outcome != VcdiffOutcome::Applied || decoded.target.size() != codeTableStringSize) {
+    const Result decoded = decodeDelta(base, delta, false);
+    if (decoded.outcome != Outcome::Applied || decoded.target.size() != codeTableStringSize) {
         return std::nullopt;
     }
     const Bytes& s = decoded.target;
@@ -105,9 +105,9 @@ std::optional<Header> readHeader(std::span<const std::uint8_t> patch, bool allow
             return std::nullopt;
         }
         switch (id) {
-        case djwId: header.compression = VcdiffCompression::Djw; break;
-        case lzmaId: header.compression = VcdiffCompression::Lzma; break;
-        case fgkId: header.compression = VcdiffCompression::Fgk; break;
+        case djwId: header.compression = Compression::Djw; break;
+        case lzmaId: header.compression = Compression::Lzma; break;
+        case fgkId: header.compression = Compression::Fgk; break;
         default: return std::nullopt;
         }
     }
@@ -168,7 +168,7 @@ bool readWindow(Reader& in, const Header& header, std::uint64_t targetSoFar, Win
     if (!in.integer(w.targetLength) || w.targetLength > maximumWindowTarget ||
         !in.byte(w.deltaIndicator) ||
         (w.deltaIndicator & ~(dataCompressed | instCompressed | addrCompressed)) != 0 ||
-        (w.deltaIndicator != 0 && header.compression == VcdiffCompression::None) ||
+        (w.deltaIndicator != 0 && header.compression == Compression::None) ||
         !in.integer(dataLength) || !in.integer(instLength) || !in.integer(addrLength)) {
         return false;
     }
@@ -213,7 +213,7 @@ Framing readFraming(std::span<const std::uint8_t> patch, const Header& header) {
 
 // The secondary decoders of one delta: one state per kind of section.
 struct SecondaryStreams {
-    VcdiffCompression compression = VcdiffCompression::None;
+    Compression compression = Compression::None;
     std::array<LzmaSectionStream, 3> lzma;
     std::array<std::unique_ptr<FgkState>, 3> fgk;
     std::array<Bytes, 3> buffers; // decoded sections, reused window after window
@@ -234,15 +234,15 @@ bool decodeSection(SecondaryStreams& streams, std::size_t kind, std::uint64_t ta
     out.resize(static_cast<std::size_t>(size));
     bool ok = false;
     switch (streams.compression) {
-    case VcdiffCompression::Lzma: ok = decodeLzmaSection(streams.lzma[kind], packed, out); break;
-    case VcdiffCompression::Djw: ok = decodeDjwSection(packed, out); break;
-    case VcdiffCompression::Fgk:
+    case Compression::Lzma: ok = decodeLzmaSection(streams.lzma[kind], packed, out); break;
+    case Compression::Djw: ok = decodeDjwSection(packed, out); break;
+    case Compression::Fgk:
         if (!streams.fgk[kind]) {
             streams.fgk[kind] = std::make_unique<FgkState>();
         }
         ok = decodeFgkSection(*streams.fgk[kind], packed, out);
         break;
-    case VcdiffCompression::None: break;
+    case Compression::None: break;
     }
     section = out;
     return ok;
@@ -327,9 +327,9 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
     return produced == length && dataLeft == 0 && addr.atEnd();
 }
 
-VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
+Result decodeDelta(std::span<const std::uint8_t> source,
                          std::span<const std::uint8_t> patch, bool allowCodeTable) {
-    VcdiffResult result;
+    Result result;
     const std::optional<Header> header = readHeader(patch, allowCodeTable);
     if (!header) {
         return result;
@@ -360,7 +360,7 @@ VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
             // A segment beyond the end of the ROM: the patch wants a larger one.
             if (w.segmentOffset > source.size() ||
                 w.segmentLength > source.size() - w.segmentOffset) {
-                result.outcome = VcdiffOutcome::WrongSource;
+                result.outcome = Outcome::WrongSource;
                 return result;
             }
             segment = source.subspan(static_cast<std::size_t>(w.segmentOffset),
@@ -389,18 +389,42 @@ VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
         written += w.targetLength;
     }
     if (wrongSource) {
-        result.outcome = VcdiffOutcome::WrongSource;
+        result.outcome = Outcome::WrongSource;
         return result;
     }
-    result.outcome = VcdiffOutcome::Applied;
+    result.outcome = Outcome::Applied;
     result.target = std::move(target);
     return result;
 }
 
+// Only the ROM as it is tells damage from another ROM; a repaired form the
+// patch cannot be decoded against is simply not its source.
+struct Decoded {
+    Outcome outcome = Outcome::Damaged;
+    SourceMatch form = SourceMatch::No;
+    Bytes target;
+};
+
+Decoded decodeAgainst(std::span<const std::uint8_t> patch, RomForms& rom) {
+    Result result = apply(rom.rom, patch);
+    if (result.outcome != Outcome::WrongSource) {
+        return {result.outcome, SourceMatch::Yes, std::move(result.target)};
+    }
+    const SourceMatch form =
+        firstFittingRepairedForm(rom, [&](SourceMatch, std::span<const std::uint8_t> bytes) {
+            result = apply(bytes, patch);
+            return result.outcome == Outcome::Applied;
+        });
+    if (form == SourceMatch::No) {
+        return {Outcome::WrongSource, SourceMatch::No, {}};
+    }
+    return {Outcome::Applied, form, std::move(result.target)};
+}
+
 } // namespace
 
-VcdiffSummary describeVcdiff(std::span<const std::uint8_t> patch) {
-    VcdiffSummary summary;
+Summary describe(std::span<const std::uint8_t> patch) {
+    Summary summary;
     const std::optional<Header> header = readHeader(patch, true);
     if (!header) {
         return summary;
@@ -414,6 +438,36 @@ VcdiffSummary describeVcdiff(std::span<const std::uint8_t> patch) {
     return summary;
 }
 
-VcdiffResult applyVcdiff(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch) {
+bool wellFormed(const Summary& summary) {
+    return summary.wellFormed;
+}
+
+SourceMatch match(const Summary& summary, std::span<const std::uint8_t> patch, RomForms& rom) {
+    if (!summary.wellFormed) {
+        return SourceMatch::No;
+    }
+    if (!summary.checksums) {
+        return SourceMatch::NotChecked;
+    }
+    const Decoded decoded = decodeAgainst(patch, rom);
+    return decoded.outcome == Outcome::Applied ? decoded.form : SourceMatch::No;
+}
+
+ApplyResult applyChecked(const Summary&, std::span<const std::uint8_t> patch, RomForms& rom) {
+    Decoded decoded = decodeAgainst(patch, rom);
+    switch (decoded.outcome) {
+    case Outcome::Applied:
+        return appliedTo(decoded.form, std::move(decoded.target));
+    case Outcome::Damaged:
+        return damagedPatch();
+    case Outcome::WrongSource:
+        break;
+    }
+    return otherRom();
+}
+
+Result apply(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch) {
     return decodeDelta(source, patch, true);
 }
+
+} // namespace vcdiff

@@ -8,13 +8,13 @@
 #include <span>
 #include <vector>
 
+#include "patch/vcdiff.h"
+
 // The VCDIFF format (RFC 3284) as xdelta3 writes it, apart from any decoder
 // or encoder: the magic and indicator bits, the instruction code tables, the
-// variable-length integer, the address caches and xdelta3's Adler-32.
+// variable-length integer, the address caches and xdelta3's Adler-32 (the
+// magic is in patch/vcdiff.h).
 namespace vcdiff {
-
-// 'V' 'C' 'D' with bit 7 set; a version byte follows.
-constexpr std::array<std::uint8_t, 3> magic{0xD6, 0xC3, 0xC4};
 
 // Header indicator bits; VCD_APPHEADER is xdelta3's.
 constexpr std::uint8_t hasSecondary = 0x01;

@@ -6,7 +6,7 @@
 
 #include "bps_crcs.h"
 #include "e2e/harness.h"
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "rom_builders.h"
 #include "ups_builder.h"
 #include "vectors.h"
@@ -102,7 +102,7 @@ ByteList bpsFor(const Bytes& source) {
                        target);
 }
 ByteList upsFor(const Bytes& source) {
-    return toBytes(*createUpsPatchImage(source, target));
+    return toBytes(*ups::create(source, target));
 }
 
 const std::string applied = "SUCCESS: UPS patch applied";

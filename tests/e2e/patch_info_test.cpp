@@ -5,7 +5,7 @@
 
 #include "bps_crcs.h"
 #include "e2e/harness.h"
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "rom_builders.h"
 #include "ups_builder.h"
 #include "vectors.h"
