@@ -93,10 +93,10 @@ void checkAsPatch(std::span<const std::uint8_t> rom, std::span<const std::uint8_
     if (result.outcome == ApplyOutcome::Applied) {
         const bool backwards = result.form == SourceMatch::YesBackwards;
         FUZZ_CHECK(result.output.size() == (backwards ? summary.sourceSize : summary.targetSize));
-        FUZZ_CHECK(crc32(result.output) == (backwards ? summary.sourceCrc : summary.targetCrc));
+        FUZZ_CHECK(crc32(result.output) == (backwards ? summary.crcs.sourceCrc : summary.crcs.targetCrc));
     }
     FUZZ_CHECK(result.outcome != ApplyOutcome::WrongSource ||
-               (result.romCrc == crc32(rom) && result.expectedCrc == summary.sourceCrc));
+               (result.romCrc == crc32(rom) && result.expectedCrc == summary.crcs.sourceCrc));
     if (summary.targetSize <= largestOutputCompared) {
         const auto size = static_cast<std::size_t>(summary.targetSize);
         const std::optional<Bytes> out = ups::applyHunks(rom, patch, summary.hunksAt, size);
