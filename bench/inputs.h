@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "patch_builders.h"
 
 namespace bench_inputs {
@@ -110,7 +110,7 @@ inline Bytes upsPatch(const Bytes& source, std::size_t edits) {
             modified[at + i] = static_cast<std::uint8_t>(modified[at + i] ^ (0x5A + i));
         }
     }
-    return *createUpsPatchImage(source, modified);
+    return *ups::create(source, modified);
 }
 
 // Original/modified pairs shaped like ROM hacks, for the patch creators: the

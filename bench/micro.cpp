@@ -6,8 +6,8 @@
 #include "inputs.h"
 
 #include "inspect/check_values.h"
-#include "patch/apply.h"
-#include "patch/patch.h"
+#include "patch/checked.h"
+#include "patch/formats.h"
 #include "repair/byte_swap.h"
 #include "repair/repair.h"
 
@@ -83,7 +83,7 @@ void IpsApply(benchmark::State& state) {
         state.PauseTiming();
         Bytes image = source;
         state.ResumeTiming();
-        benchmark::DoNotOptimize(applyIpsPatchImage(image, patch));
+        benchmark::DoNotOptimize(ips::applyToRom(image, patch));
     }
     bytesPerSecond(state, patch.size());
 }
@@ -94,7 +94,7 @@ void BpsApply(benchmark::State& state) {
     const Bytes source = pseudoRandom(imageSize, 11);
     const Bytes patch = bpsPatch(imageSize);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(applyBpsPatchImage(source, patch));
+        benchmark::DoNotOptimize(bps::apply(source, patch));
     }
     bytesPerSecond(state, imageSize);
 }
@@ -105,7 +105,7 @@ void UpsApplyChecked(benchmark::State& state) {
     const Bytes source = pseudoRandom(imageSize, 12);
     const Bytes patch = upsPatch(source, 4000);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(applyPatchChecked(PatchFormat::Ups, source, patch));
+        benchmark::DoNotOptimize(applyPatchChecked(describePatch(patch), source, patch));
     }
     bytesPerSecond(state, imageSize);
 }

@@ -123,10 +123,10 @@ int main(int argc, char** argv) {
         std::vector<double> theirs;
         for (int i = 0; i <= runs; ++i) {
             const auto start = std::chrono::steady_clock::now();
-            const VcdiffResult result = applyVcdiff(source, patch);
+            const vcdiff::Result result = vcdiff::apply(source, patch);
             const double seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (result.outcome != VcdiffOutcome::Applied ||
+            if (result.outcome != vcdiff::Outcome::Applied ||
                 !std::equal(result.target.begin(), result.target.end(), target.begin(), target.end())) {
                 std::fprintf(stderr, "applyVcdiff gave a wrong result for -S %s\n", compressor);
                 return 1;

@@ -13,8 +13,8 @@
 
 #include "check.h"
 #include "hash/digests.h"
-#include "patch/apply.h"
-#include "patch/patch.h"
+#include "patch/checked.h"
+#include "patch/formats.h"
 #include "split_input.h"
 
 namespace {
@@ -22,13 +22,13 @@ namespace {
 constexpr std::uint64_t largestOutputRun = std::uint64_t{64} << 20;
 
 bool tooLarge(const PatchSummary& s) {
-    switch (s.format) {
+    switch (formatOf(s)) {
     case PatchFormat::Ips:
-        return s.ips.writesUpTo > (std::uint64_t{1} << 20);
+        return std::get<ips::Summary>(s).writesUpTo > (std::uint64_t{1} << 20);
     case PatchFormat::Bps:
-        return s.bps.targetSize > largestOutputRun;
+        return std::get<bps::Summary>(s).targetSize > largestOutputRun;
     case PatchFormat::Ups:
-        return std::max(s.ups.sourceSize, s.ups.targetSize) > largestOutputRun;
+        return std::max(std::get<ups::Summary>(s).sourceSize, std::get<ups::Summary>(s).targetSize) > largestOutputRun;
     default:
         return false;
     }
@@ -40,11 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
     const PatchFormat format = detectPatchFormat(input.patch);
     const PatchSummary summary = describePatch(input.patch);
-    FUZZ_CHECK(summary.format == format);
+    FUZZ_CHECK(formatOf(summary) == format);
     if (tooLarge(summary)) {
         return 0;
     }
-    const ApplyResult result = applyPatchChecked(format, input.rom, input.patch);
+    const ApplyResult result = applyPatchChecked(summary, input.rom, input.patch);
     const bool applied = result.outcome == ApplyOutcome::Applied;
     const bool wrong = result.outcome == ApplyOutcome::WrongSource;
     FUZZ_CHECK(applied || result.output.empty());
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     case PatchFormat::Ips: {
         Bytes image(input.rom.begin(), input.rom.end());
-        const bool accepted = applyIpsRecords(image, input.patch);
+        const bool accepted = ips::apply(image, input.patch);
         FUZZ_CHECK(applied == accepted);
         FUZZ_CHECK(!applied || result.form == SourceMatch::Yes);
         FUZZ_CHECK(!applied || result.output == image);
@@ -64,19 +64,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case PatchFormat::Bps:
         FUZZ_CHECK(result.form != SourceMatch::YesBackwards);
-        FUZZ_CHECK(!applied || (result.output.size() == summary.bps.targetSize &&
-                                crc32(result.output) == summary.bps.targetCrc));
+        FUZZ_CHECK(!applied || (result.output.size() == std::get<bps::Summary>(summary).targetSize &&
+                                crc32(result.output) == std::get<bps::Summary>(summary).crcs.targetCrc));
         FUZZ_CHECK(!applied || patchWellFormed(summary));
-        FUZZ_CHECK(!wrong || result.expectedCrc == summary.bps.sourceCrc);
+        FUZZ_CHECK(!wrong || result.expectedCrc == std::get<bps::Summary>(summary).crcs.sourceCrc);
         break;
     case PatchFormat::Ups: {
         const bool backwards = result.form == SourceMatch::YesBackwards;
         FUZZ_CHECK(!applied || (result.output.size() ==
-                                    (backwards ? summary.ups.sourceSize : summary.ups.targetSize) &&
+                                    (backwards ? std::get<ups::Summary>(summary).sourceSize : std::get<ups::Summary>(summary).targetSize) &&
                                 crc32(result.output) ==
-                                    (backwards ? summary.ups.sourceCrc : summary.ups.targetCrc)));
+                                    (backwards ? std::get<ups::Summary>(summary).crcs.sourceCrc : std::get<ups::Summary>(summary).crcs.targetCrc)));
         FUZZ_CHECK(!applied || patchWellFormed(summary));
-        FUZZ_CHECK(!wrong || result.expectedCrc == summary.ups.sourceCrc);
+        FUZZ_CHECK(!wrong || result.expectedCrc == std::get<ups::Summary>(summary).crcs.sourceCrc);
         break;
     }
     case PatchFormat::Vcdiff:

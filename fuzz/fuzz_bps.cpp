@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "check.h"
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "split_input.h"
 
 namespace {
@@ -34,20 +34,26 @@ bool hasMagic(std::span<const std::uint8_t> patch) {
            patch[3] == '1';
 }
 
-// The format's variable-length number, read independently of the patcher: 7
-// bits a byte, least significant first, bit 7 ends it, each continuation adds
-// the next power of 128; wraps in 64 bits and ends early at the end of the patch.
+// The format's variable-length number, worked out apart from the patcher's
+// running sum: the bytes up to the one with bit 7 are gathered first, then
+// folded from the most significant down, each byte below the last adding 128
+// to what is above it (the encoding's one-subtracted-per-continuation). A
+// number cut off at the end of the patch reads as if a 0x80 followed. Both
+// wrap the same way in 64 bits.
 std::uint64_t readNumber(std::span<const std::uint8_t> patch, std::size_t& position) {
-    std::uint64_t value = 0;
-    std::uint64_t shift = 1;
-    while (position < patch.size()) {
+    std::vector<std::uint8_t> groups;
+    bool ended = false;
+    while (position < patch.size() && !ended) {
         const std::uint8_t x = patch[position++];
-        value += (x & 0x7Fu) * shift;
-        if ((x & 0x80u) != 0) {
-            break;
-        }
-        shift <<= 7;
-        value += shift;
+        groups.push_back(static_cast<std::uint8_t>(x & 0x7Fu));
+        ended = (x & 0x80u) != 0;
+    }
+    if (!ended) {
+        groups.push_back(0);
+    }
+    std::uint64_t value = groups.back();
+    for (std::size_t i = groups.size() - 1; i-- > 0;) {
+        value = value * 128 + 128 + groups[i];
     }
     return value;
 }
@@ -134,13 +140,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
 
     if (input.rom.empty() || input.patch.size() < footerSize || !hasMagic(input.patch)) {
-        FUZZ_CHECK(!applyBpsPatchImage(input.rom, input.patch).has_value());
+        FUZZ_CHECK(!bps::apply(input.rom, input.patch).has_value());
         return 0;
     }
     const Header header = readHeader(input.patch);
     const std::optional<std::uint64_t> declared = header.targetSize;
     if (declared && *declared > largestTargetAccepted) {
-        FUZZ_CHECK(!applyBpsPatchImage(input.rom, input.patch).has_value());
+        FUZZ_CHECK(!bps::apply(input.rom, input.patch).has_value());
         return 0;
     }
     if (declared && *declared > largestTargetRun) {
@@ -148,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Once the header is accepted the patcher is lenient: the target always
     // has exactly the declared size, whatever the commands do.
-    const std::optional<Bytes> target = applyBpsPatchImage(input.rom, input.patch);
+    const std::optional<Bytes> target = bps::apply(input.rom, input.patch);
     FUZZ_CHECK(target.has_value());
     FUZZ_CHECK(target->size() == declared.value_or(0));
     if (target->size() <= largestTargetCompared) {

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "check.h"
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "split_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -20,18 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto modified = input.patch;
     const bool refused = original.empty() || modified.empty();
 
-    const std::optional<Bytes> ips = createIpsPatchImage(original, modified);
-    FUZZ_CHECK(ips.has_value() != refused);
-    if (ips) {
+    const std::optional<Bytes> ipsPatch = ips::create(original, modified);
+    FUZZ_CHECK(ipsPatch.has_value() != refused);
+    if (ipsPatch) {
         Bytes image(original.begin(), original.end());
-        FUZZ_CHECK(applyIpsPatchImage(image, *ips));
+        FUZZ_CHECK(ips::applyToRom(image, *ipsPatch));
         FUZZ_CHECK(std::equal(image.begin(), image.end(), modified.begin(), modified.end()));
     }
 
-    const std::optional<Bytes> bps = createBpsPatchImage(original, modified);
-    FUZZ_CHECK(bps.has_value() != refused);
-    if (bps) {
-        const std::optional<Bytes> target = applyBpsPatchImage(original, *bps);
+    const std::optional<Bytes> bpsPatch = bps::create(original, modified);
+    FUZZ_CHECK(bpsPatch.has_value() != refused);
+    if (bpsPatch) {
+        const std::optional<Bytes> target = bps::apply(original, *bpsPatch);
         FUZZ_CHECK(target.has_value());
         FUZZ_CHECK(std::equal(target->begin(), target->end(), modified.begin(), modified.end()));
     }

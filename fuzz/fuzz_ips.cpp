@@ -8,7 +8,7 @@
 #include <span>
 
 #include "check.h"
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "split_input.h"
 
 namespace {
@@ -32,7 +32,7 @@ std::size_t declaredSize(std::span<const std::uint8_t> patch) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzzing::SplitInput input = fuzzing::splitInput({data, size});
     Bytes image(input.rom.begin(), input.rom.end());
-    const bool applied = applyIpsPatchImage(image, input.patch);
+    const bool applied = ips::applyToRom(image, input.patch);
 
     // "PATCH" plus "EOF" is the shortest patch; an empty image is never patched.
     if (input.rom.empty() || input.patch.size() < 8 || !hasMagic(input.patch)) {

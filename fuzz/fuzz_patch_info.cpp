@@ -10,8 +10,8 @@
 
 #include "check.h"
 #include "cli/commands.h"
-#include "patch/patch.h"
-#include "patch/patch_info.h"
+#include "patch/formats.h"
+#include "patch/checked.h"
 #include "split_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,30 +19,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PatchSummary summary = describePatch(input.patch);
     const SourceMatch match = matchSource(summary, input.patch, input.rom);
 
-    if (summary.format == PatchFormat::Ips) {
-        const IpsSummary& ips = summary.ips;
-        FUZZ_CHECK(ips.runRecords <= ips.records);
-        FUZZ_CHECK(ips.records * 5 <= input.patch.size());
-        FUZZ_CHECK(ips.writesUpTo <= 0xFFFFFFu + 0xFFFFu);
-        FUZZ_CHECK(!ips.cutOffAt || (*ips.cutOffAt >= 5 && *ips.cutOffAt <= input.patch.size()));
-        FUZZ_CHECK(!(ips.cutOffAt && ips.truncatesTo));
+    if (formatOf(summary) == PatchFormat::Ips) {
+        const ips::Summary& info = std::get<ips::Summary>(summary);
+        FUZZ_CHECK(info.runRecords <= info.records);
+        FUZZ_CHECK(info.records * 5 <= input.patch.size());
+        FUZZ_CHECK(info.writesUpTo <= 0xFFFFFFu + 0xFFFFu);
+        FUZZ_CHECK(!info.cutOffAt || (*info.cutOffAt >= 5 && *info.cutOffAt <= input.patch.size()));
+        FUZZ_CHECK(!(info.cutOffAt && info.truncatesTo));
         FUZZ_CHECK(match == SourceMatch::NotChecked);
         // The patcher needs an image to patch; a record past its end grows it,
         // so one byte is enough. Images that would grow far are left out.
-        if (ips.writesUpTo <= (1u << 20)) {
+        if (info.writesUpTo <= (1u << 20)) {
             Bytes image(1, 0);
-            FUZZ_CHECK(applyIpsPatchImage(image, input.patch) == !ips.cutOffAt.has_value());
+            FUZZ_CHECK(ips::applyToRom(image, input.patch) == !info.cutOffAt.has_value());
         }
-    } else if (summary.format == PatchFormat::Bps) {
-        const BpsSummary& bps = summary.bps;
-        FUZZ_CHECK(!bps.sizesReadable || bps.metadataSize + 16 <= input.patch.size());
-        FUZZ_CHECK(bps.sizesReadable || match == SourceMatch::No);
-    } else if (summary.format == PatchFormat::Ups) {
-        FUZZ_CHECK(summary.ups.sizesReadable || match == SourceMatch::No);
-        FUZZ_CHECK(!summary.ups.sizesReadable || summary.ups.hunksAt + 12 <= input.patch.size());
-    } else if (summary.format == PatchFormat::Vcdiff) {
-        FUZZ_CHECK(summary.vcdiff.wellFormed || match == SourceMatch::No);
-        FUZZ_CHECK(summary.vcdiff.checksums || match == SourceMatch::NotChecked ||
+    } else if (formatOf(summary) == PatchFormat::Bps) {
+        const bps::Summary& info = std::get<bps::Summary>(summary);
+        FUZZ_CHECK(!info.sizesReadable || info.metadataSize + 16 <= input.patch.size());
+        FUZZ_CHECK(info.sizesReadable || match == SourceMatch::No);
+    } else if (formatOf(summary) == PatchFormat::Ups) {
+        const ups::Summary& info = std::get<ups::Summary>(summary);
+        FUZZ_CHECK(info.sizesReadable || match == SourceMatch::No);
+        FUZZ_CHECK(!info.sizesReadable || info.hunksAt + 12 <= input.patch.size());
+    } else if (formatOf(summary) == PatchFormat::Vcdiff) {
+        const vcdiff::Summary& info = std::get<vcdiff::Summary>(summary);
+        FUZZ_CHECK(info.wellFormed || match == SourceMatch::No);
+        FUZZ_CHECK(info.checksums || match == SourceMatch::NotChecked ||
                    match == SourceMatch::No);
     } else {
         FUZZ_CHECK(match == SourceMatch::No);

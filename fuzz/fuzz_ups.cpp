@@ -16,8 +16,8 @@
 
 #include "check.h"
 #include "hash/digests.h"
-#include "patch/apply.h"
-#include "patch/patch.h"
+#include "patch/checked.h"
+#include "patch/formats.h"
 #include "patch/ups.h"
 #include "split_input.h"
 
@@ -80,23 +80,23 @@ std::optional<std::vector<std::uint8_t>> referenceHunks(std::span<const std::uin
 }
 
 void checkAsPatch(std::span<const std::uint8_t> rom, std::span<const std::uint8_t> patch) {
-    const UpsSummary summary = ups::readSummary(patch);
+    const ups::Summary summary = ups::describe(patch);
     if (!summary.sizesReadable) {
-        FUZZ_CHECK(applyPatchChecked(PatchFormat::Ups, rom, patch).outcome ==
+        FUZZ_CHECK(applyPatchChecked(describePatch(patch), rom, patch).outcome ==
                    ApplyOutcome::Damaged);
         return;
     }
     if (std::max(summary.sourceSize, summary.targetSize) > largestOutputRun) {
         return;
     }
-    const ApplyResult result = applyPatchChecked(PatchFormat::Ups, rom, patch);
+    const ApplyResult result = applyPatchChecked(describePatch(patch), rom, patch);
     if (result.outcome == ApplyOutcome::Applied) {
         const bool backwards = result.form == SourceMatch::YesBackwards;
         FUZZ_CHECK(result.output.size() == (backwards ? summary.sourceSize : summary.targetSize));
-        FUZZ_CHECK(crc32(result.output) == (backwards ? summary.sourceCrc : summary.targetCrc));
+        FUZZ_CHECK(crc32(result.output) == (backwards ? summary.crcs.sourceCrc : summary.crcs.targetCrc));
     }
     FUZZ_CHECK(result.outcome != ApplyOutcome::WrongSource ||
-               (result.romCrc == crc32(rom) && result.expectedCrc == summary.sourceCrc));
+               (result.romCrc == crc32(rom) && result.expectedCrc == summary.crcs.sourceCrc));
     if (summary.targetSize <= largestOutputCompared) {
         const auto size = static_cast<std::size_t>(summary.targetSize);
         const std::optional<Bytes> out = ups::applyHunks(rom, patch, summary.hunksAt, size);
@@ -114,13 +114,13 @@ void checkRoundTrip(std::span<const std::uint8_t> original,
         modified.size() > largestCreated) {
         return;
     }
-    const std::optional<Bytes> patch = createUpsPatchImage(original, modified);
+    const std::optional<Bytes> patch = ups::create(original, modified);
     FUZZ_CHECK(patch.has_value());
-    const ApplyResult forwards = applyPatchChecked(PatchFormat::Ups, original, *patch);
+    const ApplyResult forwards = applyPatchChecked(describePatch(*patch), original, *patch);
     FUZZ_CHECK(forwards.outcome == ApplyOutcome::Applied && forwards.form == SourceMatch::Yes);
     FUZZ_CHECK(std::equal(forwards.output.begin(), forwards.output.end(), modified.begin(),
                           modified.end()));
-    const ApplyResult backwards = applyPatchChecked(PatchFormat::Ups, modified, *patch);
+    const ApplyResult backwards = applyPatchChecked(describePatch(*patch), modified, *patch);
     FUZZ_CHECK(backwards.outcome == ApplyOutcome::Applied);
     FUZZ_CHECK(std::equal(backwards.output.begin(), backwards.output.end(), original.begin(),
                           original.end()));

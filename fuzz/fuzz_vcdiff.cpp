@@ -27,16 +27,16 @@ constexpr std::uint64_t largestTargetAccepted = std::uint64_t{1} << 32;
 
 void fuzzDelta(std::span<const std::uint8_t> input) {
     const fuzzing::SplitInput split = fuzzing::splitInput(input);
-    const VcdiffSummary summary = describeVcdiff(split.patch);
+    const vcdiff::Summary summary = vcdiff::describe(split.patch);
     FUZZ_CHECK(!summary.wellFormed || (summary.windows > 0 && summary.targetSize <= largestTargetAccepted));
     if (summary.wellFormed && summary.targetSize > largestTargetRun) {
         return;
     }
-    const VcdiffResult result = applyVcdiff(split.rom, split.patch);
+    const vcdiff::Result result = vcdiff::apply(split.rom, split.patch);
     if (!summary.wellFormed) {
-        FUZZ_CHECK(result.outcome == VcdiffOutcome::Damaged);
+        FUZZ_CHECK(result.outcome == vcdiff::Outcome::Damaged);
     }
-    if (result.outcome == VcdiffOutcome::Applied) {
+    if (result.outcome == vcdiff::Outcome::Applied) {
         FUZZ_CHECK(result.target.size() == summary.targetSize);
     } else {
         FUZZ_CHECK(result.target.empty());

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "patch/patch.h"
+#include "patch/formats.h"
 
 #include "archive_builders.h"
 #include "patch_builders.h"
@@ -293,7 +293,7 @@ void writeUpsSeeds(const fs::path& dir, const fs::path& vectors) {
     for (const auto& [name, modified] : std::vector<std::pair<std::string, Bytes>>{
              {"edited", edited}, {"grown", grown}, {"shrunk", shrunk}}) {
         writeSeed(dir / ("patch_" + name + ".bin"),
-                  fuzzing::joinInput(original, *createUpsPatchImage(original, modified)));
+                  fuzzing::joinInput(original, *ups::create(original, modified)));
         writeSeed(dir / ("pair_" + name + ".bin"), fuzzing::joinInput(original, modified));
     }
     if (!vectors.empty()) {
@@ -319,13 +319,13 @@ void writeApplySeeds(const fs::path& dir) {
     snesModified[0x100] ^= 0x0F;
     const std::vector<std::pair<std::string, ByteList>> seeds{
         {"ips", fuzzing::joinInput(z64, IpsPatch().record(0x40, {1, 2}).eof().bytes())},
-        {"bps", fuzzing::joinInput(z64, toBytes(*createBpsPatchImage(z64, modified)))},
-        {"bps_v64", fuzzing::joinInput(v64, toBytes(*createBpsPatchImage(z64, modified)))},
-        {"ups", fuzzing::joinInput(z64, toBytes(*createUpsPatchImage(z64, modified)))},
+        {"bps", fuzzing::joinInput(z64, toBytes(*bps::create(z64, modified)))},
+        {"bps_v64", fuzzing::joinInput(v64, toBytes(*bps::create(z64, modified)))},
+        {"ups", fuzzing::joinInput(z64, toBytes(*ups::create(z64, modified)))},
         {"ups_backwards",
-         fuzzing::joinInput(modified, toBytes(*createUpsPatchImage(z64, modified)))},
+         fuzzing::joinInput(modified, toBytes(*ups::create(z64, modified)))},
         {"ups_headered",
-         fuzzing::joinInput(headered, toBytes(*createUpsPatchImage(snes, snesModified)))},
+         fuzzing::joinInput(headered, toBytes(*ups::create(snes, snesModified)))},
         {"vcdiff_header", fuzzing::joinInput(z64, ByteList{0xD6, 0xC3, 0xC4, 0x00, 0x00})},
     };
     for (const auto& [name, seed] : seeds) {

@@ -5,25 +5,9 @@
 #include "cli/json_lines.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
-#include "patch/apply.h"
+#include "patch/checked.h"
 
 namespace {
-
-std::string formatName(PatchFormat format) {
-    switch (format) {
-    case PatchFormat::Ips:
-        return "IPS";
-    case PatchFormat::Bps:
-        return "BPS";
-    case PatchFormat::Ups:
-        return "UPS";
-    case PatchFormat::Vcdiff:
-        return "VCDIFF";
-    case PatchFormat::Unknown:
-        break;
-    }
-    return "Unknown";
-}
 
 // What the success line adds before its period.
 std::string formNote(SourceMatch form) {
@@ -59,16 +43,19 @@ int runApply(const CommandArgs& args) {
     if (!patch) {
         return fail("ERROR: Failed to read patch.");
     }
-    const PatchFormat format = detectPatchFormat(*patch);
+    // Described once, here; the checks take the summary.
+    const PatchSummary summary = describePatch(*patch);
+    const PatchFormat format = formatOf(summary);
     if (format == PatchFormat::Unknown) {
         return fail("ERROR: Unknown patch format.");
     }
-    printLine(std::cout, applyingLine(formatName(format), patchPath, romPath, outPath));
+    const std::string kind(formatName(format));
+    printLine(std::cout, applyingLine(kind, patchPath, romPath, outPath));
     const std::optional<Bytes> rom = readFile(romPath);
     if (!rom) {
         return fail("ERROR: Failed to read ROM.");
     }
-    const ApplyResult result = applyPatchChecked(format, *rom, *patch);
+    const ApplyResult result = applyPatchChecked(summary, *rom, *patch);
     switch (result.outcome) {
     case ApplyOutcome::Damaged:
         return fail("ERROR: The patch is damaged.");
@@ -85,6 +72,6 @@ int runApply(const CommandArgs& args) {
         return fail("ERROR: Failed to write " + outPath + ".");
     }
     printLine(std::cout,
-              "SUCCESS: " + formatName(format) + " patch applied" + formNote(result.form) + ".");
+              "SUCCESS: " + kind + " patch applied" + formNote(result.form) + ".");
     return 0;
 }

@@ -7,7 +7,7 @@
 
 #include "scan/scan.h"
 #include "dat/dat.h"
-#include "patch/patch_info.h"
+#include "patch/checked.h"
 #include "verify/verify.h"
 
 // The arguments that follow the command, as typed.

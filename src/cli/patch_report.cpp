@@ -1,4 +1,5 @@
 #include <iostream>
+#include <variant>
 
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -21,15 +22,17 @@ std::string matchText(SourceMatch match, PatchFormat format) {
     case SourceMatch::YesAfterN64Endian:
         return "YES after --n64-endian";
     case SourceMatch::NotChecked:
-        return format == PatchFormat::Vcdiff ? "NOT CHECKED (VCDIFF carries no checksum)"
-                                             : "NOT CHECKED (IPS carries no checksum)";
+        return "NOT CHECKED (" + std::string(formatName(format)) + " carries no checksum)";
     case SourceMatch::No:
         break;
     }
     return "NO";
 }
 
-void addIpsLines(std::vector<std::string>& lines, const IpsSummary& ips) {
+// The lines of each format, after its "Format:" line; one overload a format.
+void addLines(std::vector<std::string>&, std::monostate) {}
+
+void addLines(std::vector<std::string>& lines, const ips::Summary& ips) {
     lines.push_back("Records:         " + std::to_string(ips.records) + " (" +
                     std::to_string(ips.runRecords) + " run-length)");
     lines.push_back("Writes Up To:    " + bytesText(ips.writesUpTo));
@@ -42,17 +45,16 @@ void addIpsLines(std::vector<std::string>& lines, const IpsSummary& ips) {
 }
 
 // The footer BPS and UPS share.
-void addCrcLines(std::vector<std::string>& lines, std::uint32_t sourceCrc, std::uint32_t targetCrc,
-                 std::uint32_t patchCrc, std::uint32_t computedPatchCrc) {
-    lines.push_back("Source CRC32:    " + crcText(sourceCrc));
-    lines.push_back("Target CRC32:    " + crcText(targetCrc));
-    lines.push_back("Patch CRC32:     " + crcText(patchCrc) +
-                    (patchCrc == computedPatchCrc
+void addCrcLines(std::vector<std::string>& lines, const CrcFooter& crcs) {
+    lines.push_back("Source CRC32:    " + crcText(crcs.sourceCrc));
+    lines.push_back("Target CRC32:    " + crcText(crcs.targetCrc));
+    lines.push_back("Patch CRC32:     " + crcText(crcs.patchCrc) +
+                    (patchCrcHolds(crcs)
                          ? std::string(" (VALID)")
-                         : " (INVALID, computed " + crcText(computedPatchCrc) + ")"));
+                         : " (INVALID, computed " + crcText(crcs.computedPatchCrc) + ")"));
 }
 
-void addBpsLines(std::vector<std::string>& lines, const BpsSummary& bps) {
+void addLines(std::vector<std::string>& lines, const bps::Summary& bps) {
     if (!bps.sizesReadable) {
         lines.push_back("Well-Formed:     NO");
         return;
@@ -60,34 +62,34 @@ void addBpsLines(std::vector<std::string>& lines, const BpsSummary& bps) {
     lines.push_back("Source Size:     " + bytesText(bps.sourceSize));
     lines.push_back("Target Size:     " + bytesText(bps.targetSize));
     lines.push_back("Metadata:        " + bytesText(bps.metadataSize));
-    addCrcLines(lines, bps.sourceCrc, bps.targetCrc, bps.patchCrc, bps.computedPatchCrc);
+    addCrcLines(lines, bps.crcs);
 }
 
-void addUpsLines(std::vector<std::string>& lines, const UpsSummary& ups) {
+void addLines(std::vector<std::string>& lines, const ups::Summary& ups) {
     if (!ups.sizesReadable) {
         lines.push_back("Well-Formed:     NO");
         return;
     }
     lines.push_back("Source Size:     " + bytesText(ups.sourceSize));
     lines.push_back("Target Size:     " + bytesText(ups.targetSize));
-    addCrcLines(lines, ups.sourceCrc, ups.targetCrc, ups.patchCrc, ups.computedPatchCrc);
+    addCrcLines(lines, ups.crcs);
 }
 
-std::string compressionText(VcdiffCompression compression) {
+std::string compressionText(vcdiff::Compression compression) {
     switch (compression) {
-    case VcdiffCompression::Lzma:
+    case vcdiff::Compression::Lzma:
         return "LZMA";
-    case VcdiffCompression::Djw:
+    case vcdiff::Compression::Djw:
         return "DJW";
-    case VcdiffCompression::Fgk:
+    case vcdiff::Compression::Fgk:
         return "FGK";
-    case VcdiffCompression::None:
+    case vcdiff::Compression::None:
         break;
     }
     return "none";
 }
 
-void addVcdiffLines(std::vector<std::string>& lines, const VcdiffSummary& vcdiff) {
+void addLines(std::vector<std::string>& lines, const vcdiff::Summary& vcdiff) {
     if (!vcdiff.wellFormed) {
         lines.push_back("Well-Formed:     NO");
         return;
@@ -109,35 +111,17 @@ std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t
         "Patch:           " + patchPath,
         "Patch Size:      " + bytesText(patchSize),
     };
-    if (patch.format == PatchFormat::Unknown) {
-        lines.push_back("Format:          Unknown");
+    const PatchFormat format = formatOf(patch);
+    lines.push_back("Format:          " + std::string(formatName(format)));
+    if (format == PatchFormat::Unknown) {
         return lines;
     }
-    switch (patch.format) {
-    case PatchFormat::Ips:
-        lines.push_back("Format:          IPS");
-        addIpsLines(lines, patch.ips);
-        break;
-    case PatchFormat::Bps:
-        lines.push_back("Format:          BPS");
-        addBpsLines(lines, patch.bps);
-        break;
-    case PatchFormat::Ups:
-        lines.push_back("Format:          UPS");
-        addUpsLines(lines, patch.ups);
-        break;
-    case PatchFormat::Vcdiff:
-        lines.push_back("Format:          VCDIFF");
-        addVcdiffLines(lines, patch.vcdiff);
-        break;
-    case PatchFormat::Unknown:
-        break;
-    }
+    std::visit([&](const auto& summary) { addLines(lines, summary); }, patch);
     if (rom) {
         lines.push_back("ROM:             " + rom->path);
         lines.push_back("ROM Size:        " + bytesText(rom->size));
         lines.push_back("ROM CRC32:       " + crcText(rom->crc32));
-        lines.push_back("Source Match:    " + matchText(rom->match, patch.format));
+        lines.push_back("Source Match:    " + matchText(rom->match, format));
     }
     return lines;
 }
@@ -152,19 +136,20 @@ int printPatchInfo(const CommandArgs& args) {
     const PatchSummary summary = describePatch(*patch);
     std::optional<RomCheck> rom;
     // An unknown patch has nothing to check a ROM against.
-    if (args.values.size() > 1 && summary.format != PatchFormat::Unknown) {
+    if (args.values.size() > 1 && formatOf(summary) != PatchFormat::Unknown) {
         const std::optional<Bytes> bytes = readFile(args.values[1]);
         if (!bytes) {
             printLine(std::cerr, "ERROR: Failed to read ROM.");
             return 1;
         }
-        rom = RomCheck{args.values[1], bytes->size(), crc32(*bytes),
-                       matchSource(summary, *patch, *bytes)};
+        RomForms forms(*bytes);
+        const SourceMatch match = matchSource(summary, *patch, forms);
+        rom = RomCheck{args.values[1], bytes->size(), romCrc(forms), match};
     }
     for (const std::string& line : patchReport(patchPath, patch->size(), summary, rom)) {
         printLine(std::cout, line);
     }
-    if (summary.format == PatchFormat::Unknown) {
+    if (formatOf(summary) == PatchFormat::Unknown) {
         return 1;
     }
     return patchFits(summary, rom ? std::optional<SourceMatch>(rom->match) : std::nullopt) ? 0 : 1;

@@ -5,25 +5,22 @@
 #include <limits>
 #include <new>
 
+#include "hash/digests.h"
 #include "io/output_file.h"
+#include "patch/bps.h"
+#include "patch/bps_number.h"
 #include "patch/patch.h"
+
+namespace bps {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 4> bpsMagic{'B', 'P', 'S', '1'};
-
 // Source, target and patch CRC-32. They are never read: the commands end
 // where the footer begins, though a command's own bytes may reach into it.
-constexpr std::size_t footerSize = 12;
+constexpr std::size_t footerSize = crcFooterSize;
 
-// The largest target accepted. The target is allocated before any command
-// runs, and a size number can claim up to 2^64 - 1 bytes; 4 GiB is far beyond
-// any cartridge image (the largest are 64 to 128 MiB) and stops one absurd
-// patch from exhausting memory before it fails.
-constexpr std::uint64_t maximumTargetSize =
-    std::min<std::uint64_t>(std::uint64_t{1} << 32, std::numeric_limits<std::size_t>::max());
-
-enum Action : std::uint64_t { SourceRead = 0, TargetRead = 1, SourceCopy = 2, TargetCopy = 3 };
+// The target is allocated before any command runs.
+constexpr std::uint64_t maximumTargetSize = largestPatchTarget;
 
 // Reads the patch front to back. Reads at the end of the patch stop instead
 // of failing: a number cut off ends with the value gathered so far.
@@ -35,23 +32,7 @@ class PatchReader {
     std::uint64_t remaining() const { return patch_.size() - position_; }
     bool atEnd() const { return position_ >= patch_.size(); }
 
-    // The variable-length number: 7 bits a byte, least significant first, the
-    // last byte flagged by bit 7; each continuation also adds the next shift,
-    // so every value has exactly one encoding. Wraps in 64 bits.
-    std::uint64_t number() {
-        std::uint64_t value = 0;
-        std::uint64_t shift = 1;
-        while (!atEnd()) {
-            const std::uint8_t x = patch_[position_++];
-            value += (x & 0x7Fu) * shift;
-            if ((x & 0x80u) != 0) {
-                break;
-            }
-            shift <<= 7;
-            value += shift;
-        }
-        return value;
-    }
+    std::uint64_t number() { return readNumberWrapping(patch_, position_); }
 
     // Bit 0 is the sign, the rest the magnitude; a result below zero wraps.
     void adjustBySigned(std::uint64_t& relativeOffset) {
@@ -130,16 +111,79 @@ void copyWithinTarget(std::uint64_t& relativeOffset, Bytes& target, std::uint64_
     }
 }
 
+bool isSource(const Summary& summary, RomForms& rom, SourceMatch form,
+              std::span<const std::uint8_t> bytes) {
+    return bytes.size() == summary.sourceSize && formCrc(rom, form) == summary.crcs.sourceCrc;
+}
+
+SourceMatch findSource(const Summary& summary, RomForms& rom) {
+    return firstFittingForm(rom, [&](SourceMatch form, std::span<const std::uint8_t> bytes) {
+        return isSource(summary, rom, form, bytes);
+    });
+}
+
 } // namespace
 
-std::optional<Bytes> applyBpsPatchImage(std::span<const std::uint8_t> source,
-                                           std::span<const std::uint8_t> patch) {
+Summary describe(std::span<const std::uint8_t> patch) {
+    Summary summary;
+    if (patch.size() < magic.size() + crcFooterSize) {
+        return summary;
+    }
+    const std::uint64_t footer = patch.size() - crcFooterSize;
+    std::uint64_t p = magic.size();
+    const std::optional<std::uint64_t> source = readNumber(patch, p, footer);
+    const std::optional<std::uint64_t> target = source ? readNumber(patch, p, footer) : std::nullopt;
+    const std::optional<std::uint64_t> metadata =
+        target ? readNumber(patch, p, footer) : std::nullopt;
+    if (!metadata || *metadata > footer - p) {
+        return summary;
+    }
+    summary.sizesReadable = true;
+    summary.sourceSize = *source;
+    summary.targetSize = *target;
+    summary.metadataSize = *metadata;
+    summary.crcs = readCrcFooter(patch);
+    return summary;
+}
+
+bool wellFormed(const Summary& summary) {
+    return summary.sizesReadable && patchCrcHolds(summary.crcs);
+}
+
+SourceMatch match(const Summary& summary, std::span<const std::uint8_t>, RomForms& rom) {
+    return summary.sizesReadable ? findSource(summary, rom) : SourceMatch::No;
+}
+
+ApplyResult applyChecked(const Summary& summary, std::span<const std::uint8_t> patch,
+                         RomForms& rom) {
+    if (!wellFormed(summary)) {
+        return damagedPatch();
+    }
+    const SourceMatch form = findSource(summary, rom);
+    if (form == SourceMatch::No) {
+        return otherRom(romCrc(rom), summary.crcs.sourceCrc);
+    }
+    const std::span<const std::uint8_t> source = *formBytes(rom, form);
+    // The patcher takes no empty source; a single 0x00 reads the same,
+    // since every read beyond a source gives 0x00.
+    static constexpr std::array<std::uint8_t, 1> zero{0};
+    std::optional<Bytes> output =
+        apply(source.empty() ? std::span<const std::uint8_t>(zero) : source, patch);
+    if (!output || output->size() != summary.targetSize ||
+        crc32(*output) != summary.crcs.targetCrc) {
+        return damagedPatch();
+    }
+    return appliedTo(form, std::move(*output));
+}
+
+std::optional<Bytes> apply(std::span<const std::uint8_t> source,
+                           std::span<const std::uint8_t> patch) {
     if (source.empty() || patch.size() < footerSize ||
-        !std::equal(bpsMagic.begin(), bpsMagic.end(), patch.begin())) {
+        !std::equal(magic.begin(), magic.end(), patch.begin())) {
         return std::nullopt;
     }
     PatchReader reader(patch);
-    reader.skip(bpsMagic.size());
+    reader.skip(magic.size());
     // The source size is skipped, never compared with the real source.
     (void)reader.number();
     if (reader.atEnd()) {
@@ -215,7 +259,9 @@ std::optional<Bytes> applyBpsPatchImage(std::span<const std::uint8_t> source,
     return target;
 }
 
+} // namespace bps
+
 bool applyBpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath) {
-    return combineFiles(romPath, patchPath, outputPath, applyBpsPatchImage);
+    return combineFiles(romPath, patchPath, outputPath, bps::apply);
 }

@@ -48,7 +48,7 @@ void appendSteps(Bytes& patch, std::span<const std::uint8_t> target,
     std::uint64_t sourceRelative = 0;
     std::uint64_t targetRelative = 0;
     for (const bps::Step& s : steps) {
-        appendBpsNumber(patch, bpsCommandWord(s.action, s.length));
+        bps::appendNumber(patch, bps::commandWord(s.action, s.length));
         switch (s.action) {
         case bps::SourceRead:
             break;
@@ -58,11 +58,11 @@ void appendSteps(Bytes& patch, std::span<const std::uint8_t> target,
             break;
         }
         case bps::SourceCopy:
-            appendBpsNumber(patch, bpsSignedWord(static_cast<std::int64_t>(s.from - sourceRelative)));
+            bps::appendNumber(patch, bps::signedWord(static_cast<std::int64_t>(s.from - sourceRelative)));
             sourceRelative = s.from + s.length;
             break;
         case bps::TargetCopy:
-            appendBpsNumber(patch, bpsSignedWord(static_cast<std::int64_t>(s.from - targetRelative)));
+            bps::appendNumber(patch, bps::signedWord(static_cast<std::int64_t>(s.from - targetRelative)));
             targetRelative = s.from + s.length;
             break;
         }
@@ -80,7 +80,7 @@ std::optional<Bytes> createPatch(std::span<const std::uint8_t> original,
     std::uint32_t modifiedCrc = 0;
     std::vector<bps::Step> steps;
     try {
-        const bps::SourceIndex index(original, halves, threaded);
+        const match::SourceIndex index(original, halves, threaded);
         const std::uint64_t half = halves > 1 ? modified.size() / 2 : modified.size();
         std::vector<bps::Step> second;
         // Each half's matcher then sums one input.
@@ -120,10 +120,10 @@ std::optional<Bytes> createPatch(std::span<const std::uint8_t> original,
         return std::nullopt;
     }
 
-    Bytes patch{'B', 'P', 'S', '1'};
-    appendBpsNumber(patch, original.size());
-    appendBpsNumber(patch, modified.size());
-    appendBpsNumber(patch, 0);
+    Bytes patch(bps::magic.begin(), bps::magic.end());
+    bps::appendNumber(patch, original.size());
+    bps::appendNumber(patch, modified.size());
+    bps::appendNumber(patch, 0);
     appendSteps(patch, modified, joined(steps));
     appendCrcFooter(patch, originalCrc, modifiedCrc);
     return patch;
@@ -131,8 +131,8 @@ std::optional<Bytes> createPatch(std::span<const std::uint8_t> original,
 
 } // namespace
 
-std::optional<Bytes> createBpsPatchImage(std::span<const std::uint8_t> original,
-                                            std::span<const std::uint8_t> modified) {
+std::optional<Bytes> bps::create(std::span<const std::uint8_t> original,
+                                 std::span<const std::uint8_t> modified) {
     if (original.empty() || modified.empty() || original.size() > largestImage ||
         modified.size() > largestImage) {
         return std::nullopt;
@@ -151,5 +151,5 @@ std::optional<Bytes> createBpsPatchImage(std::span<const std::uint8_t> original,
 
 bool createBpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    return combineFiles(originalPath, modifiedPath, patchPath, createBpsPatchImage);
+    return combineFiles(originalPath, modifiedPath, patchPath, bps::create);
 }

@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cstring>
 #include <limits>
-#include <thread>
 
 #include "patch/bps_number.h"
 
@@ -13,15 +10,13 @@ namespace bps {
 
 namespace {
 
-constexpr std::size_t blockSize = 8;
-// Every block of a small original is indexed, every second of a larger one
-// and every fourth past 16 MiB: short shared stretches (words of text, small
-// tables) are found where finding them is cheap, and the largest images stay
-// fast to index.
-std::uint64_t sourceStride(std::uint64_t sourceSize) {
-    constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
-    return sourceSize <= 4 * MiB ? 1 : sourceSize <= 16 * MiB ? 2 : 4;
-}
+using match::backwardMatch;
+using match::blockSize;
+using match::forwardMatch;
+using match::load;
+using match::SourceIndex;
+using match::TargetIndex;
+
 // How many positions ahead the index slots are fetched.
 constexpr std::uint64_t prefetchAhead = 16;
 // A copy at least this long is taken where it is found; shorter ones are
@@ -42,89 +37,6 @@ constexpr std::uint64_t shortEnough = 24;
 // The stride at which copied stretches of the target are indexed.
 constexpr std::uint64_t copyStride = 8;
 
-// Eight bytes as one number, first byte lowest, whatever the machine's order
-// (hashes, and so the patch, must not depend on it).
-std::uint64_t load(const std::uint8_t* bytes) {
-    std::uint64_t value = 0;
-    std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::big) {
-        value = __builtin_bswap64(value);
-    }
-    return value;
-}
-
-// The hash of four bytes, for the short-copy chain.
-std::uint64_t hashShort(const std::uint8_t* bytes) {
-    const std::uint64_t word =
-        static_cast<std::uint64_t>(bytes[0]) | static_cast<std::uint64_t>(bytes[1]) << 8 |
-        static_cast<std::uint64_t>(bytes[2]) << 16 | static_cast<std::uint64_t>(bytes[3]) << 24;
-    return word * 0x9E3779B97F4A7C15ull;
-}
-
-// How many bytes from a and b agree, up to limit.
-std::uint64_t forwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint64_t limit) {
-    std::uint64_t n = 0;
-    while (limit - n >= blockSize) {
-        const std::uint64_t difference = load(a + n) ^ load(b + n);
-        if (difference != 0) {
-            return n + static_cast<std::uint64_t>(std::countr_zero(difference)) / 8;
-        }
-        n += blockSize;
-    }
-    while (n < limit && a[n] == b[n]) {
-        ++n;
-    }
-    return n;
-}
-
-// How many bytes before a and b agree, up to limit.
-std::uint64_t backwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint64_t limit) {
-    std::uint64_t n = 0;
-    while (limit - n >= blockSize) {
-        const std::uint64_t difference = load(a - n - blockSize) ^ load(b - n - blockSize);
-        if (difference != 0) {
-            return n + static_cast<std::uint64_t>(std::countl_zero(difference)) / 8;
-        }
-        n += blockSize;
-    }
-    while (n < limit &&
-           a[-1 - static_cast<std::ptrdiff_t>(n)] == b[-1 - static_cast<std::ptrdiff_t>(n)]) {
-        ++n;
-    }
-    return n;
-}
-
-int slotBits(std::uint64_t wanted, int least, int most) {
-    int bits = least;
-    while (bits < most && (std::uint64_t{1} << bits) < wanted) {
-        ++bits;
-    }
-    return bits;
-}
-
-// Recent blocks of the modified image that were written as new bytes, for
-// repeats within it (TargetCopy).
-class TargetIndex {
-  public:
-    explicit TargetIndex(std::uint64_t targetSize)
-        : slots_(std::size_t{1} << slotBits(targetSize / 4, 12, 22)),
-          shift_(64 - slotBits(targetSize / 4, 12, 22)) {}
-
-    std::int64_t candidate(std::uint64_t blockHash) const {
-        return static_cast<std::int64_t>(slots_[blockHash >> shift_]) - 1;
-    }
-    void prefetch(std::uint64_t blockHash) const {
-        __builtin_prefetch(&slots_[blockHash >> shift_], 1);
-    }
-    void add(std::uint64_t blockHash, std::uint64_t position) {
-        slots_[blockHash >> shift_] = static_cast<std::uint32_t>(position + 1);
-    }
-
-  private:
-    std::vector<std::uint32_t> slots_;
-    int shift_;
-};
-
 // A copy the indexes or the alignments offer: length bytes of the target
 // from start, read from `from` (the original's position for the source
 // actions, the target's for TargetCopy).
@@ -142,10 +54,10 @@ struct Relative {
 
     std::uint64_t offsetCost(Action action, std::uint64_t from) const {
         if (action == SourceCopy) {
-            return bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - source)));
+            return numberLength(signedWord(static_cast<std::int64_t>(from - source)));
         }
         if (action == TargetCopy) {
-            return bpsNumberLength(bpsSignedWord(static_cast<std::int64_t>(from - target)));
+            return numberLength(signedWord(static_cast<std::int64_t>(from - target)));
         }
         return 0;
     }
@@ -162,7 +74,7 @@ struct Relative {
 
 // The bytes a command word takes for a step of this length.
 std::uint64_t commandCost(Action action, std::uint64_t length) {
-    return bpsNumberLength(bpsCommandWord(action, length));
+    return numberLength(commandWord(action, length));
 }
 
 // Walks the target once. Where a copy of at least `longCopy` bytes starts, it
@@ -672,103 +584,6 @@ class Matcher {
 };
 
 } // namespace
-
-std::uint64_t SourceIndex::hashBlock(const std::uint8_t* bytes) {
-    return load(bytes) * 0x9E3779B97F4A7C15ull;
-}
-
-SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded) {
-    parts_ = std::max(1u, parts);
-    if (source.size() < blockSize) {
-        parts_ = 0;
-        return;
-    }
-    const std::uint64_t stride = sourceStride(source.size());
-    const std::uint64_t blocks = (source.size() - blockSize) / stride + 1;
-    const std::uint64_t blocksPerPart = (blocks + parts_ - 1) / parts_;
-    const int bits = slotBits(blocksPerPart, 10, 29);
-    shift_ = 64 - bits;
-    partSize_ = std::size_t{2} << bits;
-    slots_.reset(new std::uint32_t[partSize_ * parts_]);
-    // Part t holds the blocks of the t-th share of the original, each filled
-    // by its own thread in position order, so the index does not depend on
-    // the threads' timing.
-    const auto fill = [&](unsigned part) {
-        std::uint32_t* slots = slots_.get() + part * partSize_;
-        std::fill_n(slots, partSize_, 0u);
-        const std::uint64_t first = part * blocksPerPart;
-        const std::uint64_t last = std::min(blocks, first + blocksPerPart);
-        // The slots are far apart in memory: ask for each a few blocks ahead.
-        constexpr std::uint64_t ahead = 16;
-        for (std::uint64_t block = first; block < last; ++block) {
-            if (block + ahead < last) {
-                __builtin_prefetch(
-                    slots + 2 * (hashBlock(source.data() + (block + ahead) * stride) >> shift_), 1);
-            }
-            const std::uint64_t position = block * stride;
-            // Two ways a bucket: the newest position first, the oldest second.
-            // A block of a pattern or a fill is everywhere alike: the oldest
-            // starts the first copy of it, the newest ends the last.
-            std::uint32_t* bucket = slots + 2 * (hashBlock(source.data() + position) >> shift_);
-            if (bucket[1] == 0) {
-                bucket[1] = static_cast<std::uint32_t>(position + 1);
-            }
-            bucket[0] = static_cast<std::uint32_t>(position + 1);
-        }
-    };
-    if (source.size() <= shortCopiesUpTo) {
-        const int bits = slotBits(source.size(), 10, 22);
-        shortShift_ = 64 - bits;
-        shortHeads_.assign(std::size_t{1} << bits, 0);
-        shortNext_.resize(source.size() - 3);
-        for (std::size_t position = 0; position + 3 < source.size(); ++position) {
-            if (position + 32 + 3 < source.size()) {
-                __builtin_prefetch(
-                    &shortHeads_[hashShort(source.data() + position + 32) >> shortShift_], 1);
-            }
-            std::uint32_t& head = shortHeads_[hashShort(source.data() + position) >> shortShift_];
-            shortNext_[position] = head;
-            head = static_cast<std::uint32_t>(position + 1);
-        }
-    }
-    if (threaded && parts_ == 2) {
-        std::thread helper(fill, 1u);
-        fill(0);
-        helper.join();
-    } else {
-        for (unsigned part = 0; part < parts_; ++part) {
-            fill(part);
-        }
-    }
-}
-
-std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
-    if (shortHeads_.empty()) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(shortHeads_[hashShort(bytes) >> shortShift_]) - 1;
-}
-
-void SourceIndex::prefetchShort(const std::uint8_t* bytes) const {
-    if (!shortHeads_.empty()) {
-        __builtin_prefetch(&shortHeads_[hashShort(bytes) >> shortShift_]);
-    }
-}
-
-std::int64_t SourceIndex::nextShort(std::uint64_t position) const {
-    return static_cast<std::int64_t>(shortNext_[position]) - 1;
-}
-
-void SourceIndex::prefetch(std::uint64_t blockHash) const {
-    for (unsigned part = 0; part < parts_; ++part) {
-        __builtin_prefetch(slots_.get() + part * partSize_ + 2 * (blockHash >> shift_));
-    }
-}
-
-std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part, unsigned way) const {
-    return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) -
-           1;
-}
 
 std::vector<Step> matchRange(std::span<const std::uint8_t> source,
                              std::span<const std::uint8_t> target, const SourceIndex& index,

@@ -6,7 +6,7 @@
 
 #include "io/output_file.h"
 #include "io/input_file.h"
-#include "patch/ips_record.h"
+#include "patch/ips.h"
 #include "patch/patch.h"
 
 namespace {
@@ -27,16 +27,52 @@ bool growTo(Bytes& image, std::size_t end) {
 
 } // namespace
 
-bool applyIpsPatchImage(Bytes& image, std::span<const std::uint8_t> patch) {
-    return !image.empty() && applyIpsRecords(image, patch);
+namespace ips {
+
+Summary describe(std::span<const std::uint8_t> patch) {
+    Summary summary;
+    const RecordsEnd end = readRecords(patch, [&](const Record& record) {
+        ++summary.records;
+        summary.runRecords += record.run ? 1 : 0;
+        summary.writesUpTo = std::max<std::uint64_t>(summary.writesUpTo, record.offset + record.length);
+        return true;
+    });
+    if (!end.complete) {
+        summary.cutOffAt = end.at;
+    }
+    summary.truncatesTo = end.truncatesTo;
+    return summary;
 }
 
-bool applyIpsRecords(Bytes& image, std::span<const std::uint8_t> patch) {
-    if (patch.size() < ips::magic.size() ||
-        !std::equal(ips::magic.begin(), ips::magic.end(), patch.begin())) {
+bool wellFormed(const Summary& summary) {
+    return !summary.cutOffAt.has_value();
+}
+
+SourceMatch match(const Summary&, std::span<const std::uint8_t>, RomForms&) {
+    return SourceMatch::NotChecked;
+}
+
+ApplyResult applyChecked(const Summary&, std::span<const std::uint8_t> patch, RomForms& rom) {
+    try {
+        Bytes image(rom.rom.begin(), rom.rom.end());
+        if (!apply(image, patch)) {
+            return damagedPatch();
+        }
+        return appliedTo(SourceMatch::Yes, std::move(image));
+    } catch (const std::bad_alloc&) {
+        return damagedPatch();
+    }
+}
+
+bool applyToRom(Bytes& image, std::span<const std::uint8_t> patch) {
+    return !image.empty() && apply(image, patch);
+}
+
+bool apply(Bytes& image, std::span<const std::uint8_t> patch) {
+    if (patch.size() < magic.size() || !std::equal(magic.begin(), magic.end(), patch.begin())) {
         return false;
     }
-    const ips::RecordsEnd end = ips::readRecords(patch, [&](const ips::Record& record) {
+    const RecordsEnd end = readRecords(patch, [&](const Record& record) {
         // A run of 0 grows the image too, to the record's offset.
         if (!growTo(image, record.offset + record.length)) {
             return false;
@@ -59,12 +95,14 @@ bool applyIpsRecords(Bytes& image, std::span<const std::uint8_t> patch) {
     return true;
 }
 
+} // namespace ips
+
 bool applyIpsPatch(const std::string& romPath, const std::string& patchPath,
                    const std::string& outputPath) {
     Bytes image = readFile(romPath).value_or(Bytes{});
     const Bytes patch = readFile(patchPath).value_or(Bytes{});
     // A malformed patch discards whatever its earlier records did: nothing is written.
-    if (!applyIpsPatchImage(image, patch)) {
+    if (!ips::applyToRom(image, patch)) {
         return false;
     }
     return writeFile(outputPath, image);

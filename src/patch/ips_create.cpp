@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "io/output_file.h"
-#include "patch/ips_record.h"
+#include "patch/ips.h"
 #include "patch/patch.h"
 
 namespace {
@@ -119,10 +119,8 @@ std::vector<Record> cheapestRecords(std::span<const std::uint8_t> original,
     return records;
 }
 
-} // namespace
-
-std::optional<Bytes> createIpsPatchImage(std::span<const std::uint8_t> original,
-                                            std::span<const std::uint8_t> modified) {
+std::optional<Bytes> makePatch(std::span<const std::uint8_t> original,
+                               std::span<const std::uint8_t> modified) {
     if (original.empty() || modified.empty()) {
         return std::nullopt;
     }
@@ -172,7 +170,7 @@ std::optional<Bytes> createIpsPatchImage(std::span<const std::uint8_t> original,
         }
         patch.insert(patch.end(), ips::endMarker.begin(), ips::endMarker.end());
         if (shrinks) {
-            ips::appendBigEndian(patch, static_cast<std::uint32_t>(modified.size()), 3);
+            appendBE(patch, modified.size(), ips::truncationSizeLength);
         }
     } catch (const std::bad_alloc&) {
         return std::nullopt;
@@ -180,7 +178,18 @@ std::optional<Bytes> createIpsPatchImage(std::span<const std::uint8_t> original,
     return patch;
 }
 
+} // namespace
+
+namespace ips {
+
+std::optional<Bytes> create(std::span<const std::uint8_t> original,
+                            std::span<const std::uint8_t> modified) {
+    return makePatch(original, modified);
+}
+
+} // namespace ips
+
 bool createIpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    return combineFiles(originalPath, modifiedPath, patchPath, createIpsPatchImage);
+    return combineFiles(originalPath, modifiedPath, patchPath, ips::create);
 }

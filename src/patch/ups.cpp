@@ -2,34 +2,49 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <new>
 
 #include "hash/digests.h"
 #include "patch/bps_number.h"
 #include "patch/crc_footer.h"
 
+namespace ups {
+
 namespace {
 
-// The largest output made, as for BPS: a size number can claim up to 2^64 - 1
-// bytes, and 4 GiB is far beyond any cartridge image.
-constexpr std::uint64_t maximumOutputSize =
-    std::min<std::uint64_t>(std::uint64_t{1} << 32, std::numeric_limits<std::size_t>::max());
+// The largest output made, as for the other formats.
+constexpr std::uint64_t maximumOutputSize = largestPatchTarget;
+
+bool isSource(const Summary& summary, RomForms& rom, SourceMatch form,
+              std::span<const std::uint8_t> bytes) {
+    return bytes.size() == summary.sourceSize && formCrc(rom, form) == summary.crcs.sourceCrc;
+}
+
+// Backwards only as the ROM is: the repairs never make a target.
+SourceMatch findSource(const Summary& summary, RomForms& rom) {
+    if (isSource(summary, rom, SourceMatch::Yes, rom.rom)) {
+        return SourceMatch::Yes;
+    }
+    if (rom.rom.size() == summary.targetSize && romCrc(rom) == summary.crcs.targetCrc) {
+        return SourceMatch::YesBackwards;
+    }
+    return firstFittingRepairedForm(rom, [&](SourceMatch form, std::span<const std::uint8_t> bytes) {
+        return isSource(summary, rom, form, bytes);
+    });
+}
 
 } // namespace
 
-namespace ups {
-
-UpsSummary readSummary(std::span<const std::uint8_t> patch) {
-    UpsSummary summary;
+Summary describe(std::span<const std::uint8_t> patch) {
+    Summary summary;
     if (patch.size() < magic.size() + footerSize) {
         return summary;
     }
     const std::uint64_t footer = patch.size() - footerSize;
     std::uint64_t p = magic.size();
-    const std::optional<std::uint64_t> source = readBpsNumber(patch, p, footer);
+    const std::optional<std::uint64_t> source = bps::readNumber(patch, p, footer);
     const std::optional<std::uint64_t> target =
-        source ? readBpsNumber(patch, p, footer) : std::nullopt;
+        source ? bps::readNumber(patch, p, footer) : std::nullopt;
     if (!target) {
         return summary;
     }
@@ -37,19 +52,35 @@ UpsSummary readSummary(std::span<const std::uint8_t> patch) {
     summary.sourceSize = *source;
     summary.targetSize = *target;
     summary.hunksAt = p;
-    summary.sourceCrc = readLittleEndian32(patch, footer);
-    summary.targetCrc = readLittleEndian32(patch, footer + 4);
-    summary.patchCrc = readLittleEndian32(patch, footer + 8);
-    summary.computedPatchCrc = crc32(patch.first(static_cast<std::size_t>(footer + 8)));
+    summary.crcs = readCrcFooter(patch);
     return summary;
 }
 
-bool isSource(const UpsSummary& summary, std::span<const std::uint8_t> bytes) {
-    return bytes.size() == summary.sourceSize && crc32(bytes) == summary.sourceCrc;
+bool wellFormed(const Summary& summary) {
+    return summary.sizesReadable && patchCrcHolds(summary.crcs);
 }
 
-bool isTarget(const UpsSummary& summary, std::span<const std::uint8_t> bytes) {
-    return bytes.size() == summary.targetSize && crc32(bytes) == summary.targetCrc;
+SourceMatch match(const Summary& summary, std::span<const std::uint8_t>, RomForms& rom) {
+    return summary.sizesReadable ? findSource(summary, rom) : SourceMatch::No;
+}
+
+ApplyResult applyChecked(const Summary& summary, std::span<const std::uint8_t> patch,
+                         RomForms& rom) {
+    if (!wellFormed(summary)) {
+        return damagedPatch();
+    }
+    const SourceMatch form = findSource(summary, rom);
+    if (form == SourceMatch::No) {
+        return otherRom(romCrc(rom), summary.crcs.sourceCrc);
+    }
+    const bool backwards = form == SourceMatch::YesBackwards;
+    std::optional<Bytes> output = applyHunks(*formBytes(rom, form), patch, summary.hunksAt,
+                                             backwards ? summary.sourceSize : summary.targetSize);
+    if (!output ||
+        crc32(*output) != (backwards ? summary.crcs.sourceCrc : summary.crcs.targetCrc)) {
+        return damagedPatch();
+    }
+    return appliedTo(form, std::move(*output));
 }
 
 std::optional<Bytes> applyHunks(std::span<const std::uint8_t> input,
@@ -73,7 +104,7 @@ std::optional<Bytes> applyHunks(std::span<const std::uint8_t> input,
     std::uint64_t p = hunksAt;
     std::uint64_t position = 0;
     while (p < hunksEnd) {
-        const std::optional<std::uint64_t> skip = readBpsNumber(patch, p, hunksEnd);
+        const std::optional<std::uint64_t> skip = bps::readNumber(patch, p, hunksEnd);
         if (!skip || __builtin_add_overflow(position, *skip, &position)) {
             return std::nullopt;
         }

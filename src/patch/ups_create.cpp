@@ -42,19 +42,16 @@ struct PaddedPair {
     }
 };
 
-} // namespace
-
-namespace ups {
-
-Bytes createPatch(std::span<const std::uint8_t> original,
+Bytes canonicalPatch(std::span<const std::uint8_t> original,
                      std::span<const std::uint8_t> modified) {
+    using ups::magic;
     Bytes patch(magic.begin(), magic.end());
-    appendBpsNumber(patch, original.size());
-    appendBpsNumber(patch, modified.size());
+    bps::appendNumber(patch, original.size());
+    bps::appendNumber(patch, modified.size());
     const PaddedPair pair(original, modified);
     std::size_t position = 0;
     for (std::size_t i = pair.nextDifference(0); i < pair.size; i = pair.nextDifference(i)) {
-        appendBpsNumber(patch, i - position);
+        bps::appendNumber(patch, i - position);
         for (; i < pair.size && pair.differs(i); ++i) {
             patch.push_back(pair.xorAt(i));
         }
@@ -67,15 +64,15 @@ Bytes createPatch(std::span<const std::uint8_t> original,
     return patch;
 }
 
-} // namespace ups
+} // namespace
 
-std::optional<Bytes> createUpsPatchImage(std::span<const std::uint8_t> original,
-                                            std::span<const std::uint8_t> modified) {
+std::optional<Bytes> ups::create(std::span<const std::uint8_t> original,
+                                 std::span<const std::uint8_t> modified) {
     if (original.empty() || modified.empty()) {
         return std::nullopt;
     }
     try {
-        return ups::createPatch(original, modified);
+        return canonicalPatch(original, modified);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
@@ -83,5 +80,5 @@ std::optional<Bytes> createUpsPatchImage(std::span<const std::uint8_t> original,
 
 bool createUpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath) {
-    return combineFiles(originalPath, modifiedPath, patchPath, createUpsPatchImage);
+    return combineFiles(originalPath, modifiedPath, patchPath, ups::create);
 }

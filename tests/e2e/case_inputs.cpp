@@ -5,7 +5,7 @@
 #include <string>
 
 #include "bps_crcs.h"
-#include "patch/patch.h"
+#include "patch/ups.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "ups_builder.h"
@@ -163,7 +163,7 @@ constexpr Input inputs[] = {
     {"ups-snes-source-no-hunks-patch-crc-spoilt",
      [] { return UpsPatch(snesSource().size(), 16).bytes(snesSource(), target(), true); }},
     {"ups-created-snes-source-to-target",
-     [] { return toBytes(*createUpsPatchImage(snesSource(), target())); }},
+     [] { return toBytes(*ups::create(snesSource(), target())); }},
     {"ups-sizes-cut-off", [] { return ByteList{'U', 'P', 'S', '1', 0x01}; }},
     {"ups2-magic", [] { return ByteList{'U', 'P', 'S', '2'}; }},
     {"ups2-magic-and-two-zeros", [] { return ByteList{'U', 'P', 'S', '2', 0, 0}; }},

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "patch/bps_number.h"
-#include "patch/ips_record.h"
+#include "patch/ips.h"
 
 namespace testing_support {
 
@@ -48,11 +48,11 @@ class IpsPatch {
 };
 
 // The encoder the creator writes with (patch/bps_number.h).
-using ::appendBpsNumber;
+using bps::appendNumber;
 
 inline ByteList bpsNumber(std::uint64_t value) {
     ByteList out;
-    appendBpsNumber(out, value);
+    bps::appendNumber(out, value);
     return out;
 }
 
@@ -66,9 +66,9 @@ class BpsPatch {
 
     BpsPatch(std::uint64_t sourceSize, std::uint64_t targetSize, std::string_view metadata = {})
         : bytes_{'B', 'P', 'S', '1'} {
-        appendBpsNumber(bytes_, sourceSize);
-        appendBpsNumber(bytes_, targetSize);
-        appendBpsNumber(bytes_, metadata.size());
+        bps::appendNumber(bytes_, sourceSize);
+        bps::appendNumber(bytes_, targetSize);
+        bps::appendNumber(bytes_, metadata.size());
         bytes_.insert(bytes_.end(), metadata.begin(), metadata.end());
     }
 
@@ -108,11 +108,11 @@ class BpsPatch {
 
   private:
     BpsPatch& command(std::uint64_t action, std::uint64_t length) {
-        appendBpsNumber(bytes_, bpsCommandWord(action, length));
+        bps::appendNumber(bytes_, bps::commandWord(action, length));
         return *this;
     }
     BpsPatch& signedNumber(std::int64_t delta) {
-        appendBpsNumber(bytes_, bpsSignedWord(delta));
+        bps::appendNumber(bytes_, bps::signedWord(delta));
         return *this;
     }
     ByteList bytes_;

@@ -17,14 +17,14 @@ namespace testing_support {
 class UpsPatch {
   public:
     UpsPatch(std::uint64_t sourceSize, std::uint64_t targetSize) : bytes_{'U', 'P', 'S', '1'} {
-        appendBpsNumber(bytes_, sourceSize);
-        appendBpsNumber(bytes_, targetSize);
+        bps::appendNumber(bytes_, sourceSize);
+        bps::appendNumber(bytes_, targetSize);
     }
 
     // Skip bytes from the current position, XOR the bytes on, then the
     // terminator (which the builder adds).
     UpsPatch& hunk(std::uint64_t skip, std::initializer_list<std::uint8_t> xorBytes) {
-        appendBpsNumber(bytes_, skip);
+        bps::appendNumber(bytes_, skip);
         bytes_.insert(bytes_.end(), xorBytes.begin(), xorBytes.end());
         bytes_.push_back(0);
         return *this;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "bps_crcs.h"
-#include "patch/apply.h"
-#include "patch/patch.h"
+#include "patch/checked.h"
+#include "patch/formats.h"
 #include "rom_builders.h"
 #include "ups_builder.h"
 
@@ -20,7 +20,7 @@ ByteList bpsFor(const Bytes& source, bool spoil = false) {
 
 // A UPS patch from the source to the target.
 ByteList upsFor(const Bytes& source) {
-    return toBytes(*createUpsPatchImage(source, target));
+    return toBytes(*ups::create(source, target));
 }
 
 struct Case {
@@ -85,11 +85,18 @@ TEST(ApplyChecked, OutcomesAndForms) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ApplyResult r = applyPatchChecked(detectPatchFormat(c.patch), c.rom, c.patch);
+        const PatchSummary summary = describePatch(c.patch);
+        const ApplyResult r = applyPatchChecked(summary, c.rom, c.patch);
         EXPECT_EQ(r.outcome, c.outcome);
+        // --patch-info names the form --apply takes: the one policy for both.
+        const SourceMatch match = matchSource(summary, c.patch, c.rom);
         if (c.outcome == ApplyOutcome::Applied) {
             EXPECT_EQ(r.form, c.form);
             EXPECT_EQ(r.output, c.output);
+            EXPECT_TRUE(match == c.form || match == SourceMatch::NotChecked);
+        }
+        if (c.outcome == ApplyOutcome::WrongSource) {
+            EXPECT_EQ(match, SourceMatch::No);
         }
         if (c.outcome == ApplyOutcome::WrongSource) {
             EXPECT_EQ(r.romCrc, crc32(c.rom));

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "vectors.h"
 
 namespace {
 
-using testing_support::appendBpsNumber;
+using testing_support::appendNumber;
 using testing_support::bpsNumber;
 using testing_support::BpsPatch;
 using testing_support::ByteList;
@@ -31,7 +31,7 @@ struct BpsCase {
 void expectCases(const Bytes& source, const std::vector<BpsCase>& cases) {
     for (const BpsCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::optional<Bytes> target = applyBpsPatchImage(source, c.patch);
+        const std::optional<Bytes> target = bps::apply(source, c.patch);
         ASSERT_EQ(target.has_value(), c.expected.has_value());
         if (c.expected) {
             EXPECT_EQ(toBytes(*target), *c.expected);
@@ -44,7 +44,7 @@ ByteList rawPatch(std::initializer_list<std::uint64_t> numbers,
                std::initializer_list<std::uint8_t> tail) {
     ByteList patch{'B', 'P', 'S', '1'};
     for (const std::uint64_t n : numbers) {
-        appendBpsNumber(patch, n);
+        bps::appendNumber(patch, n);
     }
     patch.insert(patch.end(), tail.begin(), tail.end());
     patch.insert(patch.end(), 12, 0xC0);
@@ -66,7 +66,7 @@ TEST(BpsPatch, NumberEncodingHasOneFormPerValue) {
     // The declared target size is decoded back exactly.
     for (const std::uint64_t size : {1u, 127u, 128u, 129u, 16511u, 16512u, 2113663u, 2113664u}) {
         SCOPED_TRACE(size);
-        const auto target = applyBpsPatchImage(imageOf({1}), BpsPatch(1, size).bytes());
+        const auto target = bps::apply(imageOf({1}), BpsPatch(1, size).bytes());
         ASSERT_TRUE(target);
         EXPECT_EQ(target->size(), size);
     }
@@ -150,7 +150,7 @@ TEST(BpsPatch, OverlappingTargetCopyMatchesByteByByte) {
                 expected.push_back(expected[i]);
             }
             const auto target =
-                applyBpsPatchImage(imageOf({1}), BpsPatch(patch).targetCopy(length, 0).bytes());
+                bps::apply(imageOf({1}), BpsPatch(patch).targetCopy(length, 0).bytes());
             ASSERT_TRUE(target);
             ASSERT_EQ(toBytes(*target), expected);
         }
@@ -189,18 +189,18 @@ TEST(BpsPatch, OutputHasExactlyTheDeclaredSize) {
 TEST(BpsPatch, RejectsWhatCannotBeApplied) {
     const Bytes source = imageOf({10, 11, 12, 13});
     const ByteList valid = BpsPatch(4, 2).sourceRead(2).bytes();
-    EXPECT_FALSE(applyBpsPatchImage(Bytes{}, valid)) << "empty source";
-    EXPECT_FALSE(applyBpsPatchImage(source, ByteList{})) << "empty patch";
-    EXPECT_FALSE(applyBpsPatchImage(source, ByteList(valid.begin(), valid.begin() + 11)))
+    EXPECT_FALSE(bps::apply(Bytes{}, valid)) << "empty source";
+    EXPECT_FALSE(bps::apply(source, ByteList{})) << "empty patch";
+    EXPECT_FALSE(bps::apply(source, ByteList(valid.begin(), valid.begin() + 11)))
         << "11 bytes";
     for (const char* magic : {"BPS2", "bps1", "UPS1"}) {
         ByteList patch = valid;
         std::copy(magic, magic + 4, patch.begin());
-        EXPECT_FALSE(applyBpsPatchImage(source, patch)) << magic;
+        EXPECT_FALSE(bps::apply(source, patch)) << magic;
     }
     for (const std::uint64_t size : {(std::uint64_t{1} << 32) + 1, std::uint64_t{1} << 63,
                                      std::numeric_limits<std::uint64_t>::max()}) {
-        EXPECT_FALSE(applyBpsPatchImage(source, BpsPatch(4, size).sourceRead(2).bytes())) << size;
+        EXPECT_FALSE(bps::apply(source, BpsPatch(4, size).sourceRead(2).bytes())) << size;
     }
 }
 
@@ -208,7 +208,7 @@ TEST(BpsPatch, RejectsWhatCannotBeApplied) {
 TEST(BpsPatch, VectorsGiveTheirTargets) {
     const int applied = testing_support::forEachVectorPatch(
         ".bps", [](const Bytes& source, const Bytes& patch, const Bytes& target) {
-            const std::optional<Bytes> result = applyBpsPatchImage(source, patch);
+            const std::optional<Bytes> result = bps::apply(source, patch);
             ASSERT_TRUE(result);
             EXPECT_TRUE(*result == target);
         });

@@ -11,8 +11,8 @@
 
 #include "hash/digests.h"
 #include "io/input_file.h"
-#include "patch/ips_record.h"
-#include "patch/patch.h"
+#include "patch/ips.h"
+#include "patch/formats.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "vectors.h"
@@ -135,15 +135,15 @@ std::array<bool, 4> actionsUsed(std::span<const std::uint8_t> patch) {
 TEST(CreatePatch, RoundTripsThroughTheAppliers) {
     for (const Pair& c : pairs()) {
         SCOPED_TRACE(c.name);
-        const std::optional<Bytes> ips = createIpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> ips = ips::create(c.original, c.modified);
         ASSERT_TRUE(ips.has_value());
         Bytes patched = c.original;
-        ASSERT_TRUE(applyIpsPatchImage(patched, *ips));
+        ASSERT_TRUE(ips::applyToRom(patched, *ips));
         EXPECT_EQ(toBytes(patched), toBytes(c.modified));
 
-        const std::optional<Bytes> bps = createBpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> bps = bps::create(c.original, c.modified);
         ASSERT_TRUE(bps.has_value());
-        const std::optional<Bytes> target = applyBpsPatchImage(c.original, *bps);
+        const std::optional<Bytes> target = bps::apply(c.original, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_EQ(toBytes(*target), toBytes(c.modified));
         // Strict appliers check all three checksums.
@@ -153,8 +153,8 @@ TEST(CreatePatch, RoundTripsThroughTheAppliers) {
         EXPECT_EQ(littleEndianAt(*bps, footer + 8),
                   crc32(std::span<const std::uint8_t>(*bps).first(footer + 8)));
         // The same inputs give the same bytes, threads or not.
-        EXPECT_TRUE(createBpsPatchImage(c.original, c.modified) == bps);
-        EXPECT_TRUE(createIpsPatchImage(c.original, c.modified) == ips);
+        EXPECT_TRUE(bps::create(c.original, c.modified) == bps);
+        EXPECT_TRUE(ips::create(c.original, c.modified) == ips);
     }
 }
 
@@ -164,13 +164,13 @@ TEST(CreatePatch, BpsChoosesEveryActionWhereItPays) {
     const Bytes modified =
         joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4), slice(base, 3000, 4000),
                 slice(base, 1000, 3000)});
-    const std::optional<Bytes> bps = createBpsPatchImage(base, modified);
+    const std::optional<Bytes> bps = bps::create(base, modified);
     ASSERT_TRUE(bps.has_value());
     EXPECT_EQ(actionsUsed(*bps), (std::array<bool, 4>{true, true, true, true}));
     // Little beyond the 300 new bytes.
     EXPECT_LT(bps->size(), 340u);
     // Identical images: the header, one SourceRead and the footer.
-    EXPECT_EQ(createBpsPatchImage(base, base)->size(), 4u + 2 + 2 + 1 + 2 + 12);
+    EXPECT_EQ(bps::create(base, base)->size(), 4u + 2 + 2 + 1 + 2 + 12);
 }
 
 // Repeats cost a command or two however long they are: copies of what the
@@ -222,10 +222,10 @@ TEST(CreatePatch, BpsRepeatsCostAFewCommands) {
               joined({slice(base, 0, 8000), words, slice(base, 8000, 16384)}), 21 + 40 * 5 + 10},
          }) {
         SCOPED_TRACE(c.name);
-        const std::optional<Bytes> bps = createBpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> bps = bps::create(c.original, c.modified);
         ASSERT_TRUE(bps.has_value());
         EXPECT_LE(bps->size(), c.most);
-        const std::optional<Bytes> target = applyBpsPatchImage(c.original, *bps);
+        const std::optional<Bytes> target = bps::apply(c.original, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_TRUE(*target == c.modified);
     }
@@ -262,10 +262,10 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(toBytes(*createIpsPatchImage(base, c.modified)), c.patch);
+        EXPECT_EQ(toBytes(*ips::create(base, c.modified)), c.patch);
     }
     // 70,000 new bytes: a full record of 65,535 and the rest.
-    const std::optional<Bytes> split = createIpsPatchImage(base, longChange);
+    const std::optional<Bytes> split = ips::create(base, longChange);
     ASSERT_TRUE(split.has_value());
     EXPECT_EQ(split->size(), 5u + (5 + 65535) + (5 + 70000 - 65535) + 3);
 }
@@ -312,7 +312,7 @@ TEST(CreatePatch, IpsLimits) {
               5 + (5 + 2) + 8 + 3},
          }) {
         SCOPED_TRACE(c.name);
-        const std::optional<Bytes> made = createIpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> made = ips::create(c.original, c.modified);
         ASSERT_TRUE(made.has_value());
         EXPECT_EQ(made->size(), c.size);
         // The reader stops at "EOF" only at the end.
@@ -321,13 +321,13 @@ TEST(CreatePatch, IpsLimits) {
         EXPECT_TRUE(end.complete);
         EXPECT_EQ(end.at, made->size() - 3);
         Bytes applied = c.original;
-        ASSERT_TRUE(applyIpsPatchImage(applied, *made));
+        ASSERT_TRUE(ips::applyToRom(applied, *made));
         EXPECT_TRUE(applied == c.modified);
     }
     Bytes original = filled(marker + 16, 0x00);
     Bytes modified = original;
     modified[marker] = 0x77;
-    EXPECT_EQ(toBytes(*createIpsPatchImage(original, modified)),
+    EXPECT_EQ(toBytes(*ips::create(original, modified)),
               IpsPatch().record(marker - 1, {0x00, 0x77}).eof().bytes());
     std::optional<Bytes> patch;
     Bytes patched;
@@ -354,11 +354,11 @@ TEST(CreatePatch, IpsLimits) {
         if (c.changedAt != none) {
             to[c.changedAt] = 0x33;
         }
-        patch = createIpsPatchImage(from, to);
+        patch = ips::create(from, to);
         ASSERT_EQ(patch.has_value(), c.expressible);
         if (patch) {
             patched = from;
-            ASSERT_TRUE(applyIpsPatchImage(patched, *patch));
+            ASSERT_TRUE(ips::applyToRom(patched, *patch));
             EXPECT_TRUE(patched == to);
         }
     }
@@ -368,8 +368,8 @@ TEST(CreatePatch, RefusesEmptyInputs) {
     const Bytes some = filled(16, 1);
     for (const auto& [original, modified] :
          std::vector<std::pair<Bytes, Bytes>>{{Bytes{}, some}, {some, Bytes{}}}) {
-        EXPECT_FALSE(createIpsPatchImage(original, modified).has_value());
-        EXPECT_FALSE(createBpsPatchImage(original, modified).has_value());
+        EXPECT_FALSE(ips::create(original, modified).has_value());
+        EXPECT_FALSE(bps::create(original, modified).has_value());
     }
 }
 
@@ -398,17 +398,17 @@ TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
             readFile((folder / (std::string(row.pair) + ".mod.bin")).string()).value_or(Bytes{});
         ASSERT_FALSE(original.empty());
         ASSERT_FALSE(modified.empty());
-        const std::optional<Bytes> bps = createBpsPatchImage(original, modified);
+        const std::optional<Bytes> bps = bps::create(original, modified);
         ASSERT_TRUE(bps.has_value());
         EXPECT_LE(bps->size(), row.publicBps);
-        const std::optional<Bytes> target = applyBpsPatchImage(original, *bps);
+        const std::optional<Bytes> target = bps::apply(original, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_TRUE(*target == modified);
-        const std::optional<Bytes> ips = createIpsPatchImage(original, modified);
+        const std::optional<Bytes> ips = ips::create(original, modified);
         ASSERT_TRUE(ips.has_value());
         EXPECT_LE(ips->size(), row.publicIps);
         Bytes applied = original;
-        ASSERT_TRUE(applyIpsPatchImage(applied, *ips));
+        ASSERT_TRUE(ips::applyToRom(applied, *ips));
         EXPECT_TRUE(applied == modified);
     }
 }
@@ -419,16 +419,16 @@ TEST(CreatePatch, VectorPairsNoLargerThanThePublicCreator) {
     const auto check = [](bool bps) {
         return [bps](const Bytes& source, const Bytes& theirs, const Bytes& target) {
             const std::optional<Bytes> ours =
-                bps ? createBpsPatchImage(source, target) : createIpsPatchImage(source, target);
+                bps ? bps::create(source, target) : ips::create(source, target);
             ASSERT_TRUE(ours.has_value());
             EXPECT_LE(ours->size(), theirs.size());
             if (bps) {
-                const std::optional<Bytes> applied = applyBpsPatchImage(source, *ours);
+                const std::optional<Bytes> applied = bps::apply(source, *ours);
                 ASSERT_TRUE(applied.has_value());
                 EXPECT_TRUE(*applied == target);
             } else {
                 Bytes applied = source;
-                ASSERT_TRUE(applyIpsPatchImage(applied, *ours));
+                ASSERT_TRUE(ips::applyToRom(applied, *ours));
                 EXPECT_TRUE(applied == target);
             }
         };

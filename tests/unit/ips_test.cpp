@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/patch.h"
+#include "patch/formats.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "vectors.h"
@@ -28,7 +28,7 @@ void expectCases(const std::vector<IpsCase>& cases) {
     for (const IpsCase& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes image = c.image;
-        const bool applied = applyIpsPatchImage(image, c.patch);
+        const bool applied = ips::applyToRom(image, c.patch);
         ASSERT_EQ(applied, c.expected.has_value());
         if (c.expected) {
             EXPECT_EQ(toBytes(image), *c.expected);
@@ -104,7 +104,7 @@ TEST(IpsPatch, TruncatesToTheSizeAfterTheEndMarker) {
 
 TEST(IpsPatch, GrowsToTheLargestReachableSize) {
     Bytes image = imageOf({1});
-    ASSERT_TRUE(applyIpsPatchImage(image, IpsPatch().run(0xFFFFFF, 0xFFFF, 0x5A).eof().bytes()));
+    ASSERT_TRUE(ips::applyToRom(image, IpsPatch().run(0xFFFFFF, 0xFFFF, 0x5A).eof().bytes()));
     ASSERT_EQ(image.size(), 16'842'750u);
     EXPECT_EQ(image[0], 1);
     EXPECT_EQ(image[0xFFFFFE], 0);
@@ -140,7 +140,7 @@ TEST(IpsPatch, VectorsGiveTheirTargets) {
     const int applied = testing_support::forEachVectorPatch(
         ".ips", [](const Bytes& source, const Bytes& patch, const Bytes& target) {
             Bytes image = source;
-            ASSERT_TRUE(applyIpsPatchImage(image, patch));
+            ASSERT_TRUE(ips::applyToRom(image, patch));
             EXPECT_TRUE(image == target);
         });
     EXPECT_EQ(applied, 5);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "hash/digests.h"
-#include "patch/patch_info.h"
+#include "patch/checked.h"
 #include "bps_crcs.h"
 #include "rom_builders.h"
 
@@ -12,7 +12,7 @@ namespace {
 struct IpsCase {
     const char* name;
     ByteList patch;
-    IpsSummary expected;
+    ips::Summary expected;
 };
 
 TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
@@ -40,12 +40,12 @@ TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
     };
     for (const IpsCase& c : cases) {
         const PatchSummary summary = describePatch(c.patch);
-        ASSERT_EQ(summary.format, PatchFormat::Ips) << c.name;
-        EXPECT_EQ(summary.ips.records, c.expected.records) << c.name;
-        EXPECT_EQ(summary.ips.runRecords, c.expected.runRecords) << c.name;
-        EXPECT_EQ(summary.ips.writesUpTo, c.expected.writesUpTo) << c.name;
-        EXPECT_EQ(summary.ips.truncatesTo, c.expected.truncatesTo) << c.name;
-        EXPECT_EQ(summary.ips.cutOffAt, c.expected.cutOffAt) << c.name;
+        ASSERT_EQ(formatOf(summary), PatchFormat::Ips) << c.name;
+        EXPECT_EQ(std::get<ips::Summary>(summary).records, c.expected.records) << c.name;
+        EXPECT_EQ(std::get<ips::Summary>(summary).runRecords, c.expected.runRecords) << c.name;
+        EXPECT_EQ(std::get<ips::Summary>(summary).writesUpTo, c.expected.writesUpTo) << c.name;
+        EXPECT_EQ(std::get<ips::Summary>(summary).truncatesTo, c.expected.truncatesTo) << c.name;
+        EXPECT_EQ(std::get<ips::Summary>(summary).cutOffAt, c.expected.cutOffAt) << c.name;
         EXPECT_EQ(patchFits(summary, std::nullopt), !c.expected.cutOffAt.has_value()) << c.name;
     }
 }
@@ -56,20 +56,20 @@ TEST(PatchInfoBps, SizesMetadataAndCrcs) {
     const ByteList good = withBpsCrcs(BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(),
                                 source, target);
     const PatchSummary summary = describePatch(good);
-    ASSERT_EQ(summary.format, PatchFormat::Bps);
-    EXPECT_TRUE(summary.bps.sizesReadable);
-    EXPECT_EQ(summary.bps.sourceSize, 64u);
-    EXPECT_EQ(summary.bps.targetSize, 80u);
-    EXPECT_EQ(summary.bps.metadataSize, 7u);
-    EXPECT_EQ(summary.bps.sourceCrc, crc32(source));
-    EXPECT_EQ(summary.bps.targetCrc, crc32(target));
-    EXPECT_EQ(summary.bps.patchCrc, summary.bps.computedPatchCrc);
+    ASSERT_EQ(formatOf(summary), PatchFormat::Bps);
+    EXPECT_TRUE(std::get<bps::Summary>(summary).sizesReadable);
+    EXPECT_EQ(std::get<bps::Summary>(summary).sourceSize, 64u);
+    EXPECT_EQ(std::get<bps::Summary>(summary).targetSize, 80u);
+    EXPECT_EQ(std::get<bps::Summary>(summary).metadataSize, 7u);
+    EXPECT_EQ(std::get<bps::Summary>(summary).crcs.sourceCrc, crc32(source));
+    EXPECT_EQ(std::get<bps::Summary>(summary).crcs.targetCrc, crc32(target));
+    EXPECT_EQ(std::get<bps::Summary>(summary).crcs.patchCrc, std::get<bps::Summary>(summary).crcs.computedPatchCrc);
     EXPECT_TRUE(patchFits(summary, std::nullopt));
 
     const PatchSummary spoilt = describePatch(
         withBpsCrcs(BpsPatch(64, 80).sourceRead(64).bytes(), source, target, true));
-    EXPECT_TRUE(spoilt.bps.sizesReadable);
-    EXPECT_NE(spoilt.bps.patchCrc, spoilt.bps.computedPatchCrc);
+    EXPECT_TRUE(std::get<bps::Summary>(spoilt).sizesReadable);
+    EXPECT_NE(std::get<bps::Summary>(spoilt).crcs.patchCrc, std::get<bps::Summary>(spoilt).crcs.computedPatchCrc);
     EXPECT_FALSE(patchFits(spoilt, std::nullopt));
 }
 
@@ -90,19 +90,19 @@ TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
     };
     for (const ByteList& patch : cases) {
         const PatchSummary summary = describePatch(patch);
-        EXPECT_EQ(summary.format, PatchFormat::Bps);
-        EXPECT_FALSE(summary.bps.sizesReadable) << patch.size();
+        EXPECT_EQ(formatOf(summary), PatchFormat::Bps);
+        EXPECT_FALSE(std::get<bps::Summary>(summary).sizesReadable) << patch.size();
         EXPECT_EQ(matchSource(summary, {}, filled(1)), SourceMatch::No);
         EXPECT_FALSE(patchFits(summary, std::nullopt));
     }
     // The metadata may end exactly where the footer begins.
-    EXPECT_TRUE(describePatch(BpsPatch(1, 1, "m").bytes()).bps.sizesReadable);
+    EXPECT_TRUE(std::get<bps::Summary>(describePatch(BpsPatch(1, 1, "m").bytes())).sizesReadable);
 }
 
 TEST(PatchInfo, UnknownFormats) {
     for (const ByteList& patch : {ByteList{}, ByteList{'P', 'A', 'T', 'C'}, ByteList{'B', 'P', 'S', '2', 0, 0},
                                ByteList{'U', 'P', 'S', '0'}, ByteList{0xD6, 0xC3}}) {
-        EXPECT_EQ(describePatch(patch).format, PatchFormat::Unknown);
+        EXPECT_EQ(formatOf(describePatch(patch)), PatchFormat::Unknown);
         EXPECT_FALSE(patchFits(describePatch(patch), std::nullopt));
     }
 }

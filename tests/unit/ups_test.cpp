@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "patch/apply.h"
-#include "patch/patch.h"
+#include "patch/checked.h"
+#include "patch/formats.h"
 #include "patch/ups.h"
 #include "rom_builders.h"
 #include "ups_builder.h"
@@ -43,31 +43,31 @@ TEST(UpsCreate, CanonicalHunks) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::optional<Bytes> patch = createUpsPatchImage(c.original, c.modified);
+        const std::optional<Bytes> patch = ups::create(c.original, c.modified);
         ASSERT_TRUE(patch.has_value());
         EXPECT_EQ(toBytes(*patch), c.expected.bytes(c.original, c.modified));
     }
-    EXPECT_FALSE(createUpsPatchImage(Bytes{}, imageOf({1})).has_value());
+    EXPECT_FALSE(ups::create(Bytes{}, imageOf({1})).has_value());
 }
 
 TEST(UpsSummary, SizesAndFooter) {
     const Bytes source = filled(300, 1);
     const Bytes target = filled(20, 2);
     const ByteList patch = UpsPatch(300, 20).hunk(0, {3}).bytes(source, target);
-    const UpsSummary s = ups::readSummary(patch);
+    const ups::Summary s = ups::describe(patch);
     EXPECT_TRUE(s.sizesReadable);
     EXPECT_EQ(s.sourceSize, 300u);
     EXPECT_EQ(s.targetSize, 20u);
     EXPECT_EQ(s.hunksAt, 7u);
-    EXPECT_EQ(s.sourceCrc, crc32(source));
-    EXPECT_EQ(s.targetCrc, crc32(target));
-    EXPECT_EQ(s.patchCrc, crc32(std::span<const std::uint8_t>(patch).first(patch.size() - 4)));
-    EXPECT_EQ(s.patchCrc, s.computedPatchCrc);
+    EXPECT_EQ(s.crcs.sourceCrc, crc32(source));
+    EXPECT_EQ(s.crcs.targetCrc, crc32(target));
+    EXPECT_EQ(s.crcs.patchCrc, crc32(std::span<const std::uint8_t>(patch).first(patch.size() - 4)));
+    EXPECT_EQ(s.crcs.patchCrc, s.crcs.computedPatchCrc);
     // A size cut off by the footer, and no room for a footer at all.
     ByteList cut{'U', 'P', 'S', '1', 0x81, 0x01};
     cut.resize(cut.size() + 12, 0x80);
-    EXPECT_FALSE(ups::readSummary(cut).sizesReadable);
-    EXPECT_FALSE(ups::readSummary(ByteList{'U', 'P', 'S', '1', 0x80, 0x80}).sizesReadable);
+    EXPECT_FALSE(ups::describe(cut).sizesReadable);
+    EXPECT_FALSE(ups::describe(ByteList{'U', 'P', 'S', '1', 0x80, 0x80}).sizesReadable);
 }
 
 TEST(UpsHunks, ReadsAndWritesOutsideTheSides) {
@@ -101,7 +101,7 @@ TEST(UpsHunks, ReadsAndWritesOutsideTheSides) {
         SCOPED_TRACE(c.name);
         const ByteList patch = c.patch.bytes(0, 0);
         const std::optional<Bytes> out =
-            ups::applyHunks(c.input, patch, ups::readSummary(patch).hunksAt, c.outputSize);
+            ups::applyHunks(c.input, patch, ups::describe(patch).hunksAt, c.outputSize);
         EXPECT_EQ(out, c.expected);
     }
 }
@@ -125,13 +125,13 @@ TEST(UpsRoundTrip, ForwardsAndBackwards) {
                        });
     for (const Pair& p : pairs) {
         SCOPED_TRACE(p.name);
-        const std::optional<Bytes> patch = createUpsPatchImage(p.original, p.modified);
+        const std::optional<Bytes> patch = ups::create(p.original, p.modified);
         ASSERT_TRUE(patch.has_value());
-        const ApplyResult forwards = applyPatchChecked(PatchFormat::Ups, p.original, *patch);
+        const ApplyResult forwards = applyPatchChecked(describePatch(*patch), p.original, *patch);
         EXPECT_EQ(forwards.outcome, ApplyOutcome::Applied);
         EXPECT_EQ(forwards.form, SourceMatch::Yes);
         EXPECT_EQ(forwards.output, p.modified);
-        const ApplyResult backwards = applyPatchChecked(PatchFormat::Ups, p.modified, *patch);
+        const ApplyResult backwards = applyPatchChecked(describePatch(*patch), p.modified, *patch);
         EXPECT_EQ(backwards.outcome, ApplyOutcome::Applied);
         EXPECT_EQ(backwards.form,
                   p.original == p.modified ? SourceMatch::Yes : SourceMatch::YesBackwards);

@@ -32,26 +32,26 @@ struct XdeltaRow {
     const char* patch;
     const char* source; // empty: made without a source
     const char* target;
-    VcdiffCompression compression;
+    vcdiff::Compression compression;
     std::uint64_t windows;
     bool checksums;
 };
 
 const XdeltaRow xdeltaRows[] = {
-    {"small_none.xdelta", "small_source.bin", "small_target.bin", VcdiffCompression::None, 1, true},
-    {"small_lzma.xdelta", "small_source.bin", "small_target.bin", VcdiffCompression::Lzma, 1, true},
-    {"small_djw.xdelta", "small_source.bin", "small_target.bin", VcdiffCompression::Djw, 1, true},
-    {"small_fgk.xdelta", "small_source.bin", "small_target.bin", VcdiffCompression::Fgk, 1, true},
+    {"small_none.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::None, 1, true},
+    {"small_lzma.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::Lzma, 1, true},
+    {"small_djw.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::Djw, 1, true},
+    {"small_fgk.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::Fgk, 1, true},
     {"small_lzma_nochecksum.xdelta", "small_source.bin", "small_target.bin",
-     VcdiffCompression::Lzma, 1, false},
+     vcdiff::Compression::Lzma, 1, false},
     {"small_none_noappheader.xdelta", "small_source.bin", "small_target.bin",
-     VcdiffCompression::None, 1, true},
-    {"large_none.xdelta", "large_source.bin", "large_target.bin", VcdiffCompression::None, 3, true},
-    {"large_lzma.xdelta", "large_source.bin", "large_target.bin", VcdiffCompression::Lzma, 3, true},
-    {"large_djw.xdelta", "large_source.bin", "large_target.bin", VcdiffCompression::Djw, 3, true},
-    {"text_fgk.xdelta", "text_source.bin", "text_target.bin", VcdiffCompression::Fgk, 3, true},
-    {"nosource_djw.xdelta", "", "small_target.bin", VcdiffCompression::Djw, 1, true},
-    {"nosource_lzma.xdelta", "", "text_target.bin", VcdiffCompression::Lzma, 3, true},
+     vcdiff::Compression::None, 1, true},
+    {"large_none.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::None, 3, true},
+    {"large_lzma.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::Lzma, 3, true},
+    {"large_djw.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::Djw, 3, true},
+    {"text_fgk.xdelta", "text_source.bin", "text_target.bin", vcdiff::Compression::Fgk, 3, true},
+    {"nosource_djw.xdelta", "", "small_target.bin", vcdiff::Compression::Djw, 1, true},
+    {"nosource_lzma.xdelta", "", "text_target.bin", vcdiff::Compression::Lzma, 3, true},
 };
 
 TEST(Vcdiff, XdeltaPatchesGiveTheirTargets) {
@@ -61,15 +61,15 @@ TEST(Vcdiff, XdeltaPatchesGiveTheirTargets) {
         const Bytes source = *row.source != '\0' ? dataFile(row.source) : Bytes{};
         const Bytes target = dataFile(row.target);
 
-        const VcdiffSummary summary = describeVcdiff(patch);
+        const vcdiff::Summary summary = vcdiff::describe(patch);
         EXPECT_TRUE(summary.wellFormed);
         EXPECT_EQ(summary.windows, row.windows);
         EXPECT_EQ(summary.targetSize, target.size());
         EXPECT_EQ(summary.compression, row.compression);
         EXPECT_EQ(summary.checksums, row.checksums);
 
-        const VcdiffResult result = applyVcdiff(source, patch);
-        EXPECT_EQ(result.outcome, VcdiffOutcome::Applied);
+        const vcdiff::Result result = vcdiff::apply(source, patch);
+        EXPECT_EQ(result.outcome, vcdiff::Outcome::Applied);
         EXPECT_EQ(asVector(result.target), asVector(target));
     }
 }
@@ -87,15 +87,15 @@ TEST(Vcdiff, AnotherRomIsToldByTheChecksums) {
         Bytes source = dataFile(row.source);
         source[200] ^= 0xFF; // the targets copy this byte from the source
         source[source.size() / 2 + 100] ^= 0xFF;
-        const VcdiffResult edited = applyVcdiff(source, patch);
+        const vcdiff::Result edited = vcdiff::apply(source, patch);
         if (row.checksums) {
-            EXPECT_EQ(edited.outcome, VcdiffOutcome::WrongSource);
+            EXPECT_EQ(edited.outcome, vcdiff::Outcome::WrongSource);
             EXPECT_TRUE(edited.target.empty());
         } else {
-            EXPECT_EQ(edited.outcome, VcdiffOutcome::Applied);
+            EXPECT_EQ(edited.outcome, vcdiff::Outcome::Applied);
         }
         source.resize(source.size() / 2);
-        EXPECT_EQ(applyVcdiff(source, patch).outcome, VcdiffOutcome::WrongSource);
+        EXPECT_EQ(vcdiff::apply(source, patch).outcome, vcdiff::Outcome::WrongSource);
     }
 }
 
@@ -109,8 +109,8 @@ TEST(Vcdiff, EveryCutOffPatchIsDamaged) {
         const Bytes source = dataFile("small_source.bin");
         for (std::size_t size = 0; size < patch.size(); ++size) {
             const std::span<const std::uint8_t> cut(patch.data(), size);
-            ASSERT_EQ(applyVcdiff(source, cut).outcome, VcdiffOutcome::Damaged) << size;
-            ASSERT_FALSE(describeVcdiff(cut).wellFormed) << size;
+            ASSERT_EQ(vcdiff::apply(source, cut).outcome, vcdiff::Outcome::Damaged) << size;
+            ASSERT_FALSE(vcdiff::describe(cut).wellFormed) << size;
         }
     }
 }
@@ -128,9 +128,9 @@ TEST(Vcdiff, FlippedBytesNeverEscape) {
         for (std::size_t i = 0; i < patch.size(); ++i) {
             for (const std::uint8_t mask : std::array<std::uint8_t, 3>{0x01, 0x80, 0xFF}) {
                 patch[i] ^= mask;
-                const VcdiffResult result = applyVcdiff(source, patch);
-                if (result.outcome == VcdiffOutcome::Applied) {
-                    EXPECT_EQ(result.target.size(), describeVcdiff(patch).targetSize);
+                const vcdiff::Result result = vcdiff::apply(source, patch);
+                if (result.outcome == vcdiff::Outcome::Applied) {
+                    EXPECT_EQ(result.target.size(), vcdiff::describe(patch).targetSize);
                 }
                 patch[i] ^= mask;
             }
@@ -162,8 +162,8 @@ TEST(Vcdiff, AddressCachesAndTargetCopies) {
     w.adler32 = modelAdler32(std::span(reinterpret_cast<const std::uint8_t*>(expected.data()),
                                        expected.size()));
     const VcdiffBytes patch = VcdiffPatch().window(w).bytes();
-    const VcdiffResult result = applyVcdiff(abcSource, patch);
-    ASSERT_EQ(result.outcome, VcdiffOutcome::Applied);
+    const vcdiff::Result result = vcdiff::apply(abcSource, patch);
+    ASSERT_EQ(result.outcome, vcdiff::Outcome::Applied);
     EXPECT_EQ(std::string(result.target.begin(), result.target.end()), expected);
 }
 
@@ -189,14 +189,14 @@ TEST(Vcdiff, TargetSegmentsCopyEarlierWindows) {
     third.inst = {op::add(2)};
     third.data = {'o', 'k'};
     const VcdiffBytes patch = VcdiffPatch().window(first).window(second).window(third).bytes();
-    const VcdiffResult result = applyVcdiff(abcSource, patch);
-    ASSERT_EQ(result.outcome, VcdiffOutcome::Applied);
+    const vcdiff::Result result = vcdiff::apply(abcSource, patch);
+    ASSERT_EQ(result.outcome, vcdiff::Outcome::Applied);
     EXPECT_EQ(std::string(result.target.begin(), result.target.end()), "ABCDEFGHCDEF!?ok");
-    EXPECT_EQ(describeVcdiff(patch).windows, 3u);
+    EXPECT_EQ(vcdiff::describe(patch).windows, 3u);
 
     second.segmentOffset = 5; // 5 + 4 reaches past the 8 bytes written so far
     const VcdiffBytes beyond = VcdiffPatch().window(first).window(second).bytes();
-    EXPECT_EQ(applyVcdiff(abcSource, beyond).outcome, VcdiffOutcome::Damaged);
+    EXPECT_EQ(vcdiff::apply(abcSource, beyond).outcome, vcdiff::Outcome::Damaged);
 }
 
 // The default code table's string with one change: opcode 3, ADD of 2 bytes,
@@ -224,13 +224,13 @@ TEST(Vcdiff, CustomCodeTable) {
     w.addr = {1};
     // The first COPY's NEAR[0] is 0 at the start of the window.
     VcdiffBytes patch = VcdiffPatch(0x02).codeTable(1, 6, customTableDelta()).window(w).bytes();
-    VcdiffResult result = applyVcdiff(abcSource, patch);
-    ASSERT_EQ(result.outcome, VcdiffOutcome::Applied);
+    vcdiff::Result result = vcdiff::apply(abcSource, patch);
+    ASSERT_EQ(result.outcome, vcdiff::Outcome::Applied);
     EXPECT_EQ(std::string(result.target.begin(), result.target.end()), "**BCDE");
 
     // Two NEAR and no SAME sets allow 4 modes, fewer than the table uses.
     patch = VcdiffPatch(0x02).codeTable(2, 0, customTableDelta()).window(w).bytes();
-    EXPECT_EQ(applyVcdiff(abcSource, patch).outcome, VcdiffOutcome::Damaged);
+    EXPECT_EQ(vcdiff::apply(abcSource, patch).outcome, vcdiff::Outcome::Damaged);
     // A table delta that does not make 1536 bytes.
     VcdiffWindow shortTable;
     shortTable.indicator = 1;
@@ -239,13 +239,13 @@ TEST(Vcdiff, CustomCodeTable) {
     shortTable.inst = {op::copy(0, 0), 0x87, 0x68};
     shortTable.addr = {0};
     patch = VcdiffPatch(0x02).codeTable(1, 6, VcdiffPatch().window(shortTable).bytes()).window(w).bytes();
-    EXPECT_EQ(applyVcdiff(abcSource, patch).outcome, VcdiffOutcome::Damaged);
+    EXPECT_EQ(vcdiff::apply(abcSource, patch).outcome, vcdiff::Outcome::Damaged);
     // A table inside the table's delta.
     patch = VcdiffPatch(0x02)
                 .codeTable(1, 6, VcdiffPatch(0x02).codeTable(1, 6, customTableDelta()).window(w).bytes())
                 .window(w)
                 .bytes();
-    EXPECT_EQ(applyVcdiff(abcSource, patch).outcome, VcdiffOutcome::Damaged);
+    EXPECT_EQ(vcdiff::apply(abcSource, patch).outcome, vcdiff::Outcome::Damaged);
 }
 
 VcdiffWindow plainWindow() {
@@ -312,9 +312,9 @@ TEST(Vcdiff, MalformedPatchesAreDamaged) {
         SCOPED_TRACE(row.what);
         const VcdiffBytes& patch =
             row.patch.empty() ? withWindow(VcdiffPatch(), plainWindow()) : row.patch;
-        const VcdiffOutcome expected =
-            row.patch.empty() ? VcdiffOutcome::Applied : VcdiffOutcome::Damaged;
-        EXPECT_EQ(applyVcdiff(abcSource, patch).outcome, expected);
+        const vcdiff::Outcome expected =
+            row.patch.empty() ? vcdiff::Outcome::Applied : vcdiff::Outcome::Damaged;
+        EXPECT_EQ(vcdiff::apply(abcSource, patch).outcome, expected);
     }
 }
 
@@ -329,9 +329,9 @@ TEST(Vcdiff, TotalTargetIsCapped) {
     for (int i = 0; i < 17; ++i) {
         patch.window(w);
     }
-    const VcdiffSummary summary = describeVcdiff(patch.bytes());
+    const vcdiff::Summary summary = vcdiff::describe(patch.bytes());
     EXPECT_FALSE(summary.wellFormed);
-    EXPECT_EQ(applyVcdiff({}, patch.bytes()).outcome, VcdiffOutcome::Damaged);
+    EXPECT_EQ(vcdiff::apply({}, patch.bytes()).outcome, vcdiff::Outcome::Damaged);
 }
 
 // Compressed sections: a declared size of 0, a size out of proportion to
@@ -345,13 +345,13 @@ TEST(Vcdiff, HostileCompressedSectionsFail) {
             w.data = std::move(section);
             return withWindow(VcdiffPatch(0x01).byte(id), w);
         };
-        EXPECT_EQ(applyVcdiff(abcSource, compressedData({0x00, 0x12, 0x34})).outcome,
-                  VcdiffOutcome::Damaged);
-        EXPECT_EQ(applyVcdiff(abcSource, compressedData({0x84, 0x80, 0x80, 0x00, 0x12})).outcome,
-                  VcdiffOutcome::Damaged);
-        EXPECT_EQ(applyVcdiff(abcSource, compressedData({0x02, 0xFF, 0xFF, 0xFF, 0xFF})).outcome,
-                  VcdiffOutcome::Damaged);
-        EXPECT_EQ(applyVcdiff(abcSource, compressedData({0x02})).outcome, VcdiffOutcome::Damaged);
+        EXPECT_EQ(vcdiff::apply(abcSource, compressedData({0x00, 0x12, 0x34})).outcome,
+                  vcdiff::Outcome::Damaged);
+        EXPECT_EQ(vcdiff::apply(abcSource, compressedData({0x84, 0x80, 0x80, 0x00, 0x12})).outcome,
+                  vcdiff::Outcome::Damaged);
+        EXPECT_EQ(vcdiff::apply(abcSource, compressedData({0x02, 0xFF, 0xFF, 0xFF, 0xFF})).outcome,
+                  vcdiff::Outcome::Damaged);
+        EXPECT_EQ(vcdiff::apply(abcSource, compressedData({0x02})).outcome, vcdiff::Outcome::Damaged);
     }
 }
 

@@ -11,31 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/byte_order.h"
+#include "patch/vcdiff_format.h"
 #include "patch/vcdiff_secondary.h"
 
+namespace vcdiff {
+
 namespace {
-
-constexpr std::array<std::uint8_t, 3> vcdiffMagic{0xD6, 0xC3, 0xC4};
-
-// Header indicator bits; VCD_APPHEADER is xdelta3's.
-constexpr std::uint8_t hasSecondary = 0x01;
-constexpr std::uint8_t hasCodeTable = 0x02;
-constexpr std::uint8_t hasAppHeader = 0x04;
-
-// Window indicator bits; VCD_ADLER32 is xdelta3's.
-constexpr std::uint8_t sourceSegment = 0x01;
-constexpr std::uint8_t targetSegment = 0x02;
-constexpr std::uint8_t hasAdler32 = 0x04;
-
-// Delta indicator bits: which sections went through the secondary compressor.
-constexpr std::uint8_t dataCompressed = 0x01;
-constexpr std::uint8_t instCompressed = 0x02;
-constexpr std::uint8_t addrCompressed = 0x04;
-
-// Secondary compressor ids as xdelta3 writes them.
-constexpr std::uint8_t djwId = 1;
-constexpr std::uint8_t lzmaId = 2;
-constexpr std::uint8_t fgkId = 16;
 
 // One window's target is at most 256 MiB: xdelta3 itself refuses more than
 // 16 MiB, other encoders may put a whole cartridge image in one window, and
@@ -46,140 +28,12 @@ constexpr std::uint8_t fgkId = 16;
 // at most 1.25 address bytes per target byte), so that a short hostile
 // section cannot claim a huge buffer.
 constexpr std::uint64_t maximumWindowTarget = std::uint64_t{256} << 20;
-constexpr std::uint64_t maximumTargetSize =
-    std::min<std::uint64_t>(std::uint64_t{1} << 32, std::numeric_limits<std::size_t>::max());
+constexpr std::uint64_t maximumTargetSize = largestPatchTarget;
 constexpr std::uint64_t sectionSlack = 1 << 16;
 
-enum InstructionType : std::uint8_t { Noop = 0, Add = 1, Run = 2, Copy = 3 };
-
-struct Instruction {
-    std::uint8_t type = Noop;
-    std::uint8_t size = 0; // 0: the size follows in the instruction section
-    std::uint8_t mode = 0;
-};
-
-struct CodeEntry {
-    Instruction first;
-    Instruction second;
-};
-
-struct CodeTable {
-    std::array<CodeEntry, 256> entries{};
-    std::uint8_t nearSize = 4;
-    std::uint8_t sameSize = 3;
-};
-
-// The default code table of the format: RUN; ADD of 0 to 17 bytes; COPY of 0
-// and 4 to 18 bytes in each of the 9 modes; ADD+COPY pairs; COPY+ADD pairs.
-constexpr CodeTable defaultCodeTable() {
-    CodeTable table;
-    std::size_t i = 0;
-    const auto single = [&](std::uint8_t type, std::uint8_t size, std::uint8_t mode) {
-        table.entries[i++] = {{type, size, mode}, {}};
-    };
-    single(Run, 0, 0);
-    for (std::uint8_t size = 0; size <= 17; ++size) {
-        single(Add, size, 0);
-    }
-    for (std::uint8_t mode = 0; mode <= 8; ++mode) {
-        single(Copy, 0, mode);
-        for (std::uint8_t size = 4; size <= 18; ++size) {
-            single(Copy, size, mode);
-        }
-    }
-    for (std::uint8_t mode = 0; mode <= 5; ++mode) {
-        for (std::uint8_t add = 1; add <= 4; ++add) {
-            for (std::uint8_t copy = 4; copy <= 6; ++copy) {
-                table.entries[i++] = {{Add, add, 0}, {Copy, copy, mode}};
-            }
-        }
-    }
-    for (std::uint8_t mode = 6; mode <= 8; ++mode) {
-        for (std::uint8_t add = 1; add <= 4; ++add) {
-            table.entries[i++] = {{Add, add, 0}, {Copy, 4, mode}};
-        }
-    }
-    for (std::uint8_t mode = 0; mode <= 8; ++mode) {
-        table.entries[i++] = {{Copy, 4, mode}, {Add, 1, 0}};
-    }
-    return table;
-}
-
-constexpr CodeTable standardTable = defaultCodeTable();
-
-// A code table as a 1536-byte string: every entry's first type, second type,
-// first size, second size, first mode, second mode, 256 of each in turn. A
-// custom table travels as a VCDIFF delta against the default table's string.
-constexpr std::size_t codeTableStringSize = 6 * 256;
-
-std::array<std::uint8_t, codeTableStringSize> codeTableString(const CodeTable& table) {
-    std::array<std::uint8_t, codeTableStringSize> s{};
-    for (std::size_t i = 0; i < 256; ++i) {
-        const CodeEntry& e = table.entries[i];
-        s[i] = e.first.type;
-        s[256 + i] = e.second.type;
-        s[512 + i] = e.first.size;
-        s[768 + i] = e.second.size;
-        s[1024 + i] = e.first.mode;
-        s[1280 + i] = e.second.mode;
-    }
-    return s;
-}
-
-// Reads one part of the patch; every read checks what is left.
-class Reader {
-  public:
-    explicit Reader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-
-    std::size_t position() const { return position_; }
-    std::size_t remaining() const { return bytes_.size() - position_; }
-    bool atEnd() const { return position_ >= bytes_.size(); }
-
-    bool byte(std::uint8_t& value) {
-        if (atEnd()) {
-            return false;
-        }
-        value = bytes_[position_++];
-        return true;
-    }
-
-    // The format's integer: 7 bits a byte, most significant first, bit 7 set
-    // on every byte but the last. Values beyond 64 bits are refused.
-    bool integer(std::uint64_t& value) {
-        std::uint64_t result = 0;
-        for (;;) {
-            std::uint8_t b = 0;
-            if (!byte(b)) {
-                return false;
-            }
-            if (result > (std::numeric_limits<std::uint64_t>::max() >> 7)) {
-                return false;
-            }
-            result = (result << 7) | (b & 0x7Fu);
-            if ((b & 0x80u) == 0) {
-                value = result;
-                return true;
-            }
-        }
-    }
-
-    bool take(std::uint64_t count, std::span<const std::uint8_t>& part) {
-        if (count > remaining()) {
-            return false;
-        }
-        part = bytes_.subspan(position_, static_cast<std::size_t>(count));
-        position_ += static_cast<std::size_t>(count);
-        return true;
-    }
-
-  private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t position_ = 0;
-};
-
 struct Header {
-    VcdiffCompression compression = VcdiffCompression::None;
-    CodeTable table = standardTable;
+    Compression compression = Compression::None;
+    CodeTable table = defaultCodeTable();
     std::size_t windowsStart = 0;
 };
 
@@ -195,7 +49,7 @@ struct WindowFrame {
     std::span<const std::uint8_t> addr;
 };
 
-VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
+Result decodeDelta(std::span<const std::uint8_t> source,
                          std::span<const std::uint8_t> patch, bool allowCodeTable);
 
 // A custom table is checked once: every type known and every COPY mode
@@ -214,9 +68,9 @@ bool validTable(const CodeTable& table) {
 
 std::optional<CodeTable> decodeCodeTable(std::uint8_t nearSize, std::uint8_t sameSize,
                                          std::span<const std::uint8_t> delta) {
-    const auto base = codeTableString(standardTable);
-    const VcdiffResult decoded = decodeDelta(base, delta, false);
-    if (decoded.outcome != VcdiffOutcome::Applied || decoded.target.size() != codeTableStringSize) {
+    const auto base = codeTableString(defaultCodeTable());
+    const Result decoded = decodeDelta(base, delta, false);
+    if (decoded.outcome != Outcome::Applied || decoded.target.size() != codeTableStringSize) {
         return std::nullopt;
     }
     const Bytes& s = decoded.target;
@@ -239,7 +93,7 @@ std::optional<Header> readHeader(std::span<const std::uint8_t> patch, bool allow
     std::span<const std::uint8_t> magic;
     std::uint8_t version = 0;
     std::uint8_t indicator = 0;
-    if (!in.take(3, magic) || !std::equal(magic.begin(), magic.end(), vcdiffMagic.begin()) ||
+    if (!in.take(3, magic) || !std::equal(magic.begin(), magic.end(), vcdiff::magic.begin()) ||
         !in.byte(version) || version != 0 || !in.byte(indicator) ||
         (indicator & ~(hasSecondary | hasCodeTable | hasAppHeader)) != 0) {
         return std::nullopt;
@@ -251,9 +105,9 @@ std::optional<Header> readHeader(std::span<const std::uint8_t> patch, bool allow
             return std::nullopt;
         }
         switch (id) {
-        case djwId: header.compression = VcdiffCompression::Djw; break;
-        case lzmaId: header.compression = VcdiffCompression::Lzma; break;
-        case fgkId: header.compression = VcdiffCompression::Fgk; break;
+        case djwId: header.compression = Compression::Djw; break;
+        case lzmaId: header.compression = Compression::Lzma; break;
+        case fgkId: header.compression = Compression::Fgk; break;
         default: return std::nullopt;
         }
     }
@@ -314,7 +168,7 @@ bool readWindow(Reader& in, const Header& header, std::uint64_t targetSoFar, Win
     if (!in.integer(w.targetLength) || w.targetLength > maximumWindowTarget ||
         !in.byte(w.deltaIndicator) ||
         (w.deltaIndicator & ~(dataCompressed | instCompressed | addrCompressed)) != 0 ||
-        (w.deltaIndicator != 0 && header.compression == VcdiffCompression::None) ||
+        (w.deltaIndicator != 0 && header.compression == Compression::None) ||
         !in.integer(dataLength) || !in.integer(instLength) || !in.integer(addrLength)) {
         return false;
     }
@@ -323,8 +177,7 @@ bool readWindow(Reader& in, const Header& header, std::uint64_t targetSoFar, Win
         if (!in.take(4, sum)) {
             return false;
         }
-        w.adler32 = (std::uint32_t{sum[0]} << 24) | (std::uint32_t{sum[1]} << 16) |
-                    (std::uint32_t{sum[2]} << 8) | std::uint32_t{sum[3]};
+        w.adler32 = readBE32(sum, 0);
     }
     return in.take(dataLength, w.data) && in.take(instLength, w.inst) &&
            in.take(addrLength, w.addr) && in.position() - encodingStart == encodingLength;
@@ -358,37 +211,9 @@ Framing readFraming(std::span<const std::uint8_t> patch, const Header& header) {
     return framing;
 }
 
-// Adler-32 of the window's target as xdelta3 computes it (initial value 1),
-// summed in runs short enough that the sums cannot overflow before reduction.
-std::uint32_t adler32(std::span<const std::uint8_t> bytes) {
-    constexpr std::uint32_t modulus = 65521;
-    constexpr std::size_t run = 5552;
-    std::uint32_t a = 1;
-    std::uint32_t b = 0;
-    const std::uint8_t* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        std::size_t n = std::min(left, run);
-        left -= n;
-        while (n >= 8) {
-            a += p[0]; b += a; a += p[1]; b += a; a += p[2]; b += a; a += p[3]; b += a;
-            a += p[4]; b += a; a += p[5]; b += a; a += p[6]; b += a; a += p[7]; b += a;
-            p += 8;
-            n -= 8;
-        }
-        while (n-- > 0) {
-            a += *p++;
-            b += a;
-        }
-        a %= modulus;
-        b %= modulus;
-    }
-    return (b << 16) | a;
-}
-
 // The secondary decoders of one delta: one state per kind of section.
 struct SecondaryStreams {
-    VcdiffCompression compression = VcdiffCompression::None;
+    Compression compression = Compression::None;
     std::array<LzmaSectionStream, 3> lzma;
     std::array<std::unique_ptr<FgkState>, 3> fgk;
     std::array<Bytes, 3> buffers; // decoded sections, reused window after window
@@ -409,79 +234,19 @@ bool decodeSection(SecondaryStreams& streams, std::size_t kind, std::uint64_t ta
     out.resize(static_cast<std::size_t>(size));
     bool ok = false;
     switch (streams.compression) {
-    case VcdiffCompression::Lzma: ok = decodeLzmaSection(streams.lzma[kind], packed, out); break;
-    case VcdiffCompression::Djw: ok = decodeDjwSection(packed, out); break;
-    case VcdiffCompression::Fgk:
+    case Compression::Lzma: ok = decodeLzmaSection(streams.lzma[kind], packed, out); break;
+    case Compression::Djw: ok = decodeDjwSection(packed, out); break;
+    case Compression::Fgk:
         if (!streams.fgk[kind]) {
             streams.fgk[kind] = std::make_unique<FgkState>();
         }
         ok = decodeFgkSection(*streams.fgk[kind], packed, out);
         break;
-    case VcdiffCompression::None: break;
+    case Compression::None: break;
     }
     section = out;
     return ok;
 }
-
-// The address caches: the last few addresses (near) and addresses hashed by
-// their value (same), both emptied at the start of every window.
-class AddressCache {
-  public:
-    AddressCache(std::uint8_t nearSize, std::uint8_t sameSize)
-        : near_(nearSize, 0), same_(std::size_t{sameSize} * 256, 0) {}
-
-    void reset() {
-        std::fill(near_.begin(), near_.end(), 0);
-        std::fill(same_.begin(), same_.end(), 0);
-        nextNear_ = 0;
-    }
-
-    // Decodes the address of a COPY in the given mode at position here of
-    // the window's string (segment then target); it must lie before here.
-    bool decode(std::uint8_t mode, std::uint64_t here, Reader& in, std::uint64_t& address) {
-        const std::size_t sameStart = 2 + near_.size();
-        if (mode < sameStart) {
-            std::uint64_t value = 0;
-            if (!in.integer(value)) {
-                return false;
-            }
-            if (mode == 0) {
-                address = value;
-            } else if (mode == 1) {
-                if (value > here) {
-                    return false;
-                }
-                address = here - value;
-            } else {
-                const std::uint64_t base = near_[mode - 2];
-                if (value > std::numeric_limits<std::uint64_t>::max() - base) {
-                    return false;
-                }
-                address = base + value;
-            }
-        } else {
-            const std::size_t set = mode - sameStart;
-            std::uint8_t low = 0;
-            if (set * 256 >= same_.size() || !in.byte(low)) {
-                return false;
-            }
-            address = same_[set * 256 + low];
-        }
-        if (!near_.empty()) {
-            near_[nextNear_] = address;
-            nextNear_ = (nextNear_ + 1) % near_.size();
-        }
-        if (!same_.empty()) {
-            same_[static_cast<std::size_t>(address % same_.size())] = address;
-        }
-        return address < here;
-    }
-
-  private:
-    std::vector<std::uint64_t> near_;
-    std::vector<std::uint64_t> same_;
-    std::size_t nextNear_ = 0;
-};
 
 enum class WindowResult { Decoded, Damaged, WrongSource };
 
@@ -562,9 +327,9 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
     return produced == length && dataLeft == 0 && addr.atEnd();
 }
 
-VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
+Result decodeDelta(std::span<const std::uint8_t> source,
                          std::span<const std::uint8_t> patch, bool allowCodeTable) {
-    VcdiffResult result;
+    Result result;
     const std::optional<Header> header = readHeader(patch, allowCodeTable);
     if (!header) {
         return result;
@@ -595,7 +360,7 @@ VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
             // A segment beyond the end of the ROM: the patch wants a larger one.
             if (w.segmentOffset > source.size() ||
                 w.segmentLength > source.size() - w.segmentOffset) {
-                result.outcome = VcdiffOutcome::WrongSource;
+                result.outcome = Outcome::WrongSource;
                 return result;
             }
             segment = source.subspan(static_cast<std::size_t>(w.segmentOffset),
@@ -624,18 +389,42 @@ VcdiffResult decodeDelta(std::span<const std::uint8_t> source,
         written += w.targetLength;
     }
     if (wrongSource) {
-        result.outcome = VcdiffOutcome::WrongSource;
+        result.outcome = Outcome::WrongSource;
         return result;
     }
-    result.outcome = VcdiffOutcome::Applied;
+    result.outcome = Outcome::Applied;
     result.target = std::move(target);
     return result;
 }
 
+// Only the ROM as it is tells damage from another ROM; a repaired form the
+// patch cannot be decoded against is simply not its source.
+struct Decoded {
+    Outcome outcome = Outcome::Damaged;
+    SourceMatch form = SourceMatch::No;
+    Bytes target;
+};
+
+Decoded decodeAgainst(std::span<const std::uint8_t> patch, RomForms& rom) {
+    Result result = apply(rom.rom, patch);
+    if (result.outcome != Outcome::WrongSource) {
+        return {result.outcome, SourceMatch::Yes, std::move(result.target)};
+    }
+    const SourceMatch form =
+        firstFittingRepairedForm(rom, [&](SourceMatch, std::span<const std::uint8_t> bytes) {
+            result = apply(bytes, patch);
+            return result.outcome == Outcome::Applied;
+        });
+    if (form == SourceMatch::No) {
+        return {Outcome::WrongSource, SourceMatch::No, {}};
+    }
+    return {Outcome::Applied, form, std::move(result.target)};
+}
+
 } // namespace
 
-VcdiffSummary describeVcdiff(std::span<const std::uint8_t> patch) {
-    VcdiffSummary summary;
+Summary describe(std::span<const std::uint8_t> patch) {
+    Summary summary;
     const std::optional<Header> header = readHeader(patch, true);
     if (!header) {
         return summary;
@@ -649,6 +438,36 @@ VcdiffSummary describeVcdiff(std::span<const std::uint8_t> patch) {
     return summary;
 }
 
-VcdiffResult applyVcdiff(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch) {
+bool wellFormed(const Summary& summary) {
+    return summary.wellFormed;
+}
+
+SourceMatch match(const Summary& summary, std::span<const std::uint8_t> patch, RomForms& rom) {
+    if (!summary.wellFormed) {
+        return SourceMatch::No;
+    }
+    if (!summary.checksums) {
+        return SourceMatch::NotChecked;
+    }
+    const Decoded decoded = decodeAgainst(patch, rom);
+    return decoded.outcome == Outcome::Applied ? decoded.form : SourceMatch::No;
+}
+
+ApplyResult applyChecked(const Summary&, std::span<const std::uint8_t> patch, RomForms& rom) {
+    Decoded decoded = decodeAgainst(patch, rom);
+    switch (decoded.outcome) {
+    case Outcome::Applied:
+        return appliedTo(decoded.form, std::move(decoded.target));
+    case Outcome::Damaged:
+        return damagedPatch();
+    case Outcome::WrongSource:
+        break;
+    }
+    return otherRom();
+}
+
+Result apply(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch) {
     return decodeDelta(source, patch, true);
 }
+
+} // namespace vcdiff

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "base/byte_order.h"
+
+// The indexes a patch creator searches for copies with: where a stretch of
+// the modified image lies in the original (SourceIndex) or earlier in the
+// modified image itself (TargetIndex), and how far two stretches agree. They
+// know nothing of any patch format; the hot lookups are inline so that a
+// creator's matcher keeps them in its loop.
+namespace match {
+
+constexpr std::size_t blockSize = 8;
+
+// Eight bytes as one number, first byte lowest, whatever the machine's order
+// (hashes, and so the patch, must not depend on it).
+inline std::uint64_t load(const std::uint8_t* bytes) {
+    std::uint64_t value = 0;
+    std::memcpy(&value, bytes, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = __builtin_bswap64(value);
+    }
+    return value;
+}
+
+// The hash of four bytes, for the short-copy chain.
+inline std::uint64_t hashShort(const std::uint8_t* bytes) {
+    return readLE({bytes, 4}, 0, 4) * 0x9E3779B97F4A7C15ull;
+}
+
+// How many bytes from a and b agree, up to limit.
+inline std::uint64_t forwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint64_t limit) {
+    std::uint64_t n = 0;
+    while (limit - n >= blockSize) {
+        const std::uint64_t difference = load(a + n) ^ load(b + n);
+        if (difference != 0) {
+            return n + static_cast<std::uint64_t>(std::countr_zero(difference)) / 8;
+        }
+        n += blockSize;
+    }
+    while (n < limit && a[n] == b[n]) {
+        ++n;
+    }
+    return n;
+}
+
+// How many bytes before a and b agree, up to limit.
+inline std::uint64_t backwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint64_t limit) {
+    std::uint64_t n = 0;
+    while (limit - n >= blockSize) {
+        const std::uint64_t difference = load(a - n - blockSize) ^ load(b - n - blockSize);
+        if (difference != 0) {
+            return n + static_cast<std::uint64_t>(std::countl_zero(difference)) / 8;
+        }
+        n += blockSize;
+    }
+    while (n < limit &&
+           a[-1 - static_cast<std::ptrdiff_t>(n)] == b[-1 - static_cast<std::ptrdiff_t>(n)]) {
+        ++n;
+    }
+    return n;
+}
+
+inline int slotBits(std::uint64_t wanted, int least, int most) {
+    int bits = least;
+    while (bits < most && (std::uint64_t{1} << bits) < wanted) {
+        ++bits;
+    }
+    return bits;
+}
+
+// Recent blocks of the modified image that were written as new bytes, for
+// repeats within it (TargetCopy).
+class TargetIndex {
+  public:
+    explicit TargetIndex(std::uint64_t targetSize)
+        : slots_(std::size_t{1} << slotBits(targetSize / 4, 12, 22)),
+          shift_(64 - slotBits(targetSize / 4, 12, 22)) {}
+
+    std::int64_t candidate(std::uint64_t blockHash) const {
+        return static_cast<std::int64_t>(slots_[blockHash >> shift_]) - 1;
+    }
+    void prefetch(std::uint64_t blockHash) const {
+        __builtin_prefetch(&slots_[blockHash >> shift_], 1);
+    }
+    void add(std::uint64_t blockHash, std::uint64_t position) {
+        slots_[blockHash >> shift_] = static_cast<std::uint32_t>(position + 1);
+    }
+
+  private:
+    std::vector<std::uint32_t> slots_;
+    int shift_;
+};
+
+// Positions of the original's 8-byte blocks at a stride of 1, 2 or 4 bytes
+// by its size, hashed. Any stretch the modified image shares with the
+// original that is at least stride + 7 bytes long holds an indexed block.
+class SourceIndex {
+  public:
+    // Builds the index in parts, one for each share of the original; two
+    // parts are filled on two threads when `threaded`, with the same result.
+    SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded);
+
+    unsigned parts() const { return parts_; }
+    // A position in the part whose block may have this hash (compare before
+    // use), or -1: way 0 the newest such position, way 1 the oldest.
+    static constexpr unsigned ways = 2;
+    std::int64_t candidate(std::uint64_t blockHash, unsigned part, unsigned way) const;
+    // Asks the memory for the slots of a hash that will be looked up soon.
+    void prefetch(std::uint64_t blockHash) const;
+    static std::uint64_t hashBlock(const std::uint8_t* bytes);
+
+    // Positions of a small original whose next four bytes may be these
+    // (compare before use), newest first: shared stretches too short for
+    // the blocks. -1 ends the chain; an original of more than
+    // shortCopiesUpTo bytes has none.
+    static constexpr std::size_t shortCopiesUpTo = std::size_t{1} << 20;
+    std::int64_t firstShort(const std::uint8_t* bytes) const;
+    std::int64_t nextShort(std::uint64_t position) const;
+    void prefetchShort(const std::uint8_t* bytes) const;
+
+  private:
+    std::vector<std::uint32_t> shortHeads_; // position + 1; 0 ends
+    std::vector<std::uint32_t> shortNext_;
+    int shortShift_ = 64;
+    std::unique_ptr<std::uint32_t[]> slots_; // position + 1; 0 is empty
+    std::size_t partSize_ = 0;
+    unsigned parts_ = 0;
+    int shift_ = 64;
+};
+
+inline std::uint64_t SourceIndex::hashBlock(const std::uint8_t* bytes) {
+    return load(bytes) * 0x9E3779B97F4A7C15ull;
+}
+
+inline std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
+    if (shortHeads_.empty()) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(shortHeads_[hashShort(bytes) >> shortShift_]) - 1;
+}
+
+inline void SourceIndex::prefetchShort(const std::uint8_t* bytes) const {
+    if (!shortHeads_.empty()) {
+        __builtin_prefetch(&shortHeads_[hashShort(bytes) >> shortShift_]);
+    }
+}
+
+inline std::int64_t SourceIndex::nextShort(std::uint64_t position) const {
+    return static_cast<std::int64_t>(shortNext_[position]) - 1;
+}
+
+inline void SourceIndex::prefetch(std::uint64_t blockHash) const {
+    for (unsigned part = 0; part < parts_; ++part) {
+        __builtin_prefetch(slots_.get() + part * partSize_ + 2 * (blockHash >> shift_));
+    }
+}
+
+inline std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part, unsigned way) const {
+    return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) -
+           1;
+}
+
+} // namespace match
