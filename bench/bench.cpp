@@ -202,11 +202,12 @@ std::string creatorTable(const std::string& quillon, const std::string& folder,
         const std::string modified = folder + name + ".mod.bin";
         const std::uint64_t inputs[] = {fileSize(original), fileSize(modified)};
         char line[512];
-        std::snprintf(line, sizeof line, "| %s | %s -> %s ", name.c_str(), formatSize(inputs[0]).c_str(),
-                      formatSize(inputs[1]).c_str());
+        std::snprintf(line, sizeof line, "| %s | %s -> %s ", name.c_str(),
+                      formatSize(inputs[0]).c_str(), formatSize(inputs[1]).c_str());
         std::string row = line;
         for (const char* command : {"--create-bps", "--create-ips"}) {
-            if (std::string(command) == "--create-ips" && std::max(inputs[0], inputs[1]) > 16 * MiB) {
+            if (std::string(command) == "--create-ips" &&
+                std::max(inputs[0], inputs[1]) > 16 * MiB) {
                 row += "| cannot (over 16 MiB) | | ";
                 continue;
             }
@@ -239,7 +240,8 @@ bool makePairs(const std::string& folder) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s <quillon> <scratch folder> [--runs N] [--results FILE]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <quillon> <scratch folder> [--runs N] [--results FILE]\n",
+                     argv[0]);
         return 2;
     }
     const std::string quillon = argv[1];
@@ -271,7 +273,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-
     const std::string out = folder + "out.bin";
     std::vector<Case> cases = {
         {"--n64-endian (.v64)", {"--n64-endian", folder + "rom64.v64", out}, "rom64.v64"},
@@ -280,10 +281,18 @@ int main(int argc, char** argv) {
         {"--trim", {"--trim", folder + "padded64.bin", out}, "padded64.bin"},
         {"--strip-header", {"--strip-header", folder + "copier.smc", out}, "copier.smc"},
         {"--fix-checksum (SNES)", {"--fix-checksum", folder + "snes32.sfc", out}, "snes32.sfc"},
-        {"--fix-checksum (Genesis)", {"--fix-checksum", folder + "genesis4.md", out}, "genesis4.md"},
-        {"--patch (100,000 records)", {"--patch", folder + "ips16.bin", folder + "ips16.ips", out}, "ips16.bin"},
-        {"--bps-patch", {"--bps-patch", folder + "bps32.bin", folder + "bps32.bps", out}, "bps32.bin"},
-        {"--apply (UPS, 4,000 edits)", {"--apply", folder + "ups32.bin", folder + "ups32.ups", out}, "ups32.bin"},
+        {"--fix-checksum (Genesis)",
+         {"--fix-checksum", folder + "genesis4.md", out},
+         "genesis4.md"},
+        {"--patch (100,000 records)",
+         {"--patch", folder + "ips16.bin", folder + "ips16.ips", out},
+         "ips16.bin"},
+        {"--bps-patch",
+         {"--bps-patch", folder + "bps32.bin", folder + "bps32.bps", out},
+         "bps32.bin"},
+        {"--apply (UPS, 4,000 edits)",
+         {"--apply", folder + "ups32.bin", folder + "ups32.ups", out},
+         "ups32.bin"},
         {"--inspect (SNES)", {"--inspect", folder + "snes32.sfc"}, "snes32.sfc", true},
         {"--inspect (Genesis)", {"--inspect", folder + "genesis4.md"}, "genesis4.md", true},
     };
@@ -316,12 +325,15 @@ int main(int argc, char** argv) {
         if (!c.inspect) {
             const Measurement toolNew = measure(command, runs, out);
             const Measurement floorNew = measure(copy, runs, out);
-            std::snprintf(created, sizeof created, "| %.1f ms | %.1f ms | %.2f ", toolNew.medianSeconds * 1e3,
-                          floorNew.medianSeconds * 1e3, toolNew.medianSeconds / floorNew.medianSeconds);
+            std::snprintf(created, sizeof created, "| %.1f ms | %.1f ms | %.2f ",
+                          toolNew.medianSeconds * 1e3, floorNew.medianSeconds * 1e3,
+                          toolNew.medianSeconds / floorNew.medianSeconds);
         }
-        const double budgetKiB = static_cast<double>(c.inputBytes + c.outputBytes) / 1024.0 + 8192.0;
+        const double budgetKiB =
+            static_cast<double>(c.inputBytes + c.outputBytes) / 1024.0 + 8192.0;
         char line[512];
-        std::snprintf(line, sizeof line, "| %s | %s | %.1f ms | %.1f ms (%s) | %.2f %s| %.1f MiB | %.1f MiB |\n",
+        std::snprintf(line, sizeof line,
+                      "| %s | %s | %.1f ms | %.1f ms (%s) | %.2f %s| %.1f MiB | %.1f MiB |\n",
                       c.label.c_str(), formatSize(c.inputBytes).c_str(), tool.medianSeconds * 1e3,
                       floor.medianSeconds * 1e3, c.inspect ? "cat" : "cp",
                       tool.medianSeconds / floor.medianSeconds, created,
@@ -347,21 +359,22 @@ int main(int argc, char** argv) {
         const double memory = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) *
                               static_cast<double>(::sysconf(_SC_PAGE_SIZE));
         std::ofstream results(resultsPath);
-        results << "# Benchmark results\n\n"
-                << "Made by `bench/run.sh`: medians of " << runs
-                << " runs after a warm-up, page cache warm; the floor is `cp` of the input to the "
-                   "output path (`cat` of the file to /dev/null for --inspect), timed in the same "
-                   "run, both replacing an existing output and creating a new one. Peak memory is "
-                   "the command's maximum resident set size.\n\n"
-                << "Machine: " << machine.sysname << " " << machine.release << " " << machine.machine
-                << ", " << ::sysconf(_SC_NPROCESSORS_ONLN) << " cores, " << memoryGiB(memory)
-                << " GiB of memory.\n\n"
-                << table.str()
-                << "\n## Patch creators\n\n"
-                   "Medians of the same runs; peak memory is the maximum resident set size. The "
-                   "pairs are made by the benchmark in the shapes of `make_pairs.py` (seed 7 of its "
-                   "own random numbers):\n\n"
-                << ownPairs;
+        results
+            << "# Benchmark results\n\n"
+            << "Made by `bench/run.sh`: medians of " << runs
+            << " runs after a warm-up, page cache warm; the floor is `cp` of the input to the "
+               "output path (`cat` of the file to /dev/null for --inspect), timed in the same "
+               "run, both replacing an existing output and creating a new one. Peak memory is "
+               "the command's maximum resident set size.\n\n"
+            << "Machine: " << machine.sysname << " " << machine.release << " " << machine.machine
+            << ", " << ::sysconf(_SC_NPROCESSORS_ONLN) << " cores, " << memoryGiB(memory)
+            << " GiB of memory.\n\n"
+            << table.str()
+            << "\n## Patch creators\n\n"
+               "Medians of the same runs; peak memory is the maximum resident set size. The "
+               "pairs are made by the benchmark in the shapes of `make_pairs.py` (seed 7 of its "
+               "own random numbers):\n\n"
+            << ownPairs;
         if (!givenPairs.empty()) {
             results << "\nThe pairs of `make_pairs.py --seed 7`:\n\n" << givenPairs;
         }

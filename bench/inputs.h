@@ -20,7 +20,9 @@ using testing_support::IpsPatch;
 
 constexpr std::size_t MiB = std::size_t{1} << 20;
 
-inline Bytes asImage(const ByteList& bytes) { return Bytes(bytes.begin(), bytes.end()); }
+inline Bytes asImage(const ByteList& bytes) {
+    return Bytes(bytes.begin(), bytes.end());
+}
 
 inline Bytes pseudoRandom(std::size_t size, std::uint32_t seed) {
     Bytes image(size);
@@ -166,7 +168,7 @@ inline ByteList romLike(PairRandom& rng, std::size_t n) {
 
 // Scattered overwrites, then inserted blocks, then blocks moved elsewhere.
 inline ByteList mutated(PairRandom& rng, ByteList b, std::size_t edits, std::size_t inserts,
-                     std::size_t moves) {
+                        std::size_t moves) {
     for (std::size_t e = 0; e < edits; ++e) {
         const std::size_t at = rng.between(0, b.size() - 65);
         const ByteList fresh = rng.bytes(rng.between(1, 32));
@@ -181,8 +183,9 @@ inline ByteList mutated(PairRandom& rng, ByteList b, std::size_t edits, std::siz
         const std::size_t at = rng.between(0, b.size() - 70001);
         const std::size_t n = rng.between(1000, 65536);
         const ByteList block(b.begin() + static_cast<std::ptrdiff_t>(at),
-                          b.begin() + static_cast<std::ptrdiff_t>(at + n));
-        b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
+                             b.begin() + static_cast<std::ptrdiff_t>(at + n));
+        b.erase(b.begin() + static_cast<std::ptrdiff_t>(at),
+                b.begin() + static_cast<std::ptrdiff_t>(at + n));
         const std::size_t to = rng.between(0, b.size() - 1);
         b.insert(b.begin() + static_cast<std::ptrdiff_t>(to), block.begin(), block.end());
     }

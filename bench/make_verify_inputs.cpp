@@ -13,9 +13,9 @@
 #include <fstream>
 #include <string>
 
+#include "cli/json_lines.h"
 #include "hash/digests.h"
 #include "io/output_file.h"
-#include "cli/json_lines.h"
 
 namespace {
 
@@ -56,7 +56,8 @@ void romElement(std::ofstream& out, const std::string& name, std::uint64_t size,
 
 void header(std::ofstream& out, const std::string& name) {
     out << "<?xml version=\"1.0\"?>\n<!DOCTYPE datafile PUBLIC \"-//Logiqx//DTD ROM Management "
-           "Datafile//EN\" \"http://www.logiqx.com/Dats/datafile.dtd\">\n<datafile>\n\t<header>\n\t\t<name>"
+           "Datafile//EN\" "
+           "\"http://www.logiqx.com/Dats/datafile.dtd\">\n<datafile>\n\t<header>\n\t\t<name>"
         << name << "</name>\n\t\t<version>1</version>\n\t</header>\n";
 }
 

@@ -22,8 +22,8 @@
 #include <unistd.h>
 
 #include "inputs.h"
-#include "io/output_file.h"
 #include "io/input_file.h"
+#include "io/output_file.h"
 #include "patch/vcdiff.h"
 
 namespace {
@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
     std::printf("|---|---|---|---|---|\n");
     for (const char* compressor : {"none", "lzma", "djw"}) {
         const std::string patchPath = folder + "/patch_" + compressor + ".xdelta";
-        if (!run({"xdelta3", "-e", "-f", "-S", compressor, "-s", sourcePath, targetPath, patchPath})) {
+        if (!run({"xdelta3", "-e", "-f", "-S", compressor, "-s", sourcePath, targetPath,
+                  patchPath})) {
             std::fprintf(stderr, "xdelta3 -e -S %s failed\n", compressor);
             return 1;
         }
@@ -127,7 +128,8 @@ int main(int argc, char** argv) {
             const double seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (result.outcome != vcdiff::Outcome::Applied ||
-                !std::equal(result.target.begin(), result.target.end(), target.begin(), target.end())) {
+                !std::equal(result.target.begin(), result.target.end(), target.begin(),
+                            target.end())) {
                 std::fprintf(stderr, "applyVcdiff gave a wrong result for -S %s\n", compressor);
                 return 1;
             }

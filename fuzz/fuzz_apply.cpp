@@ -28,7 +28,8 @@ bool tooLarge(const PatchSummary& s) {
     case PatchFormat::Bps:
         return std::get<bps::Summary>(s).targetSize > largestOutputRun;
     case PatchFormat::Ups:
-        return std::max(std::get<ups::Summary>(s).sourceSize, std::get<ups::Summary>(s).targetSize) > largestOutputRun;
+        return std::max(std::get<ups::Summary>(s).sourceSize,
+                        std::get<ups::Summary>(s).targetSize) > largestOutputRun;
     default:
         return false;
     }
@@ -64,17 +65,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case PatchFormat::Bps:
         FUZZ_CHECK(result.form != SourceMatch::YesBackwards);
-        FUZZ_CHECK(!applied || (result.output.size() == std::get<bps::Summary>(summary).targetSize &&
-                                crc32(result.output) == std::get<bps::Summary>(summary).crcs.targetCrc));
+        FUZZ_CHECK(!applied ||
+                   (result.output.size() == std::get<bps::Summary>(summary).targetSize &&
+                    crc32(result.output) == std::get<bps::Summary>(summary).crcs.targetCrc));
         FUZZ_CHECK(!applied || patchWellFormed(summary));
         FUZZ_CHECK(!wrong || result.expectedCrc == std::get<bps::Summary>(summary).crcs.sourceCrc);
         break;
     case PatchFormat::Ups: {
         const bool backwards = result.form == SourceMatch::YesBackwards;
-        FUZZ_CHECK(!applied || (result.output.size() ==
-                                    (backwards ? std::get<ups::Summary>(summary).sourceSize : std::get<ups::Summary>(summary).targetSize) &&
-                                crc32(result.output) ==
-                                    (backwards ? std::get<ups::Summary>(summary).crcs.sourceCrc : std::get<ups::Summary>(summary).crcs.targetCrc)));
+        FUZZ_CHECK(
+            !applied ||
+            (result.output.size() == (backwards ? std::get<ups::Summary>(summary).sourceSize
+                                                : std::get<ups::Summary>(summary).targetSize) &&
+             crc32(result.output) == (backwards ? std::get<ups::Summary>(summary).crcs.sourceCrc
+                                                : std::get<ups::Summary>(summary).crcs.targetCrc)));
         FUZZ_CHECK(!applied || patchWellFormed(summary));
         FUZZ_CHECK(!wrong || result.expectedCrc == std::get<ups::Summary>(summary).crcs.sourceCrc);
         break;

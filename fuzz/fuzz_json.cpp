@@ -6,18 +6,18 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "scan/scan.h"
+#include "base/bytes.h"
 #include "check.h"
 #include "cli/json_lines.h"
-#include "base/bytes.h"
 #include "json_check.h"
+#include "scan/scan.h"
 
 namespace {
 

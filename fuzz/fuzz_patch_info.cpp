@@ -10,8 +10,8 @@
 
 #include "check.h"
 #include "cli/commands.h"
-#include "patch/formats.h"
 #include "patch/checked.h"
+#include "patch/formats.h"
 #include "split_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -44,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (formatOf(summary) == PatchFormat::Vcdiff) {
         const vcdiff::Summary& info = std::get<vcdiff::Summary>(summary);
         FUZZ_CHECK(info.wellFormed || match == SourceMatch::No);
-        FUZZ_CHECK(info.checksums || match == SourceMatch::NotChecked ||
-                   match == SourceMatch::No);
+        FUZZ_CHECK(info.checksums || match == SourceMatch::NotChecked || match == SourceMatch::No);
     } else {
         FUZZ_CHECK(match == SourceMatch::No);
     }

@@ -25,8 +25,7 @@ bool same(const Bytes& image, View original) {
 
 // Whether every byte that differs between the two equal-sized images lies in
 // [start, start + length).
-bool changedOnlyWithin(const Bytes& image, View original, std::size_t start,
-                       std::size_t length) {
+bool changedOnlyWithin(const Bytes& image, View original, std::size_t start, std::size_t length) {
     for (std::size_t i = 0; i < original.size(); ++i) {
         if (image[i] != original[i] && (i < start || i - start >= length)) {
             return false;

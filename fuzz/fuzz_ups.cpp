@@ -93,7 +93,8 @@ void checkAsPatch(std::span<const std::uint8_t> rom, std::span<const std::uint8_
     if (result.outcome == ApplyOutcome::Applied) {
         const bool backwards = result.form == SourceMatch::YesBackwards;
         FUZZ_CHECK(result.output.size() == (backwards ? summary.sourceSize : summary.targetSize));
-        FUZZ_CHECK(crc32(result.output) == (backwards ? summary.crcs.sourceCrc : summary.crcs.targetCrc));
+        FUZZ_CHECK(crc32(result.output) ==
+                   (backwards ? summary.crcs.sourceCrc : summary.crcs.targetCrc));
     }
     FUZZ_CHECK(result.outcome != ApplyOutcome::WrongSource ||
                (result.romCrc == crc32(rom) && result.expectedCrc == summary.crcs.sourceCrc));

@@ -28,7 +28,8 @@ constexpr std::uint64_t largestTargetAccepted = std::uint64_t{1} << 32;
 void fuzzDelta(std::span<const std::uint8_t> input) {
     const fuzzing::SplitInput split = fuzzing::splitInput(input);
     const vcdiff::Summary summary = vcdiff::describe(split.patch);
-    FUZZ_CHECK(!summary.wellFormed || (summary.windows > 0 && summary.targetSize <= largestTargetAccepted));
+    FUZZ_CHECK(!summary.wellFormed ||
+               (summary.windows > 0 && summary.targetSize <= largestTargetAccepted));
     if (summary.wellFormed && summary.targetSize > largestTargetRun) {
         return;
     }
@@ -52,7 +53,8 @@ template <class Decode> void fuzzSections(std::span<const std::uint8_t> input, D
     while (position + 2 <= input.size()) {
         const std::size_t length = std::size_t{input[position]} << 8 | input[position + 1];
         position += 2;
-        const std::size_t take = length < input.size() - position ? length : input.size() - position;
+        const std::size_t take =
+            length < input.size() - position ? length : input.size() - position;
         if (!decode(input.subspan(position, take), std::span<std::uint8_t>(out))) {
             return;
         }
@@ -68,7 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::span<const std::uint8_t> rest(data + 1, size - 1);
     switch (data[0] % 4) {
-    case 0: fuzzDelta(rest); break;
+    case 0:
+        fuzzDelta(rest);
+        break;
     case 1:
         fuzzSections(rest, [](std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
             return decodeDjwSection(in, out);

@@ -240,8 +240,15 @@ void writeVcdiffSeeds(const fs::path& dir, const fs::path& vectors) {
     VcdiffWindow modes;
     modes.indicator = 1 | 4;
     modes.segmentLength = 8;
-    modes.inst = {op::copy(0, 4), op::copy(1, 4), op::copy(2, 4), op::copy(6, 4), op::add(2),
-                  op::copy(0, 0), 4, op::run, 3};
+    modes.inst = {op::copy(0, 4),
+                  op::copy(1, 4),
+                  op::copy(2, 4),
+                  op::copy(6, 4),
+                  op::add(2),
+                  op::copy(0, 0),
+                  4,
+                  op::run,
+                  3};
     modes.addr = {2, 8, 1, 4, 24};
     modes.data = {'X', 'Y', 'Z'};
     modes.targetLength = 25;
@@ -254,11 +261,13 @@ void writeVcdiffSeeds(const fs::path& dir, const fs::path& vectors) {
     again.addr = {0};
     again.data = {'!', '?'};
     deltaSeed("built_modes", source, VcdiffPatch().window(modes).window(again).bytes());
-    deltaSeed("built_apphead", source, VcdiffPatch(0x05).byte(2).integer(3).byte('a').byte('/').byte('b').window(again).bytes());
+    deltaSeed(
+        "built_apphead", source,
+        VcdiffPatch(0x05).byte(2).integer(3).byte('a').byte('/').byte('b').window(again).bytes());
     if (!vectors.empty()) {
         const fs::path data = vectors.parent_path() / "vcdiff";
-        for (const char* name : {"small_none", "small_lzma", "small_djw", "small_fgk",
-                                 "small_lzma_nochecksum"}) {
+        for (const char* name :
+             {"small_none", "small_lzma", "small_djw", "small_fgk", "small_lzma_nochecksum"}) {
             deltaSeed(name, readWhole(data / "small_source.bin"),
                       readWhole(data / (std::string(name) + ".xdelta")));
         }
@@ -322,10 +331,8 @@ void writeApplySeeds(const fs::path& dir) {
         {"bps", fuzzing::joinInput(z64, toBytes(*bps::create(z64, modified)))},
         {"bps_v64", fuzzing::joinInput(v64, toBytes(*bps::create(z64, modified)))},
         {"ups", fuzzing::joinInput(z64, toBytes(*ups::create(z64, modified)))},
-        {"ups_backwards",
-         fuzzing::joinInput(modified, toBytes(*ups::create(z64, modified)))},
-        {"ups_headered",
-         fuzzing::joinInput(headered, toBytes(*ups::create(snes, snesModified)))},
+        {"ups_backwards", fuzzing::joinInput(modified, toBytes(*ups::create(z64, modified)))},
+        {"ups_headered", fuzzing::joinInput(headered, toBytes(*ups::create(snes, snesModified)))},
         {"vcdiff_header", fuzzing::joinInput(z64, ByteList{0xD6, 0xC3, 0xC4, 0x00, 0x00})},
     };
     for (const auto& [name, seed] : seeds) {
@@ -374,7 +381,8 @@ void writeDatSeeds(const fs::path& xml, const fs::path& text) {
 	<machine name="m"><rom name="m.bin" size="7" sha256="2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824"/></machine>
 </datafile>
 )dat");
-    writeText(xml / "entities.dat", R"dat(<?xml version="1.0"?><!DOCTYPE datafile [<!ENTITY e "&#233;x">]>
+    writeText(xml / "entities.dat",
+              R"dat(<?xml version="1.0"?><!DOCTYPE datafile [<!ENTITY e "&#233;x">]>
 <datafile><game name="&e;&e;"><rom name="&lt;&gt;" size="1" crc="00000000"/></game></datafile>
 )dat");
     writeText(text / "clrmamepro.dat", R"dat(clrmamepro (
@@ -401,9 +409,8 @@ int main(int argc, char** argv) {
     }
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
-    for (const char* target :
-         {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "vcdiff", "ups",
-          "apply", "archive", "dat_xml", "dat_text"}) {
+    for (const char* target : {"inspect", "ips", "bps", "repair", "create", "patch_info", "json",
+                               "vcdiff", "ups", "apply", "archive", "dat_xml", "dat_text"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {

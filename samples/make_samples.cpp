@@ -76,8 +76,8 @@ Bytes snes(std::size_t size, bool hiRom) {
     Bytes image = filler(size, hiRom ? 5 : 4);
     const std::size_t header = hiRom ? 0xFFC0 : 0x7FC0;
     putText(image, header, "QUILLON DEMO         ");
-    putBytes(image, header + 0x15, {static_cast<std::uint8_t>(hiRom ? 0x21 : 0x20), 0x00, 0x07,
-                                    0x00, 0x01, 0x00, 0x00});
+    putBytes(image, header + 0x15,
+             {static_cast<std::uint8_t>(hiRom ? 0x21 : 0x20), 0x00, 0x07, 0x00, 0x01, 0x00, 0x00});
     if (hiRom) {
         putBytes(image, 0x7FDC, {0x00, 0x00, 0x00, 0x00}); // no agreeing LoROM pair
     } else {

@@ -16,7 +16,7 @@ bool isArchive(std::span<const std::uint8_t> head);
 struct ArchiveMember {
     std::string name;      // the stored path, UTF-8
     bool readable = false; // false: encrypted, corrupt, or too large to expand
-    Bytes bytes;        // the decompressed content when readable
+    Bytes bytes;           // the decompressed content when readable
 };
 
 // Hands each regular member to the visitor in stored order. Returns false

@@ -53,15 +53,13 @@ inline void putBE(std::span<std::uint8_t> bytes, std::size_t at, std::uint64_t v
     }
 }
 
-template <class ByteVector>
-void appendLE(ByteVector& out, std::uint64_t value, std::size_t width) {
+template <class ByteVector> void appendLE(ByteVector& out, std::uint64_t value, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i) {
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
 }
 
-template <class ByteVector>
-void appendBE(ByteVector& out, std::uint64_t value, std::size_t width) {
+template <class ByteVector> void appendBE(ByteVector& out, std::uint64_t value, std::size_t width) {
     for (std::size_t i = width; i-- > 0;) {
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }

@@ -27,4 +27,6 @@ void* allocateImageBytes(std::size_t bytes) {
     return memory;
 }
 
-void releaseImageBytes(void* bytes) noexcept { std::free(bytes); }
+void releaseImageBytes(void* bytes) noexcept {
+    std::free(bytes);
+}

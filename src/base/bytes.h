@@ -20,9 +20,7 @@ void releaseImageBytes(void* bytes) noexcept;
 // with an explicit value (resize(n, 0)) still fills as usual.
 template <class T> struct DefaultInitAllocator : std::allocator<T> {
     using value_type = T;
-    template <class U> struct rebind {
-        using other = DefaultInitAllocator<U>;
-    };
+    template <class U> struct rebind { using other = DefaultInitAllocator<U>; };
     DefaultInitAllocator() noexcept = default;
     template <class U> DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
 

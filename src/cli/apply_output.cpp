@@ -71,7 +71,6 @@ int runApply(const CommandArgs& args) {
     if (!writeFile(outPath, result.output)) {
         return fail("ERROR: Failed to write " + outPath + ".");
     }
-    printLine(std::cout,
-              "SUCCESS: " + kind + " patch applied" + formNote(result.form) + ".");
+    printLine(std::cout, "SUCCESS: " + kind + " patch applied" + formNote(result.form) + ".");
     return 0;
 }

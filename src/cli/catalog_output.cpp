@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "scan/scan.h"
 #include "cli/commands.h"
 #include "cli/json_lines.h"
 #include "cli/progress_line.h"
+#include "scan/scan.h"
 
 int printCatalog(const CommandArgs& args) {
     const std::vector<std::string>& arguments = args.values;

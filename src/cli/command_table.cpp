@@ -86,7 +86,9 @@ std::optional<std::size_t> operandIndex(const Operation& operation, std::string_
 
 } // namespace
 
-std::span<const CommandRow> commandTable() { return rows; }
+std::span<const CommandRow> commandTable() {
+    return rows;
+}
 
 std::string withPaths(std::string_view text, const Operation& operation, const CommandArgs& args) {
     std::string filled;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "scan/scan.h"
 #include "dat/dat.h"
 #include "patch/checked.h"
+#include "scan/scan.h"
 #include "verify/verify.h"
 
 // The arguments that follow the command, as typed.

@@ -18,7 +18,8 @@ void printText(std::ostream& stream, std::string_view text) {
                           : &stream == &std::cerr ? ::GetStdHandle(STD_ERROR_HANDLE)
                                                   : INVALID_HANDLE_VALUE;
     DWORD mode = 0;
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode) != 0) {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+        ::GetConsoleMode(handle, &mode) != 0) {
         stream.flush();
         std::string crlf; // the line ends text mode writes
         for (const char c : text) {

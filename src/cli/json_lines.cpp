@@ -9,7 +9,9 @@
 
 namespace {
 
-void appendByteEscape(std::string& out, std::uint8_t byte) { out += "\\u00" + hexLower(byte, 2); }
+void appendByteEscape(std::string& out, std::uint8_t byte) {
+    out += "\\u00" + hexLower(byte, 2);
+}
 
 } // namespace
 
@@ -41,7 +43,9 @@ std::string jsonString(std::string_view bytes) {
     return out;
 }
 
-std::string crcText(std::uint32_t value) { return hexLower(value, 8); }
+std::string crcText(std::uint32_t value) {
+    return hexLower(value, 8);
+}
 
 std::string_view platformKey(RomPlatform platform) {
     switch (platform) {

@@ -24,7 +24,6 @@ std::string crcText(std::uint32_t value);
 // The name of a platform enumerator, as the catalogue writes it.
 std::string_view platformKey(RomPlatform platform);
 
-
 // Writes one JSON object, keys in the order they are added.
 class ObjectWriter {
   public:
@@ -70,4 +69,3 @@ class ObjectWriter {
     std::string out_;
     bool first_ = true;
 };
-

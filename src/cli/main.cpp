@@ -88,5 +88,7 @@ extern "C" int wmain(int argc, wchar_t** wideArgv) {
     return runCommand(argc, argv.data());
 }
 #else
-int main(int argc, char** argv) { return runCommand(argc, argv); }
+int main(int argc, char** argv) {
+    return runCommand(argc, argv);
+}
 #endif

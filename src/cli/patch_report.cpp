@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string bytesText(std::uint64_t count) { return std::to_string(count) + " bytes"; }
+std::string bytesText(std::uint64_t count) {
+    return std::to_string(count) + " bytes";
+}
 
 std::string matchText(SourceMatch match, PatchFormat format) {
     switch (match) {
@@ -39,9 +41,9 @@ void addLines(std::vector<std::string>& lines, const ips::Summary& ips) {
     if (ips.truncatesTo) {
         lines.push_back("Truncates To:    " + bytesText(*ips.truncatesTo));
     }
-    lines.push_back("Well-Formed:     " + (ips.cutOffAt ? "NO (cut off at byte " +
-                                                              std::to_string(*ips.cutOffAt) + ")"
-                                                        : std::string("YES")));
+    lines.push_back("Well-Formed:     " +
+                    (ips.cutOffAt ? "NO (cut off at byte " + std::to_string(*ips.cutOffAt) + ")"
+                                  : std::string("YES")));
 }
 
 // The footer BPS and UPS share.
@@ -104,7 +106,8 @@ void addLines(std::vector<std::string>& lines, const vcdiff::Summary& vcdiff) {
 } // namespace
 
 std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t patchSize,
-                                     const PatchSummary& patch, const std::optional<RomCheck>& rom) {
+                                     const PatchSummary& patch,
+                                     const std::optional<RomCheck>& rom) {
     // Labels 17 characters wide, as in the inspection report.
     std::vector<std::string> lines{
         "=== Quillon Patch Report ===",

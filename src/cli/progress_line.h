@@ -49,8 +49,8 @@ class ProgressLine {
             return;
         }
         last_ = now;
-        const std::string text = verb_ + " files: " + std::to_string(files) +
-                                 ", bytes: " + std::to_string(bytes);
+        const std::string text =
+            verb_ + " files: " + std::to_string(files) + ", bytes: " + std::to_string(bytes);
         std::fprintf(stderr, "\r%s", text.c_str());
         std::fflush(stderr);
         width_ = text.size();
@@ -69,4 +69,3 @@ class ProgressLine {
     std::size_t width_ = 0;
     std::chrono::steady_clock::time_point last_{};
 };
-

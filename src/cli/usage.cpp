@@ -28,7 +28,8 @@ void printUsage(const std::string& program) {
               << "Usage: " << program << " [command] [options...]\n"
               << '\n'
               << "Interactive GUI:\n"
-              << "  " << program << " --gui                              Launch native desktop GUI window\n"
+              << "  " << program
+              << " --gui                              Launch native desktop GUI window\n"
               << '\n'
               << "Console & Batch Commands:\n";
     for (const CommandRow& row : commandTable()) {

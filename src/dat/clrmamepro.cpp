@@ -12,14 +12,17 @@ struct Token {
     std::string text;
 };
 
-bool isBlank(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isBlank(std::uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 // Splits the text into parentheses, quoted strings and bare words. In a
 // quoted string \" stands for a quote and \\ for a backslash; any other
 // backslash is kept, as names use it as a folder separator.
 class Tokens {
   public:
-    explicit Tokens(std::span<const std::uint8_t> bytes) : bytes_(bytes), at_(datTextStart(bytes)) {}
+    explicit Tokens(std::span<const std::uint8_t> bytes)
+        : bytes_(bytes), at_(datTextStart(bytes)) {}
 
     Token next() {
         while (at_ < bytes_.size() && isBlank(bytes_[at_])) {
@@ -48,7 +51,8 @@ class Tokens {
                 if (b == '"') {
                     return token;
                 }
-                if (b == '\\' && at_ < bytes_.size() && (bytes_[at_] == '"' || bytes_[at_] == '\\')) {
+                if (b == '\\' && at_ < bytes_.size() &&
+                    (bytes_[at_] == '"' || bytes_[at_] == '\\')) {
                     b = bytes_[at_++];
                 }
                 token.text.push_back(static_cast<char>(b));

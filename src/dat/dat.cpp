@@ -34,15 +34,15 @@ std::optional<Dat> readDat(const std::string& path) {
     // The format shows in the first bytes; an XML DAT then goes straight into
     // the parser's own buffer rather than through a second copy.
     std::array<std::uint8_t, 4096> head{};
-    const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(file->size(), head.size()));
+    const auto headSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(file->size(), head.size()));
     if (!file->readAt(0, std::span(head).first(headSize))) {
         return std::nullopt;
     }
     const std::span<const std::uint8_t> start(head.data(), headSize);
     if (isXmlDat(start)) {
-        return parseLogiqx(file->size(), [&](std::span<std::uint8_t> into) {
-            return file->readAt(0, into);
-        });
+        return parseLogiqx(file->size(),
+                           [&](std::span<std::uint8_t> into) { return file->readAt(0, into); });
     }
     const std::optional<Bytes> bytes = file->readAll();
     if (!bytes) {

@@ -64,7 +64,9 @@ std::optional<std::uint64_t> parseSize(std::string_view text) {
 
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
         return lower(x) == lower(y);
     });
 }
@@ -83,7 +85,8 @@ bool setOptional(std::optional<T>& field, std::string_view value, Parse parse) {
 } // namespace
 
 std::size_t datTextStart(std::span<const std::uint8_t> bytes) {
-    const bool byteOrderMark = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+    const bool byteOrderMark =
+        bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
     return byteOrderMark ? 3 : 0;
 }
 

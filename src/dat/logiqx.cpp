@@ -21,8 +21,8 @@ struct LogiqxState {
     DatBuilder builder;
     std::size_t depth = 0;
     Place place = Place::Elsewhere;
-    std::string text;            // the header field being read
-    std::size_t textLength = 0;  // of the current run of character data
+    std::string text;           // the header field being read
+    std::size_t textLength = 0; // of the current run of character data
     bool failed = false;
 
     void fail() {
@@ -33,7 +33,9 @@ struct LogiqxState {
     }
 };
 
-bool is(const XML_Char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
+bool is(const XML_Char* name, const char* expected) {
+    return std::strcmp(name, expected) == 0;
+}
 
 void XMLCALL startElement(void* data, const XML_Char* name, const XML_Char** attributes) {
     auto& state = *static_cast<LogiqxState*>(data);
@@ -156,8 +158,8 @@ std::optional<Dat> parseLogiqx(std::uint64_t size, const DatFill& fill) {
     const int length = static_cast<int>(size);
     void* buffer = XML_GetBuffer(state.parser, length);
     bool parsed = false;
-    if (buffer != nullptr &&
-        fill(std::span<std::uint8_t>(static_cast<std::uint8_t*>(buffer), static_cast<std::size_t>(size)))) {
+    if (buffer != nullptr && fill(std::span<std::uint8_t>(static_cast<std::uint8_t*>(buffer),
+                                                          static_cast<std::size_t>(size)))) {
         parsed = XML_ParseBuffer(state.parser, length, XML_TRUE) == XML_STATUS_OK;
     }
     XML_ParserFree(state.parser);

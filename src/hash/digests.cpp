@@ -13,7 +13,8 @@ namespace {
 // core's cache while each of them passes over it.
 constexpr std::size_t chunkSize = 256 * 1024;
 
-template <std::size_t N> void copyDigest(gcry_md_hd_t handle, int algorithm, std::array<std::uint8_t, N>& out) {
+template <std::size_t N>
+void copyDigest(gcry_md_hd_t handle, int algorithm, std::array<std::uint8_t, N>& out) {
     const unsigned char* digest = gcry_md_read(handle, algorithm);
     if (digest != nullptr) {
         std::memcpy(out.data(), digest, N);

@@ -1,5 +1,5 @@
-#include "inspect/check_values.h"
 #include "base/hex.h"
+#include "inspect/check_values.h"
 #include "inspect/header_text.h"
 #include "inspect/inspectors.h"
 

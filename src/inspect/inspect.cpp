@@ -24,9 +24,15 @@ struct DetectionRow {
     InspectionReads (*reads)(std::uint64_t size); // what the inspector reads of an image that size
 };
 
-InspectionReads headerWindow(std::uint64_t) { return {inspectionWindow, 0, 0}; }
-InspectionReads wholeImage(std::uint64_t size) { return {size, 0, 0}; }
-InspectionReads nintendo64Checksummed(std::uint64_t) { return {n64ChecksummedEnd, 0, 0}; }
+InspectionReads headerWindow(std::uint64_t) {
+    return {inspectionWindow, 0, 0};
+}
+InspectionReads wholeImage(std::uint64_t size) {
+    return {size, 0, 0};
+}
+InspectionReads nintendo64Checksummed(std::uint64_t) {
+    return {n64ChecksummedEnd, 0, 0};
+}
 
 constexpr std::array<DetectionRow, 6> detectionTable{{
     // iNES: "NES" followed by the MS-DOS end-of-file byte.
@@ -60,8 +66,9 @@ bool matches(const DetectionRow& row, ImageHead image) {
         return true;
     }
     const auto field = image.bytes.subspan(static_cast<std::size_t>(row.offset), 4);
-    return std::any_of(row.signatures.begin(), row.signatures.begin() + row.signatureCount,
-                       [&](const Signature& s) { return std::equal(s.begin(), s.end(), field.begin()); });
+    return std::any_of(
+        row.signatures.begin(), row.signatures.begin() + row.signatureCount,
+        [&](const Signature& s) { return std::equal(s.begin(), s.end(), field.begin()); });
 }
 
 const DetectionRow* detect(ImageHead image) {

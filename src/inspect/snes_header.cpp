@@ -7,7 +7,9 @@
 #include "base/byte_order.h"
 #include "inspect/check_values.h"
 
-bool hasCopierHeaderSize(std::uint64_t size) { return size % 1024 == copierHeaderSize; }
+bool hasCopierHeaderSize(std::uint64_t size) {
+    return size % 1024 == copierHeaderSize;
+}
 
 namespace {
 

@@ -50,9 +50,9 @@ void sortByName(std::vector<Entry>& entries) {
 std::optional<std::vector<Entry>> listFolder(const std::string& folder) {
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = toWindowsPath(prefixFor(folder) + "*");
-    const HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr,
-                                             FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE search =
+        ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                           FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) {
         // A folder with no entries at all (a drive's root may lack "." and "..").
         if (::GetLastError() == ERROR_FILE_NOT_FOUND) {

@@ -92,7 +92,8 @@ bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into) const
         if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
             return false;
         }
-        const ssize_t got = ::pread(handle_, into.data() + done, into.size() - done, static_cast<off_t>(at));
+        const ssize_t got =
+            ::pread(handle_, into.data() + done, into.size() - done, static_cast<off_t>(at));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -128,7 +129,9 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     return *this;
 }
 
-InputFile::~InputFile() { close(); }
+InputFile::~InputFile() {
+    close();
+}
 
 std::optional<Bytes> InputFile::readRange(std::uint64_t offset, std::uint64_t length) const {
     if (length > std::numeric_limits<std::size_t>::max() / 2) {

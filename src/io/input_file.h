@@ -29,7 +29,9 @@ class InputFile {
     ~InputFile();
 
     // The size when the file was opened.
-    std::uint64_t size() const { return size_; }
+    std::uint64_t size() const {
+        return size_;
+    }
 
     // Fills into with the bytes at offset; false unless every byte was read.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
@@ -40,7 +42,9 @@ class InputFile {
 
     // The whole file (of the size it had when opened); nullopt when it cannot
     // be read or held in memory. A file of length zero gives an empty image.
-    std::optional<Bytes> readAll() const { return readRange(0, size_); }
+    std::optional<Bytes> readAll() const {
+        return readRange(0, size_);
+    }
 
   private:
 #ifdef _WIN32

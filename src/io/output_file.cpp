@@ -61,8 +61,12 @@ int lstatPath(const std::string& path, FileStat& st) {
     st.st_mode = isRegularAt(path, false) ? _S_IFREG : _S_IFCHR;
     return 0;
 }
-bool isRegular(const FileStat& st) { return (st.st_mode & _S_IFMT) == _S_IFREG; }
-int processId() { return ::_getpid(); }
+bool isRegular(const FileStat& st) {
+    return (st.st_mode & _S_IFMT) == _S_IFREG;
+}
+int processId() {
+    return ::_getpid();
+}
 
 int openForWrite(const std::string& path, bool exclusive, int mode) {
     int flags = _O_WRONLY | _O_CREAT | _O_BINARY | (exclusive ? _O_EXCL : _O_TRUNC);
@@ -81,20 +85,34 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
     }
     return true;
 }
-bool closeFile(int fd) { return ::_close(fd) == 0; }
-void removeFile(const std::string& path) { ::DeleteFileW(toWindowsPath(path).c_str()); }
+bool closeFile(int fd) {
+    return ::_close(fd) == 0;
+}
+void removeFile(const std::string& path) {
+    ::DeleteFileW(toWindowsPath(path).c_str());
+}
 bool replaceFile(const std::string& from, const std::string& to) {
     // A plain rename refuses an existing target on Windows.
     return ::MoveFileExW(toWindowsPath(from).c_str(), toWindowsPath(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING) != 0;
 }
-bool isSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
+bool isSeparator(char c) {
+    return c == '/' || c == '\\' || c == ':';
+}
 #else
 using FileStat = struct ::stat;
-int statPath(const std::string& path, FileStat& st) { return ::stat(path.c_str(), &st); }
-int lstatPath(const std::string& path, FileStat& st) { return ::lstat(path.c_str(), &st); }
-bool isRegular(const FileStat& st) { return S_ISREG(st.st_mode); }
-int processId() { return static_cast<int>(::getpid()); }
+int statPath(const std::string& path, FileStat& st) {
+    return ::stat(path.c_str(), &st);
+}
+int lstatPath(const std::string& path, FileStat& st) {
+    return ::lstat(path.c_str(), &st);
+}
+bool isRegular(const FileStat& st) {
+    return S_ISREG(st.st_mode);
+}
+int processId() {
+    return static_cast<int>(::getpid());
+}
 
 int openForWrite(const std::string& path, bool exclusive, int mode) {
     // The temporary file is created exclusively and never through a link, so
@@ -116,12 +134,18 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
     }
     return true;
 }
-bool closeFile(int fd) { return ::close(fd) == 0; }
-void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+bool closeFile(int fd) {
+    return ::close(fd) == 0;
+}
+void removeFile(const std::string& path) {
+    ::unlink(path.c_str());
+}
 bool replaceFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
-bool isSeparator(char c) { return c == '/'; }
+bool isSeparator(char c) {
+    return c == '/';
+}
 #endif
 
 // Writes the whole buffer through an already opened descriptor and closes it;
@@ -207,7 +231,7 @@ bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
 }
 
 bool transformFile(const std::string& inputPath, const std::string& outputPath,
-                      bool (*transform)(Bytes& image)) {
+                   bool (*transform)(Bytes& image)) {
     std::optional<Bytes> image = readFile(inputPath);
     if (!image || image->empty() || !transform(*image)) {
         return false;
@@ -216,9 +240,9 @@ bool transformFile(const std::string& inputPath, const std::string& outputPath,
 }
 
 bool combineFiles(const std::string& firstPath, const std::string& secondPath,
-                     const std::string& outputPath,
-                     std::optional<Bytes> (*combine)(std::span<const std::uint8_t>,
-                                                        std::span<const std::uint8_t>)) {
+                  const std::string& outputPath,
+                  std::optional<Bytes> (*combine)(std::span<const std::uint8_t>,
+                                                  std::span<const std::uint8_t>)) {
     const Bytes first = readFile(firstPath).value_or(Bytes{});
     const Bytes second = readFile(secondPath).value_or(Bytes{});
     const std::optional<Bytes> output = combine(first, second);

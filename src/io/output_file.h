@@ -22,13 +22,13 @@ bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 // transformation accept (true) or reject (false) the image, write the result.
 // A rejected, unreadable or empty input writes nothing.
 bool transformFile(const std::string& inputPath, const std::string& outputPath,
-                      bool (*transform)(Bytes& image));
+                   bool (*transform)(Bytes& image));
 
 // The common shape of a two-input operation (the patchers and the patch
 // creators): read both inputs whole (one that cannot be read is handed on as
 // empty, which every such operation rejects), let the operation build the
 // output (nullopt rejects the inputs, and nothing is written), write it.
 bool combineFiles(const std::string& firstPath, const std::string& secondPath,
-                     const std::string& outputPath,
-                     std::optional<Bytes> (*combine)(std::span<const std::uint8_t>,
-                                                        std::span<const std::uint8_t>));
+                  const std::string& outputPath,
+                  std::optional<Bytes> (*combine)(std::span<const std::uint8_t>,
+                                                  std::span<const std::uint8_t>));

@@ -132,7 +132,8 @@ Summary describe(std::span<const std::uint8_t> patch) {
     const std::uint64_t footer = patch.size() - crcFooterSize;
     std::uint64_t p = magic.size();
     const std::optional<std::uint64_t> source = readNumber(patch, p, footer);
-    const std::optional<std::uint64_t> target = source ? readNumber(patch, p, footer) : std::nullopt;
+    const std::optional<std::uint64_t> target =
+        source ? readNumber(patch, p, footer) : std::nullopt;
     const std::optional<std::uint64_t> metadata =
         target ? readNumber(patch, p, footer) : std::nullopt;
     if (!metadata || *metadata > footer - p) {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "io/output_file.h"
 #include "hash/digests.h"
+#include "io/output_file.h"
 #include "patch/bps_match.h"
 #include "patch/bps_number.h"
 #include "patch/crc_footer.h"
@@ -58,11 +58,13 @@ void appendSteps(Bytes& patch, std::span<const std::uint8_t> target,
             break;
         }
         case bps::SourceCopy:
-            bps::appendNumber(patch, bps::signedWord(static_cast<std::int64_t>(s.from - sourceRelative)));
+            bps::appendNumber(patch,
+                              bps::signedWord(static_cast<std::int64_t>(s.from - sourceRelative)));
             sourceRelative = s.from + s.length;
             break;
         case bps::TargetCopy:
-            bps::appendNumber(patch, bps::signedWord(static_cast<std::int64_t>(s.from - targetRelative)));
+            bps::appendNumber(patch,
+                              bps::signedWord(static_cast<std::int64_t>(s.from - targetRelative)));
             targetRelative = s.from + s.length;
             break;
         }
@@ -73,7 +75,7 @@ void appendSteps(Bytes& patch, std::span<const std::uint8_t> target,
 // independent halves; `threaded` only decides whether the second half runs on
 // a thread of its own, never what the patch holds.
 std::optional<Bytes> createPatch(std::span<const std::uint8_t> original,
-                                    std::span<const std::uint8_t> modified, bool threaded) {
+                                 std::span<const std::uint8_t> modified, bool threaded) {
     const unsigned halves = modified.size() >= parallelFrom ? 2 : 1;
     initialiseHashing();
     std::uint32_t originalCrc = 0;

@@ -26,7 +26,7 @@ template <class ByteVector> void appendNumber(ByteVector& out, std::uint64_t val
 // Reads one number at p that must end before limit and fit 64 bits, and
 // moves p past it; nullopt for a number cut off or too large.
 inline std::optional<std::uint64_t> readNumber(std::span<const std::uint8_t> bytes,
-                                                  std::uint64_t& p, std::uint64_t limit) {
+                                               std::uint64_t& p, std::uint64_t limit) {
     // A number of more than ten bytes cannot fit 64 bits.
     constexpr std::uint64_t longestNumber = 10;
     std::uint64_t value = 0;

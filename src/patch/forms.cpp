@@ -15,9 +15,10 @@ const std::optional<Bytes>& z64Form(RomForms& forms) {
     if (!forms.z64Tried) {
         forms.z64Tried = true;
         const std::span<const std::uint8_t> rom = forms.rom;
-        Bytes head(rom.begin(), rom.begin() + static_cast<std::ptrdiff_t>(
-                                                  std::min<std::size_t>(rom.size(), 4)));
-        if (convertN64ImageToBigEndian(head) && !std::equal(head.begin(), head.end(), rom.begin())) {
+        Bytes head(rom.begin(),
+                   rom.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(rom.size(), 4)));
+        if (convertN64ImageToBigEndian(head) &&
+            !std::equal(head.begin(), head.end(), rom.begin())) {
             forms.z64.emplace(rom.begin(), rom.end());
             convertN64ImageToBigEndian(*forms.z64);
         }

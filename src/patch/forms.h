@@ -41,12 +41,15 @@ struct RomForms {
 std::optional<std::span<const std::uint8_t>> formBytes(RomForms& forms, SourceMatch form);
 // The CRC-32 of a form formBytes gives.
 std::uint32_t formCrc(RomForms& forms, SourceMatch form);
-inline std::uint32_t romCrc(RomForms& forms) { return formCrc(forms, SourceMatch::Yes); }
+inline std::uint32_t romCrc(RomForms& forms) {
+    return formCrc(forms, SourceMatch::Yes);
+}
 
 // The repaired forms in turn (YesAfterStripHeader, YesAfterN64Endian): the
 // first that accept(form, bytes) takes, or No.
 template <class Accept> SourceMatch firstFittingRepairedForm(RomForms& forms, Accept accept) {
-    for (const SourceMatch form : {SourceMatch::YesAfterStripHeader, SourceMatch::YesAfterN64Endian}) {
+    for (const SourceMatch form :
+         {SourceMatch::YesAfterStripHeader, SourceMatch::YesAfterN64Endian}) {
         const std::optional<std::span<const std::uint8_t>> bytes = formBytes(forms, form);
         if (bytes && accept(form, *bytes)) {
             return form;
@@ -75,7 +78,9 @@ struct ApplyResult {
     std::optional<std::uint32_t> expectedCrc;
 };
 
-inline ApplyResult damagedPatch() { return {}; }
+inline ApplyResult damagedPatch() {
+    return {};
+}
 
 inline ApplyResult appliedTo(SourceMatch form, Bytes output) {
     ApplyResult result;

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <new>
 
-#include "io/output_file.h"
 #include "io/input_file.h"
+#include "io/output_file.h"
 #include "patch/ips.h"
 #include "patch/patch.h"
 
@@ -34,7 +34,8 @@ Summary describe(std::span<const std::uint8_t> patch) {
     const RecordsEnd end = readRecords(patch, [&](const Record& record) {
         ++summary.records;
         summary.runRecords += record.run ? 1 : 0;
-        summary.writesUpTo = std::max<std::uint64_t>(summary.writesUpTo, record.offset + record.length);
+        summary.writesUpTo =
+            std::max<std::uint64_t>(summary.writesUpTo, record.offset + record.length);
         return true;
     });
     if (!end.complete) {

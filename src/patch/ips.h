@@ -76,7 +76,8 @@ template <class Take> RecordsEnd readRecords(std::span<const std::uint8_t> patch
     std::size_t p = magic.size();
     for (;;) {
         if (endMarker.size() <= size - p &&
-            std::equal(endMarker.begin(), endMarker.end(), patch.begin() + static_cast<std::ptrdiff_t>(p))) {
+            std::equal(endMarker.begin(), endMarker.end(),
+                       patch.begin() + static_cast<std::ptrdiff_t>(p))) {
             const std::size_t after = p + endMarker.size();
             RecordsEnd end{true, p, std::nullopt};
             if (size - after == truncationSizeLength) {

@@ -36,7 +36,8 @@ inline std::uint64_t hashShort(const std::uint8_t* bytes) {
 }
 
 // How many bytes from a and b agree, up to limit.
-inline std::uint64_t forwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint64_t limit) {
+inline std::uint64_t forwardMatch(const std::uint8_t* a, const std::uint8_t* b,
+                                  std::uint64_t limit) {
     std::uint64_t n = 0;
     while (limit - n >= blockSize) {
         const std::uint64_t difference = load(a + n) ^ load(b + n);
@@ -52,7 +53,8 @@ inline std::uint64_t forwardMatch(const std::uint8_t* a, const std::uint8_t* b, 
 }
 
 // How many bytes before a and b agree, up to limit.
-inline std::uint64_t backwardMatch(const std::uint8_t* a, const std::uint8_t* b, std::uint64_t limit) {
+inline std::uint64_t backwardMatch(const std::uint8_t* a, const std::uint8_t* b,
+                                   std::uint64_t limit) {
     std::uint64_t n = 0;
     while (limit - n >= blockSize) {
         const std::uint64_t difference = load(a - n - blockSize) ^ load(b - n - blockSize);
@@ -163,7 +165,8 @@ inline void SourceIndex::prefetch(std::uint64_t blockHash) const {
     }
 }
 
-inline std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part, unsigned way) const {
+inline std::int64_t SourceIndex::candidate(std::uint64_t blockHash, unsigned part,
+                                           unsigned way) const {
     return static_cast<std::int64_t>(slots_[part * partSize_ + 2 * (blockHash >> shift_) + way]) -
            1;
 }

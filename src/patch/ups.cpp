@@ -28,9 +28,10 @@ SourceMatch findSource(const Summary& summary, RomForms& rom) {
     if (rom.rom.size() == summary.targetSize && romCrc(rom) == summary.crcs.targetCrc) {
         return SourceMatch::YesBackwards;
     }
-    return firstFittingRepairedForm(rom, [&](SourceMatch form, std::span<const std::uint8_t> bytes) {
-        return isSource(summary, rom, form, bytes);
-    });
+    return firstFittingRepairedForm(rom,
+                                    [&](SourceMatch form, std::span<const std::uint8_t> bytes) {
+                                        return isSource(summary, rom, form, bytes);
+                                    });
 }
 
 } // namespace
@@ -84,8 +85,8 @@ ApplyResult applyChecked(const Summary& summary, std::span<const std::uint8_t> p
 }
 
 std::optional<Bytes> applyHunks(std::span<const std::uint8_t> input,
-                                   std::span<const std::uint8_t> patch, std::uint64_t hunksAt,
-                                   std::uint64_t outputSize) {
+                                std::span<const std::uint8_t> patch, std::uint64_t hunksAt,
+                                std::uint64_t outputSize) {
     if (patch.size() < footerSize || outputSize > maximumOutputSize) {
         return std::nullopt;
     }

@@ -24,9 +24,9 @@ enum class Compression { None, Lzma, Djw, Fgk };
 struct Summary {
     bool wellFormed = false; // the header and every window's framing could be read
     std::uint64_t windows = 0;
-    std::uint64_t targetSize = 0; // the sum of the windows' target lengths
+    std::uint64_t targetSize = 0;                // the sum of the windows' target lengths
     Compression compression = Compression::None; // the one the header names
-    bool checksums = false; // at least one window carries an Adler-32
+    bool checksums = false;                      // at least one window carries an Adler-32
 };
 
 Summary describe(std::span<const std::uint8_t> patch);

@@ -49,8 +49,8 @@ struct WindowFrame {
     std::span<const std::uint8_t> addr;
 };
 
-Result decodeDelta(std::span<const std::uint8_t> source,
-                         std::span<const std::uint8_t> patch, bool allowCodeTable);
+Result decodeDelta(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch,
+                   bool allowCodeTable);
 
 // A custom table is checked once: every type known and every COPY mode
 // within the address caches the header declares.
@@ -105,10 +105,17 @@ std::optional<Header> readHeader(std::span<const std::uint8_t> patch, bool allow
             return std::nullopt;
         }
         switch (id) {
-        case djwId: header.compression = Compression::Djw; break;
-        case lzmaId: header.compression = Compression::Lzma; break;
-        case fgkId: header.compression = Compression::Fgk; break;
-        default: return std::nullopt;
+        case djwId:
+            header.compression = Compression::Djw;
+            break;
+        case lzmaId:
+            header.compression = Compression::Lzma;
+            break;
+        case fgkId:
+            header.compression = Compression::Fgk;
+            break;
+        default:
+            return std::nullopt;
         }
     }
     if ((indicator & hasCodeTable) != 0) {
@@ -143,7 +150,8 @@ std::optional<Header> readHeader(std::span<const std::uint8_t> patch, bool allow
 // three sections. targetSoFar is the length of the target before it, which a
 // target segment must lie within.
 bool readWindow(Reader& in, const Header& header, std::uint64_t targetSoFar, WindowFrame& w) {
-    if (!in.byte(w.indicator) || (w.indicator & ~(sourceSegment | targetSegment | hasAdler32)) != 0 ||
+    if (!in.byte(w.indicator) ||
+        (w.indicator & ~(sourceSegment | targetSegment | hasAdler32)) != 0 ||
         (w.indicator & (sourceSegment | targetSegment)) == (sourceSegment | targetSegment)) {
         return false;
     }
@@ -152,8 +160,7 @@ bool readWindow(Reader& in, const Header& header, std::uint64_t targetSoFar, Win
             w.segmentOffset > std::numeric_limits<std::uint64_t>::max() - w.segmentLength) {
             return false;
         }
-        if ((w.indicator & targetSegment) != 0 &&
-            w.segmentOffset + w.segmentLength > targetSoFar) {
+        if ((w.indicator & targetSegment) != 0 && w.segmentOffset + w.segmentLength > targetSoFar) {
             return false;
         }
     }
@@ -234,15 +241,20 @@ bool decodeSection(SecondaryStreams& streams, std::size_t kind, std::uint64_t ta
     out.resize(static_cast<std::size_t>(size));
     bool ok = false;
     switch (streams.compression) {
-    case Compression::Lzma: ok = decodeLzmaSection(streams.lzma[kind], packed, out); break;
-    case Compression::Djw: ok = decodeDjwSection(packed, out); break;
+    case Compression::Lzma:
+        ok = decodeLzmaSection(streams.lzma[kind], packed, out);
+        break;
+    case Compression::Djw:
+        ok = decodeDjwSection(packed, out);
+        break;
     case Compression::Fgk:
         if (!streams.fgk[kind]) {
             streams.fgk[kind] = std::make_unique<FgkState>();
         }
         ok = decodeFgkSection(*streams.fgk[kind], packed, out);
         break;
-    case Compression::None: break;
+    case Compression::None:
+        break;
     }
     section = out;
     return ok;
@@ -312,7 +324,8 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
                     const std::uint8_t* src = out + (address - segmentLength);
                     std::size_t left = n;
                     while (left > 0) {
-                        const std::size_t step = std::min(left, static_cast<std::size_t>(dst - src));
+                        const std::size_t step =
+                            std::min(left, static_cast<std::size_t>(dst - src));
                         std::memcpy(dst, src, step);
                         dst += step;
                         left -= step;
@@ -327,8 +340,8 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
     return produced == length && dataLeft == 0 && addr.atEnd();
 }
 
-Result decodeDelta(std::span<const std::uint8_t> source,
-                         std::span<const std::uint8_t> patch, bool allowCodeTable) {
+Result decodeDelta(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch,
+                   bool allowCodeTable) {
     Result result;
     const std::optional<Header> header = readHeader(patch, allowCodeTable);
     if (!header) {
@@ -367,7 +380,8 @@ Result decodeDelta(std::span<const std::uint8_t> source,
                                      static_cast<std::size_t>(w.segmentLength));
         } else if ((w.indicator & targetSegment) != 0) {
             segment = std::span<const std::uint8_t>(target).subspan(
-                static_cast<std::size_t>(w.segmentOffset), static_cast<std::size_t>(w.segmentLength));
+                static_cast<std::size_t>(w.segmentOffset),
+                static_cast<std::size_t>(w.segmentLength));
         }
         const std::array<std::pair<std::uint8_t, std::span<const std::uint8_t>*>, 3> sections{
             {{dataCompressed, &w.data}, {instCompressed, &w.inst}, {addrCompressed, &w.addr}}};

@@ -120,7 +120,8 @@ PrefixCode buildCode(std::span<const std::uint8_t> lengths) {
     std::array<std::uint64_t, maximumCodeLength + 1> next = code.firstIndex;
     for (std::size_t s = 0; s < lengths.size(); ++s) {
         if (lengths[s] != 0) {
-            code.symbols[static_cast<std::size_t>(next[lengths[s]]++)] = static_cast<std::uint16_t>(s);
+            code.symbols[static_cast<std::size_t>(next[lengths[s]]++)] =
+                static_cast<std::uint16_t>(s);
             ++code.count;
         }
     }

@@ -70,8 +70,22 @@ std::uint32_t adler32(std::span<const std::uint8_t> bytes) {
         std::size_t n = std::min(left, run);
         left -= n;
         while (n >= 8) {
-            a += p[0]; b += a; a += p[1]; b += a; a += p[2]; b += a; a += p[3]; b += a;
-            a += p[4]; b += a; a += p[5]; b += a; a += p[6]; b += a; a += p[7]; b += a;
+            a += p[0];
+            b += a;
+            a += p[1];
+            b += a;
+            a += p[2];
+            b += a;
+            a += p[3];
+            b += a;
+            a += p[4];
+            b += a;
+            a += p[5];
+            b += a;
+            a += p[6];
+            b += a;
+            a += p[7];
+            b += a;
             p += 8;
             n -= 8;
         }

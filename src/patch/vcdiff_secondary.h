@@ -44,9 +44,9 @@ struct FgkState {
     struct Node {
         std::uint64_t weight = 0;
         std::int32_t parent = none;
-        std::int32_t leftChild = none; // for a zero-weight leaf: the previous unseen symbol
+        std::int32_t leftChild = none;  // for a zero-weight leaf: the previous unseen symbol
         std::int32_t rightChild = none; // for a zero-weight leaf: the next unseen symbol
-        std::int32_t left = none; // neighbours in the order of weights
+        std::int32_t left = none;       // neighbours in the order of weights
         std::int32_t right = none;
         std::int32_t block = none;
     };

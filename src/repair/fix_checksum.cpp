@@ -18,7 +18,9 @@ void repairGameBoy(Bytes& image) {
     putBE(image, gameBoyGlobalChecksum, static_cast<std::uint16_t>(sum), 2);
 }
 
-void repairGameBoyAdvance(Bytes& image) { image[gbaComplement] = computeGbaComplement(image); }
+void repairGameBoyAdvance(Bytes& image) {
+    image[gbaComplement] = computeGbaComplement(image);
+}
 
 bool repairSnes(Bytes& image, bool copierHeader) {
     const SnesHeaderLocation where = locateSnesHeader(ImageHead{image, image.size()}, copierHeader);
@@ -30,8 +32,8 @@ bool repairSnes(Bytes& image, bool copierHeader) {
     // A credible header's block lies wholly inside the image.
     const std::uint64_t fields = where.headerStart + snesComplementOffset;
     // The copier header is not part of the cartridge data.
-    const std::span<const std::uint8_t> cartridge = std::span<const std::uint8_t>(image).subspan(
-        static_cast<std::size_t>(where.base));
+    const std::span<const std::uint8_t> cartridge =
+        std::span<const std::uint8_t>(image).subspan(static_cast<std::size_t>(where.base));
     const std::uint16_t checksum = computeSnesChecksum(cartridge, fields - where.base);
     putLE(image, static_cast<std::size_t>(fields), static_cast<std::uint16_t>(~checksum), 2);
     putLE(image, static_cast<std::size_t>(fields) + 2, checksum, 2);

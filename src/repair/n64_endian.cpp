@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <array>
 
-#include "repair/byte_swap.h"
 #include "io/output_file.h"
+#include "repair/byte_swap.h"
 #include "repair/repair.h"
 
 namespace {

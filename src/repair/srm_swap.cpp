@@ -1,5 +1,5 @@
-#include "repair/byte_swap.h"
 #include "io/output_file.h"
+#include "repair/byte_swap.h"
 #include "repair/repair.h"
 
 bool swapSaveRam16Image(Bytes& image) {

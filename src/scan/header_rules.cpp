@@ -47,7 +47,8 @@ std::optional<std::uint64_t> catalogHeaderSize(const RomInfo& info,
     return std::nullopt;
 }
 
-std::optional<std::uint64_t> skipperHeaderSize(const RomInfo&, std::span<const std::uint8_t> image) {
+std::optional<std::uint64_t> skipperHeaderSize(const RomInfo&,
+                                               std::span<const std::uint8_t> image) {
     if (hasAt(image, 0, inesMagic)) {
         return inesHeaderSize;
     }

@@ -37,7 +37,8 @@ class ScanPipe {
     bool reserve(std::uint64_t size) {
         std::unique_lock lock(mutex_);
         room_.wait(lock, [&] {
-            return cancelled_ || count_ == 0 || (count_ < filesAhead && bytes_ + size <= bytesAhead);
+            return cancelled_ || count_ == 0 ||
+                   (count_ < filesAhead && bytes_ + size <= bytesAhead);
         });
         if (cancelled_) {
             return false;

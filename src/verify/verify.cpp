@@ -19,7 +19,9 @@ bool agrees(const DatRom& rom, std::uint64_t size, const Digests& digests) {
            (!rom.sha256 || *rom.sha256 == digests.sha256);
 }
 
-bool hasDump(const DatRom& rom) { return rom.status != DumpStatus::NoDump; }
+bool hasDump(const DatRom& rom) {
+    return rom.status != DumpStatus::NoDump;
+}
 
 } // namespace
 
@@ -99,17 +101,18 @@ CandidateVerdict Verifier::add(const CatalogRecord& record) {
     const std::string_view name = ownName(record.member ? *record.member : record.path);
     const auto isNamed = [&](std::size_t rom) { return dat_.roms[rom].name == name; };
     // Whole-file matches were found first; a stable choice keeps that order.
-    const auto best = std::min_element(matches.begin(), matches.end(), [&](const auto& a, const auto& b) {
-        const bool namedA = isNamed(a.first);
-        const bool namedB = isNamed(b.first);
-        if (namedA != namedB) {
-            return namedA;
-        }
-        if (a.second != b.second) {
-            return !a.second;
-        }
-        return a.first < b.first;
-    });
+    const auto best =
+        std::min_element(matches.begin(), matches.end(), [&](const auto& a, const auto& b) {
+            const bool namedA = isNamed(a.first);
+            const bool namedB = isNamed(b.first);
+            if (namedA != namedB) {
+                return namedA;
+            }
+            if (a.second != b.second) {
+                return !a.second;
+            }
+            return a.first < b.first;
+        });
     for (const auto& match : matches) {
         have_[match.first] = true;
     }

@@ -72,7 +72,8 @@ class Verifier {
     };
 
     void lookUp(const std::vector<Entry>& index, std::uint64_t key, std::uint64_t size,
-                const Digests& digests, bool headerless, std::vector<std::pair<std::size_t, bool>>& out) const;
+                const Digests& digests, bool headerless,
+                std::vector<std::pair<std::size_t, bool>>& out) const;
 
     const Dat& dat_;
     // Each matchable ROM sits in one index: by CRC-32 when the DAT gives it,

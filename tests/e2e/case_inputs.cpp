@@ -16,9 +16,13 @@ using namespace testing_support;
 namespace e2e {
 namespace {
 
-ByteList list(const Bytes& bytes) { return toBytes(bytes); }
+ByteList list(const Bytes& bytes) {
+    return toBytes(bytes);
+}
 
-ByteList data(const std::string& relative) { return testData(relative); }
+ByteList data(const std::string& relative) {
+    return testData(relative);
+}
 
 ByteList firstBytes(ByteList bytes, std::size_t count) {
     bytes.resize(count);
@@ -30,12 +34,20 @@ ByteList withByteFlipped(ByteList bytes, std::size_t at) {
     return bytes;
 }
 
-Bytes image(const ByteList& bytes) { return Bytes(bytes.begin(), bytes.end()); }
+Bytes image(const ByteList& bytes) {
+    return Bytes(bytes.begin(), bytes.end());
+}
 
 // The source, the N64 image and the target the patch reports and applies are made of.
-Bytes snesSource() { return makeSnes(0x8000, false, false, "SOURCE"); }
-Bytes z64() { return makeNintendo64(0x1000, N64Order::Z64); }
-Bytes target() { return filled(16, 0x42); }
+Bytes snesSource() {
+    return makeSnes(0x8000, false, false, "SOURCE");
+}
+Bytes z64() {
+    return makeNintendo64(0x1000, N64Order::Z64);
+}
+Bytes target() {
+    return filled(16, 0x42);
+}
 
 // 3 MiB (or less) of 0xFF fill after a last data byte at 2 MiB - 1.
 Bytes overdumped(std::size_t size) {
@@ -45,7 +57,9 @@ Bytes overdumped(std::size_t size) {
 }
 
 // A LoROM image as an assembler leaves it, its checksum pair 00 00 00 00.
-Bytes assembledSnes() { return makeAssembledSnes(0x80000, 0x7FC0, 0x20); }
+Bytes assembledSnes() {
+    return makeAssembledSnes(0x80000, 0x7FC0, 0x20);
+}
 
 struct Input {
     std::string_view name;

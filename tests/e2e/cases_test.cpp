@@ -35,9 +35,13 @@ struct CaseFile {
     std::filesystem::path stem; // cases/COMMAND/NAME
 };
 
-void PrintTo(const CaseFile& c, std::ostream* os) { *os << c.command << "/" << c.name; }
+void PrintTo(const CaseFile& c, std::ostream* os) {
+    *os << c.command << "/" << c.name;
+}
 
-std::filesystem::path casesFolder() { return std::filesystem::path(QUILLON_E2E_CASES_DIR); }
+std::filesystem::path casesFolder() {
+    return std::filesystem::path(QUILLON_E2E_CASES_DIR);
+}
 
 // Every case there is: a NAME.args in a command's folder, by folder then name.
 std::vector<CaseFile> discoverCases() {
@@ -159,10 +163,9 @@ TEST_P(Case, Run) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Case, ::testing::ValuesIn(discoverCases()),
-                         [](const auto& info) {
-                             return info.param.command + "_" + info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, Case, ::testing::ValuesIn(discoverCases()), [](const auto& info) {
+    return info.param.command + "_" + info.param.name;
+});
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Case);
 
 } // namespace

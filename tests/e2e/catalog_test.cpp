@@ -57,7 +57,8 @@ std::string checked(const e2e::ScratchFolder& scratch, const std::string& out) {
         std::ofstream(scratch.path() / "check.py", std::ios::binary) << checker;
     }
     const std::string folder = scratch.path().string();
-    const std::string command = "cd '" + folder + "' && python3 check.py out.jsonl . > checked.txt 2>&1";
+    const std::string command =
+        "cd '" + folder + "' && python3 check.py out.jsonl . > checked.txt 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(scratch.path() / "checked.txt", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

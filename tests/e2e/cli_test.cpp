@@ -14,10 +14,14 @@ std::string usageFor(const std::string& program) {
            "  Quillon Studio v2.0 - Universal Vintage Console ROM Workstation\n"
            "===============================================================\n"
            "\n"
-           "Usage: " + program + " [command] [options...]\n"
+           "Usage: " +
+           program +
+           " [command] [options...]\n"
            "\n"
            "Interactive GUI:\n"
-           "  " + program + " --gui                              Launch native desktop GUI window\n"
+           "  " +
+           program +
+           " --gui                              Launch native desktop GUI window\n"
            "\n"
            "Console & Batch Commands:\n"
            "  --inspect <ROM>                       Inspect ROM platform, header & checksums\n"
@@ -26,13 +30,15 @@ std::string usageFor(const std::string& program) {
            "  --n64-endian <IN_ROM> <OUT_ROM>       Convert N64 ROM to standard Big-Endian (.z64)\n"
            "  --patch <IN_ROM> <PATCH.ips> <OUT>    Apply standard IPS binary patch\n"
            "  --bps-patch <IN_ROM> <PATCH.bps> <OUT> Apply Beat BPS binary patch\n"
-           "  --srm-swap <IN.srm> <OUT.srm>         Swap 16-bit save RAM endianness (EverDrive/PC)\n"
+           "  --srm-swap <IN.srm> <OUT.srm>         Swap 16-bit save RAM endianness "
+           "(EverDrive/PC)\n"
            "  --trim <IN_ROM> <OUT_ROM>             Trim overdumped padding bytes\n"
            "  --create-ips <ORIG> <MOD> <PATCH.ips> Create IPS patch from original & modified ROM\n"
            "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
            "  --create-ups <ORIG> <MOD> <PATCH.ups> Create UPS patch from original & modified ROM\n"
            "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
-           "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS/UPS/xdelta patch; check it fits a ROM\n"
+           "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS/UPS/xdelta patch; check it "
+           "fits a ROM\n"
            "  --apply <ROM> <PATCH> <OUT>           Apply IPS/BPS/UPS/xdelta patch, checked first\n"
            "  --verify <DAT> <PATH>...              Match ROMs and archives against a DAT file\n"
            "\n"
@@ -51,7 +57,8 @@ TEST_F(CommandLine, NoArgumentsOrGuiShowTheInformationWindow) {
     // On Windows the window is shown and nothing is printed (wine without a
     // display dismisses it at once); elsewhere the usage text stands in for it.
     const std::string expected = e2e::underLauncher() ? "" : usageFor(e2e::programPath());
-    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"--gui"}, {"--gui", "x", "y"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{}, {"--gui"}, {"--gui", "x", "y"}}) {
         const e2e::RunResult result = run(args);
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.out, expected);

@@ -21,7 +21,9 @@ struct WritingCommand {
     std::string failure;
 };
 
-void PrintTo(const WritingCommand& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const WritingCommand& c, std::ostream* os) {
+    *os << c.name;
+}
 
 Bytes ipsPatch() {
     // "PATCH", one data record writing AB CD at offset 2, "EOF".
@@ -38,14 +40,23 @@ Bytes bpsPatch() {
 std::vector<WritingCommand> writingCommands() {
     return {
         {"FixChecksum", "--fix-checksum", makeGameBoy(), {}, "ERROR: Failed to fix checksum for "},
-        {"StripHeader", "--strip-header", filled(1536, 3), {},
+        {"StripHeader",
+         "--strip-header",
+         filled(1536, 3),
+         {},
          "ERROR: Input file does not contain a standard 512-byte copier header."},
-        {"N64Endian", "--n64-endian", makeNintendo64(0x1000, N64Order::V64), {},
+        {"N64Endian",
+         "--n64-endian",
+         makeNintendo64(0x1000, N64Order::V64),
+         {},
          "ERROR: Failed to convert N64 ROM endianness."},
         {"IpsPatch", "--patch", filled(64, 1), ipsPatch(), "ERROR: Failed to apply IPS patch."},
         {"BpsPatch", "--bps-patch", imageOf({1, 2, 3, 4}), bpsPatch(),
          "ERROR: Failed to apply BPS patch."},
-        {"SrmSwap", "--srm-swap", imageOf({1, 2, 3, 4}), {},
+        {"SrmSwap",
+         "--srm-swap",
+         imageOf({1, 2, 3, 4}),
+         {},
          "ERROR: Failed to swap save RAM endianness."},
         {"Trim", "--trim", filled(8192, 0xFF), {}, "ERROR: Failed to trim ROM."},
     };
@@ -97,7 +108,8 @@ TEST_P(FailingCommand, SucceedsOnItsValidInput) {
 
 TEST_P(FailingCommand, OutputIntoMissingFolder) {
     scratch.write("in.rom", GetParam().input);
-    expectFailure(e2e::runQuillon(argumentsFor(GetParam(), "in.rom", "no/such/out.rom"), scratch.path()));
+    expectFailure(
+        e2e::runQuillon(argumentsFor(GetParam(), "in.rom", "no/such/out.rom"), scratch.path()));
     EXPECT_EQ(scratch.entries(), expectedEntries({"in.rom"}));
 }
 
@@ -129,12 +141,14 @@ TEST_P(FailingCommand, OutputToNullDeviceSucceeds) {
 
 TEST_P(FailingCommand, ReplacingInputBeyondFileSizeLimitKeepsInput) {
     if (e2e::underLauncher()) {
-        QUILLON_SKIP_ON_THIS_MACHINE << "the file-size limit of a POSIX process does not carry through wine";
+        QUILLON_SKIP_ON_THIS_MACHINE
+            << "the file-size limit of a POSIX process does not carry through wine";
     }
     scratch.write("in.rom", GetParam().input);
     e2e::RunOptions options;
     options.fileSizeLimit = 3; // smaller than every output of these inputs
-    expectFailure(e2e::runQuillon(argumentsFor(GetParam(), "in.rom", "in.rom"), scratch.path(), options));
+    expectFailure(
+        e2e::runQuillon(argumentsFor(GetParam(), "in.rom", "in.rom"), scratch.path(), options));
     EXPECT_EQ(scratch.read("in.rom"), toBytes(GetParam().input));
     EXPECT_EQ(scratch.entries(), expectedEntries({"in.rom"})); // no temporary file remains
 }
@@ -208,7 +222,8 @@ TEST(LargeImage, OneGibibyteSwappedAndInspected) {
     EXPECT_EQ(mismatches, 0u);
 
     const auto report = e2e::runQuillon({"--inspect", "big.srm"}, scratch.path());
-    EXPECT_NE(report.out.find("File Size:       1073741824 bytes (1048576 KB)\n"), std::string::npos)
+    EXPECT_NE(report.out.find("File Size:       1073741824 bytes (1048576 KB)\n"),
+              std::string::npos)
         << report.out;
 }
 

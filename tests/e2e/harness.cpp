@@ -46,7 +46,9 @@ std::string withUnixLineEnds(std::string text) {
 
 } // namespace
 
-bool underLauncher() { return !words(std::getenv("QUILLON_LAUNCHER")).empty(); }
+bool underLauncher() {
+    return !words(std::getenv("QUILLON_LAUNCHER")).empty();
+}
 
 std::string programPath() {
     const char* exe = std::getenv("QUILLON_EXE");
@@ -157,7 +159,8 @@ ScratchFolder::~ScratchFolder() {
 
 void ScratchFolder::write(const std::string& name, std::span<const std::uint8_t> bytes) const {
     std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write test file " + name);
     }

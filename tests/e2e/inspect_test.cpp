@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "e2e/harness.h"
 #include "base/hex.h"
+#include "e2e/harness.h"
 #include "rom_builders.h"
 
 using namespace testing_support;
@@ -12,7 +12,8 @@ namespace {
 // reads all); the reports are those of the whole image.
 TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
     const Bytes genesis = makeGenesis(8u << 20, "BIG GENESIS");
-    const std::uint32_t genesisSum = static_cast<std::uint32_t>(genesis[0x18E] << 8 | genesis[0x18F]);
+    const std::uint32_t genesisSum =
+        static_cast<std::uint32_t>(genesis[0x18E] << 8 | genesis[0x18F]);
     Bytes hiRomBehindCopier = makeSnes(32u << 20, true, true, "BIG HIROM");
     Bytes n64Valid = makeNintendo64WithBootCode(n64Variants[4].crc32, 8u << 20);
     putN64Checksums(n64Valid, n64Variants[4].crc1, n64Variants[4].crc2);
@@ -47,7 +48,8 @@ TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
          "Details:         Format: .z64 (Big-Endian native)\n"},
         // The ExHiROM header lies far beyond the window, at 0x40FFC0 behind
         // the copier header.
-        {"snes exhirom", withCopierHeader(makeAssembledSnes(0x600000, 0x40FFC0, 0x35, "EXHIROM"), 0),
+        {"snes exhirom",
+         withCopierHeader(makeAssembledSnes(0x600000, 0x40FFC0, 0x35, "EXHIROM"), 0),
          "File Size:       6291968 bytes (6144 KB)\n"
          "Platform:        Super Nintendo (SNES)\n"
          "Internal Title:  EXHIROM              \n"
@@ -68,14 +70,16 @@ TEST(InspectLargeImage, SameReportFromTheHeaderWindow) {
          "Internal Title:  BIG GENESIS                                     \n"
          "Copier Header:   NO\n"
          "Checksum Status: VALID [PASSED]\n"
-         "Details:         Checksum: 0x" + hexUpper(genesisSum) + " (Matched)\n"},
+         "Details:         Checksum: 0x" +
+             hexUpper(genesisSum) + " (Matched)\n"},
     };
     for (const auto& c : cases) {
         e2e::ScratchFolder scratch;
         scratch.write("big.rom", c.image);
         const e2e::RunResult result = e2e::runQuillon({"--inspect", "big.rom"}, scratch.path());
         EXPECT_EQ(result.out, "=== Quillon Inspection Report ===\n"
-                              "File:            big.rom\n" + c.report)
+                              "File:            big.rom\n" +
+                                  c.report)
             << c.name;
         EXPECT_EQ(result.exitCode, 0) << c.name;
     }

@@ -23,7 +23,9 @@ struct NameCase {
     bool absolute;      // typed as an absolute path instead of relative to the working folder
 };
 
-void PrintTo(const NameCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::string deepFolder() {
     std::string folder;
@@ -57,21 +59,24 @@ TEST_P(FileNames, InspectRepairInPlaceAndPatchKeepTheNames) {
     const e2e::RunResult inspected = e2e::runQuillon({"--inspect", rom}, scratch.path());
     EXPECT_EQ(inspected.exitCode, 0);
     EXPECT_EQ(inspected.out, "=== Quillon Inspection Report ===\n"
-                             "File:            " + rom + "\n"
-                             "File Size:       32768 bytes (32 KB)\n"
-                             "Platform:        Nintendo Game Boy / GBC\n"
-                             "Internal Title:  QUILLON         \n"
-                             "Copier Header:   NO\n"
-                             "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"
-                             "Details:         Cartridge Type: 0x13\n");
+                             "File:            " +
+                                 rom +
+                                 "\n"
+                                 "File Size:       32768 bytes (32 KB)\n"
+                                 "Platform:        Nintendo Game Boy / GBC\n"
+                                 "Internal Title:  QUILLON         \n"
+                                 "Copier Header:   NO\n"
+                                 "Checksum Status: INVALID OR CORRUPTED [FAILED]\n"
+                                 "Details:         Cartridge Type: 0x13\n");
     EXPECT_EQ(inspected.err, "");
 
     // The repaired image replaces the input: the atomic replace and its
     // temporary file beside the output work under the same name and depth.
     const e2e::RunResult fixed = e2e::runQuillon({"--fix-checksum", rom, rom}, scratch.path());
     EXPECT_EQ(fixed.exitCode, 0);
-    EXPECT_EQ(fixed.out, "Repairing checksums for " + rom + " -> " + rom + "...\n"
-                         "SUCCESS: Header & global checksums repaired and verified!\n");
+    EXPECT_EQ(fixed.out, "Repairing checksums for " + rom + " -> " + rom +
+                             "...\n"
+                             "SUCCESS: Header & global checksums repaired and verified!\n");
     EXPECT_EQ(fixed.err, "");
     const Bytes repaired = withGameBoyGlobalChecksum(makeGameBoy(0x8000, "QUILLON", 0x13));
     EXPECT_EQ(scratch.read(place(c.stem + ".gb")), toBytes(repaired));

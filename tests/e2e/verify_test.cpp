@@ -12,7 +12,9 @@ using namespace testing_support;
 
 namespace {
 
-Bytes repeated(char c, std::size_t count) { return Bytes(count, static_cast<std::uint8_t>(c)); }
+Bytes repeated(char c, std::size_t count) {
+    return Bytes(count, static_cast<std::uint8_t>(c));
+}
 
 Bytes concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -24,7 +26,7 @@ Bytes concat(Bytes a, const Bytes& b) {
 // whose size and CRC-32 equal an entry's though its SHA-1 does not.
 struct Collection {
     Bytes nes = concat(textImage(std::string("NES\x1A\x01\x01", 6) + std::string(10, '\0')),
-                          repeated('A', 1024));
+                       repeated('A', 1024));
     Bytes sfc = concat(repeated('\0', 512), repeated('B', 1024));
     Bytes gamma = repeated('C', 100);
     Bytes stranger = textImage("who am I");

@@ -19,7 +19,7 @@ inline void putLittleEndian32(ByteList& bytes, std::size_t at, std::uint32_t val
 
 // Source and target CRCs, then the patch's own CRC (spoilt on request).
 inline ByteList withBpsCrcs(ByteList patch, std::span<const std::uint8_t> source,
-                         std::span<const std::uint8_t> target, bool spoilPatchCrc = false) {
+                            std::span<const std::uint8_t> target, bool spoilPatchCrc = false) {
     const std::size_t footer = patch.size() - 12;
     putLittleEndian32(patch, footer, crc32(source));
     putLittleEndian32(patch, footer + 4, crc32(target));

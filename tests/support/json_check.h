@@ -224,6 +224,8 @@ class JsonChecker {
     std::size_t p_ = 0;
 };
 
-inline bool isJsonValue(std::string_view text) { return JsonChecker(text).document(); }
+inline bool isJsonValue(std::string_view text) {
+    return JsonChecker(text).document();
+}
 
 } // namespace testing_support

@@ -17,12 +17,20 @@ namespace testing_support {
 
 using ByteList = std::vector<std::uint8_t>;
 
-inline Bytes imageOf(std::initializer_list<std::uint8_t> bytes) { return Bytes(bytes); }
-inline Bytes filled(std::size_t size, std::uint8_t value = 0) { return Bytes(size, value); }
-inline ByteList toBytes(std::span<const std::uint8_t> image) { return ByteList(image.begin(), image.end()); }
+inline Bytes imageOf(std::initializer_list<std::uint8_t> bytes) {
+    return Bytes(bytes);
+}
+inline Bytes filled(std::size_t size, std::uint8_t value = 0) {
+    return Bytes(size, value);
+}
+inline ByteList toBytes(std::span<const std::uint8_t> image) {
+    return ByteList(image.begin(), image.end());
+}
 
 // The bytes of a text, as DAT files and other text inputs are written.
-inline Bytes textImage(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes textImage(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 // The cartridge behind a 512-byte copier header of fill bytes.
 inline Bytes withCopierHeader(std::span<const std::uint8_t> cartridge, std::uint8_t fill) {
@@ -59,7 +67,7 @@ inline void putText(Bytes& image, std::size_t offset, std::string_view text) {
 // Game Boy: logo start at 0x104, title at 0x134, cartridge type at 0x147 and a
 // correct header checksum at 0x14D.
 inline Bytes makeGameBoy(std::size_t size = 0x8000, std::string_view title = "QUILLON",
-                            std::uint8_t cartridgeType = 0x00) {
+                         std::uint8_t cartridgeType = 0x00) {
     Bytes image = filled(size);
     put(image, 0x104, {0xCE, 0xED, 0x66, 0x66});
     putText(image, 0x134, title);
@@ -92,7 +100,7 @@ inline Bytes withGameBoyGlobalChecksum(Bytes image) {
 // Game Boy Advance: logo start at 0x04, title at 0xA0, game code at 0xAC and
 // a correct complement at 0xBD.
 inline Bytes makeGameBoyAdvance(std::size_t size = 0x400, std::string_view title = "QUILLON",
-                                   std::string_view gameCode = "AQLE") {
+                                std::string_view gameCode = "AQLE") {
     Bytes image = filled(size);
     put(image, 0x04, {0x24, 0xFF, 0xAE, 0x51});
     putText(image, 0xA0, title);
@@ -143,7 +151,7 @@ inline std::uint16_t snesChecksumOf(const Bytes& image, std::size_t base, std::s
 // LoROM (0x7FC0) or HiROM (0xFFC0) header, behind an optional copier header.
 // The stored checksum is the image's true checksum, so a repair leaves it unchanged.
 inline Bytes makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool copierHeader = false,
-                         std::string_view title = "QUILLON SNES") {
+                      std::string_view title = "QUILLON SNES") {
     const std::size_t base = copierHeader ? 512 : 0;
     Bytes image = filled(size + base);
     const std::size_t header = base + (hiRom ? 0xFFC0 : 0x7FC0);
@@ -162,8 +170,8 @@ inline Bytes makeSnes(std::size_t size = 0x20000, bool hiRom = false, bool copie
 // set: filler program bytes, a header at headerStart with a space-padded
 // title, the map mode and the reset vector, and the pair still 00 00 00 00.
 inline Bytes makeAssembledSnes(std::size_t size, std::size_t headerStart, std::uint8_t mapMode,
-                                  std::string_view title = "QUILLON ASSEMBLED",
-                                  std::uint16_t resetVector = 0x8000) {
+                               std::string_view title = "QUILLON ASSEMBLED",
+                               std::uint16_t resetVector = 0x8000) {
     Bytes image = filled(size);
     std::uint32_t state = 7;
     for (std::size_t i = 0; i < size; ++i) {
@@ -230,7 +238,7 @@ inline Bytes inN64Order(Bytes image, N64Order order) {
 // Nintendo 64: a canonical (.z64) image with a title at 0x20 and counting
 // bytes after the header, then stored in the requested byte order.
 inline Bytes makeNintendo64(std::size_t size = 0x1000, N64Order order = N64Order::Z64,
-                               std::string_view title = "QUILLON SIXTY-FOUR") {
+                            std::string_view title = "QUILLON SIXTY-FOUR") {
     Bytes image = filled(size);
     put(image, 0, {0x80, 0x37, 0x12, 0x40});
     putText(image, 0x20, title);
@@ -260,7 +268,7 @@ inline std::uint32_t zipCrc32(std::span<const std::uint8_t> bytes) {
 // back is unique because the top bytes of the 256 table entries differ, and
 // feeding four bytes b to a register r is feeding zeros to r ^ b.
 inline std::array<std::uint8_t, 4> crc32Steering(std::span<const std::uint8_t> data,
-                                                std::uint32_t target) {
+                                                 std::uint32_t target) {
     const std::uint32_t before = ~zipCrc32(data);
     std::uint32_t x = ~target;
     for (int step = 0; step < 4; ++step) {
@@ -285,20 +293,17 @@ struct N64BootCodeVariant {
     std::uint32_t crc2;
 };
 inline constexpr N64BootCodeVariant n64Variants[] = {
-    {"6101", 0x6170A4A1, 0xCDC16679, 0x6A87C85F},
-    {"6102", 0x90BB6CB5, 0xCDC16679, 0x6A87C85F},
-    {"7102", 0x009E9EA3, 0xCDC16679, 0x6A87C85F},
-    {"6103", 0x0B050EE0, 0xBED74E05, 0x5DBF04FB},
-    {"6105", 0x98BC2C86, 0xF36DCAD3, 0x434F160E},
-    {"6106", 0xACC8580A, 0x98D5A336, 0x0F070A39},
+    {"6101", 0x6170A4A1, 0xCDC16679, 0x6A87C85F}, {"6102", 0x90BB6CB5, 0xCDC16679, 0x6A87C85F},
+    {"7102", 0x009E9EA3, 0xCDC16679, 0x6A87C85F}, {"6103", 0x0B050EE0, 0xBED74E05, 0x5DBF04FB},
+    {"6105", 0x98BC2C86, 0xF36DCAD3, 0x434F160E}, {"6106", 0xACC8580A, 0x98D5A336, 0x0F070A39},
 };
 
 // A canonical Nintendo 64 image whose boot code area is filler with its last
 // four bytes steered to the given CRC-32 (no real boot code), filler data
 // after it and zero header checksums, then stored in the requested order.
 inline Bytes makeNintendo64WithBootCode(std::uint32_t bootCodeCrc, std::size_t size = 0x101000,
-                                           N64Order order = N64Order::Z64,
-                                           std::uint32_t fillerSeed = 1) {
+                                        N64Order order = N64Order::Z64,
+                                        std::uint32_t fillerSeed = 1) {
     Bytes image = filled(size);
     std::uint32_t state = fillerSeed;
     for (std::size_t i = 0x40; i < size; ++i) {
@@ -337,8 +342,7 @@ inline Bytes makeNintendo64OfVariant(std::size_t variant, N64Order order, bool c
 // NES: the iNES magic and header bytes 4..7, followed by the PRG and CHR data
 // they announce (unless told otherwise).
 inline Bytes makeNes(std::uint8_t prgUnits = 2, std::uint8_t chrUnits = 1,
-                        std::uint8_t flags6 = 0x10, std::uint8_t flags7 = 0x00,
-                        bool withData = true) {
+                     std::uint8_t flags6 = 0x10, std::uint8_t flags7 = 0x00, bool withData = true) {
     const std::size_t data = withData ? prgUnits * 16384u + chrUnits * 8192u : 0;
     Bytes image = filled(16 + data);
     put(image, 0, {0x4E, 0x45, 0x53, 0x1A, prgUnits, chrUnits, flags6, flags7});

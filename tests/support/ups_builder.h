@@ -39,7 +39,7 @@ class UpsPatch {
 
     // With the footer for these CRCs, the patch's own true unless spoilt.
     ByteList bytes(std::uint32_t sourceCrc, std::uint32_t targetCrc,
-                bool spoilPatchCrc = false) const {
+                   bool spoilPatchCrc = false) const {
         ByteList out = bytes_;
         appendCrcFooter(out, sourceCrc, targetCrc);
         if (spoilPatchCrc) {
@@ -48,7 +48,7 @@ class UpsPatch {
         return out;
     }
     ByteList bytes(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
-                bool spoilPatchCrc = false) const {
+                   bool spoilPatchCrc = false) const {
         return bytes(crc32(source), crc32(target), spoilPatchCrc);
     }
 

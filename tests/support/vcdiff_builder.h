@@ -40,8 +40,8 @@ inline std::uint32_t modelAdler32(std::span<const std::uint8_t> bytes) {
 
 // Opcodes of the default code table.
 namespace vcdiff_op {
-constexpr std::uint8_t run = 0;                  // RUN, size follows
-inline std::uint8_t add(unsigned size) {         // ADD of 1..17 bytes; 0: size follows
+constexpr std::uint8_t run = 0;          // RUN, size follows
+inline std::uint8_t add(unsigned size) { // ADD of 1..17 bytes; 0: size follows
     return static_cast<std::uint8_t>(1 + size);
 }
 inline std::uint8_t copy(unsigned mode, unsigned size) { // size 0 (follows) or 4..18

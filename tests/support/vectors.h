@@ -34,8 +34,10 @@ template <class Check> int forEachVectorPatch(const std::string& extension, Chec
         const std::string name = entry.path().filename().string();
         const std::string pair = name.substr(0, name.find('.'));
         SCOPED_TRACE(name);
-        const Bytes source = readFile((vectors / "pairs" / (pair + ".source.bin")).string()).value_or(Bytes{});
-        const Bytes target = readFile((vectors / "pairs" / (pair + ".target.bin")).string()).value_or(Bytes{});
+        const Bytes source =
+            readFile((vectors / "pairs" / (pair + ".source.bin")).string()).value_or(Bytes{});
+        const Bytes target =
+            readFile((vectors / "pairs" / (pair + ".target.bin")).string()).value_or(Bytes{});
         EXPECT_FALSE(source.empty());
         EXPECT_FALSE(target.empty());
         check(source, readFile(entry.path().string()).value_or(Bytes{}), target);

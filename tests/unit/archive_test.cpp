@@ -1,5 +1,5 @@
-#include "io/input_file.h"
 #include "archive/archive.h"
+#include "io/input_file.h"
 
 #include <gtest/gtest.h>
 

@@ -41,7 +41,7 @@ void expectCases(const Bytes& source, const std::vector<BpsCase>& cases) {
 
 // "BPS1" and the given numbers and bytes, then a 12-byte footer.
 ByteList rawPatch(std::initializer_list<std::uint64_t> numbers,
-               std::initializer_list<std::uint8_t> tail) {
+                  std::initializer_list<std::uint8_t> tail) {
     ByteList patch{'B', 'P', 'S', '1'};
     for (const std::uint64_t n : numbers) {
         bps::appendNumber(patch, n);
@@ -87,8 +87,8 @@ TEST(BpsPatch, SourceAndTargetRead) {
              ByteList{1, 2, 0xC0, 0xC1, 0xC2, 0xC3}},
             {"target read stops at the end of the patch",
              BpsPatch(4, 16).targetReadCommand(16).raw({1}).bytes(),
-             ByteList{1, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0, 0,
-                   0}},
+             ByteList{1, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0,
+                      0, 0}},
             {"the declared source size is never compared", BpsPatch(999, 2).sourceRead(2).bytes(),
              ByteList{10, 11}},
             {"metadata is skipped", BpsPatch(4, 2, "{\"title\":\"x\"}").targetRead({5, 6}).bytes(),
@@ -110,7 +110,8 @@ TEST(BpsPatch, SourceCopyKeepsItsRelativeOffset) {
             // Below zero wraps: 0x00, and the offset is back at 0 one byte later.
             {"below zero reads 0x00 and wraps back",
              BpsPatch(8, 2).sourceCopy(1, -1).sourceCopy(1, 0).bytes(), ByteList{0, 10}},
-            {"wraps within one copy", BpsPatch(8, 3).sourceCopy(3, -1).bytes(), ByteList{0, 10, 11}},
+            {"wraps within one copy", BpsPatch(8, 3).sourceCopy(3, -1).bytes(),
+             ByteList{0, 10, 11}},
         });
 }
 
@@ -173,13 +174,14 @@ TEST(BpsPatch, OutputHasExactlyTheDeclaredSize) {
             {"no commands at all", BpsPatch(4, 5).bytes(), zeros(5)},
             // "BPS1", three one-byte numbers and 5 footer bytes: no room for a command.
             {"a 12-byte patch",
-             ByteList{'B', 'P', 'S', '1', 0x84, 0x85, 0x80, 0x81, 0x81, 0x81, 0x81, 0x81}, zeros(5)},
+             ByteList{'B', 'P', 'S', '1', 0x84, 0x85, 0x80, 0x81, 0x81, 0x81, 0x81, 0x81},
+             zeros(5)},
             {"metadata longer than the patch", rawPatch({4, 3, 100}, {0x81, 7}), zeros(3)},
             // A skip that wrapped in 64 bits would land back inside the header.
             {"metadata size 2^64 - 1",
              rawPatch({4, 3, std::numeric_limits<std::uint64_t>::max()}, {0x81, 7}), zeros(3)},
-            {"patch ends inside the source size", ByteList{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0},
-             ByteList{}},
+            {"patch ends inside the source size",
+             ByteList{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0}, ByteList{}},
             {"patch ends right after the source size",
              ByteList{'B', 'P', 'S', '1', 0, 0, 0, 0, 0, 0, 0, 0x84}, ByteList{}},
             {"target size 0", BpsPatch(4, 0).targetRead({1}).bytes(), ByteList{}},
@@ -191,8 +193,7 @@ TEST(BpsPatch, RejectsWhatCannotBeApplied) {
     const ByteList valid = BpsPatch(4, 2).sourceRead(2).bytes();
     EXPECT_FALSE(bps::apply(Bytes{}, valid)) << "empty source";
     EXPECT_FALSE(bps::apply(source, ByteList{})) << "empty patch";
-    EXPECT_FALSE(bps::apply(source, ByteList(valid.begin(), valid.begin() + 11)))
-        << "11 bytes";
+    EXPECT_FALSE(bps::apply(source, ByteList(valid.begin(), valid.begin() + 11))) << "11 bytes";
     for (const char* magic : {"BPS2", "bps1", "UPS1"}) {
         ByteList patch = valid;
         std::copy(magic, magic + 4, patch.begin());

@@ -38,9 +38,9 @@ TEST(CommandTable, EveryOperationTextNamesOnlyItsOperands) {
         if (operation == nullptr) {
             continue;
         }
-        const auto named = static_cast<int>(
-            std::count_if(operation->operands.begin(), operation->operands.end(),
-                          [](std::string_view name) { return !name.empty(); }));
+        const auto named =
+            static_cast<int>(std::count_if(operation->operands.begin(), operation->operands.end(),
+                                           [](std::string_view name) { return !name.empty(); }));
         EXPECT_EQ(named, row.minimumArgc - 2) << row.command;
         const CommandArgs args{{"first", "second", "third"}};
         for (const std::string_view text :
@@ -58,7 +58,8 @@ TEST(CommandTable, PathsArePutInAsTyped) {
         CommandArgs args;
         std::string filled;
     } cases[] = {
-        {"Applying {PATCH} to {IN} -> {OUT}...", {{"a.sfc", "b.ips", "c.sfc"}},
+        {"Applying {PATCH} to {IN} -> {OUT}...",
+         {{"a.sfc", "b.ips", "c.sfc"}},
          "Applying b.ips to a.sfc -> c.sfc..."},
         {"{IN}{OUT}", {{"a", "b", "c"}}, "ac"},
         // A path that looks like a name is not read again.

@@ -11,8 +11,8 @@
 
 #include "hash/digests.h"
 #include "io/input_file.h"
-#include "patch/ips.h"
 #include "patch/formats.h"
+#include "patch/ips.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "vectors.h"
@@ -73,7 +73,8 @@ std::vector<Pair> pairs() {
         {"grown by zeros", base, joined({base, filled(20000, 0)})},
         {"grown from one byte", filled(1, 7), base},
         {"shrunk", base, Bytes(base.begin(), base.begin() + 3000)},
-        {"shrunk and edited", base, joined({slice(base, 0, 10), filled(1, 0), slice(base, 11, 3000)})},
+        {"shrunk and edited", base,
+         joined({slice(base, 0, 10), filled(1, 0), slice(base, 11, 3000)})},
         {"shrunk to one byte", base, filled(1, 9)},
         {"runs", base, runs},
         {"block moved", base,
@@ -161,9 +162,8 @@ TEST(CreatePatch, RoundTripsThroughTheAppliers) {
 TEST(CreatePatch, BpsChoosesEveryActionWhereItPays) {
     const Bytes base = noise(4096, 1);
     // Kept bytes, new bytes repeated, and a block moved.
-    const Bytes modified =
-        joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4), slice(base, 3000, 4000),
-                slice(base, 1000, 3000)});
+    const Bytes modified = joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4),
+                                   slice(base, 3000, 4000), slice(base, 1000, 3000)});
     const std::optional<Bytes> bps = bps::create(base, modified);
     ASSERT_TRUE(bps.has_value());
     EXPECT_EQ(actionsUsed(*bps), (std::array<bool, 4>{true, true, true, true}));
@@ -254,7 +254,8 @@ TEST(CreatePatch, IpsRecordsAreTheCheapest) {
         {"nothing changed", base, IpsPatch().eof().bytes()},
         {"changes four bytes apart share a record", with(10, {1, 0x11, 0x11, 0x11, 0x11, 2}),
          IpsPatch().record(10, {1, 0x11, 0x11, 0x11, 0x11, 2}).eof().bytes()},
-        {"changes nine bytes apart take two", with(10, {1, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 2}),
+        {"changes nine bytes apart take two",
+         with(10, {1, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 2}),
          IpsPatch().record(10, {1}).record(20, {2}).eof().bytes()},
         {"a run of one value", run, IpsPatch().run(50, 100, 0xAB).eof().bytes()},
         {"a shorter image ends with its size", Bytes(base.begin(), base.begin() + 0x1234),

@@ -149,9 +149,12 @@ TEST(DatParsers, RefuseMalformedAndHostileFiles) {
         {"not XML at all", "<datafile><game name=\"x\"></datafile>"},
         {"another XML root", "<html><game name=\"x\"/></html>"},
         {"broken UTF-8", "<datafile><game name=\"\xFF\xFE\"/></datafile>"},
-        {"a hash of the wrong length", "<datafile><game><rom name=\"a\" sha1=\"abcd\"/></game></datafile>"},
-        {"a CRC that is no number", "<datafile><game><rom name=\"a\" crc=\"xyz\"/></game></datafile>"},
-        {"a size past 64 bits", "<datafile><game><rom size=\"99999999999999999999\"/></game></datafile>"},
+        {"a hash of the wrong length",
+         "<datafile><game><rom name=\"a\" sha1=\"abcd\"/></game></datafile>"},
+        {"a CRC that is no number",
+         "<datafile><game><rom name=\"a\" crc=\"xyz\"/></game></datafile>"},
+        {"a size past 64 bits",
+         "<datafile><game><rom size=\"99999999999999999999\"/></game></datafile>"},
         {"entity amplification", billionLaughs()},
         {"nesting deeper than any DAT",
          "<datafile>" + repeat("<a>", datMaxDepth) + repeat("</a>", datMaxDepth) + "</datafile>"},
@@ -176,7 +179,8 @@ TEST(DatParsers, RefuseMalformedAndHostileFiles) {
 
 TEST(DatParsers, KeepNamesAsTheirBytes) {
     // Character references become UTF-8; a text DAT's bytes pass through.
-    const auto xml = parseDat(bytesOf("<datafile><game name=\"Pok&#233;mon &lt;1&gt;\"/></datafile>"));
+    const auto xml =
+        parseDat(bytesOf("<datafile><game name=\"Pok&#233;mon &lt;1&gt;\"/></datafile>"));
     ASSERT_TRUE(xml);
     EXPECT_EQ(xml->games[0].name, "Pok\xC3\xA9mon <1>");
     const auto text = parseDat(bytesOf("game ( name \"C:\\roms\\x \\\\ \xE9\" )"));

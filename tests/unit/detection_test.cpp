@@ -26,7 +26,9 @@ struct DetectionCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const DetectionCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DetectionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DetectionTest : public ::testing::TestWithParam<DetectionCase> {};
 
@@ -47,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         DetectionCase{"N64MarkCutShort", imageOf({0x80, 0x37, 0x12}), RomPlatform::Unknown},
         DetectionCase{"N64BigEndian", imageOf({0x80, 0x37, 0x12, 0x40}), RomPlatform::Nintendo64},
         DetectionCase{"N64ByteSwapped", imageOf({0x37, 0x80, 0x40, 0x12}), RomPlatform::Nintendo64},
-        DetectionCase{"N64LittleEndian", imageOf({0x40, 0x12, 0x37, 0x80}), RomPlatform::Nintendo64},
+        DetectionCase{"N64LittleEndian", imageOf({0x40, 0x12, 0x37, 0x80}),
+                      RomPlatform::Nintendo64},
         DetectionCase{"N64MixedOrderIsNoMark", imageOf({0x80, 0x37, 0x40, 0x12}),
                       RomPlatform::Unknown},
         DetectionCase{"NesAt15Bytes", withBytes(15, 0, nesMagic), RomPlatform::Unknown},
@@ -59,8 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
                           return image;
                       }(),
                       RomPlatform::Nes},
-        DetectionCase{"GameBoyLogoAt300BytesOnly",
-                      withBytes(300, 0x104, {0xCE, 0xED, 0x66, 0x66}), RomPlatform::Unknown},
+        DetectionCase{"GameBoyLogoAt300BytesOnly", withBytes(300, 0x104, {0xCE, 0xED, 0x66, 0x66}),
+                      RomPlatform::Unknown},
         DetectionCase{"BothLogosAt300BytesIsAdvance", withBoth(300), RomPlatform::GameBoyAdvance},
         DetectionCase{"GameBoyAt335BytesIsNot", withBytes(335, 0x104, {0xCE, 0xED, 0x66, 0x66}),
                       RomPlatform::Unknown},

@@ -34,13 +34,14 @@ TEST(HeaderRules, CatalogueAndSkippersOnTheSameImages) {
         std::optional<std::uint64_t> catalog;
         std::optional<std::uint64_t> skipper;
     };
-    const Bytes atari = marked(marked(pattern(0x1080, 2), 1, "ATARI7800"), 0x64,
-                               "ACTUAL CART DATA STARTS HERE");
+    const Bytes atari =
+        marked(marked(pattern(0x1080, 2), 1, "ATARI7800"), 0x64, "ACTUAL CART DATA STARTS HERE");
     const Case cases[] = {
         {"iNES", makeNes(1, 1), 16, 16},
         {"iNES with a trainer", makeNes(1, 1, 0x04), 16 + 512, 16},
         {"iNES cut off inside its trainer", makeNes(0, 0, 0x04, 0x00, false), 16 + 512, 16},
-        {"NES magic in fewer bytes than a header", marked(filled(10), 0, "NES\x1A"), std::nullopt, 16},
+        {"NES magic in fewer bytes than a header", marked(filled(10), 0, "NES\x1A"), std::nullopt,
+         16},
         {"NES magic cut short", imageOf({'N', 'E', 'S'}), std::nullopt, std::nullopt},
         {"fwNES", marked(pattern(16 + 65500, 3), 0, "FDS\x1A"), std::nullopt, 16},
         {"Lynx", marked(pattern(0x840, 1), 0, "LYNX"), std::nullopt, 64},

@@ -18,7 +18,9 @@ struct HeaderTextCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const HeaderTextCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HeaderTextCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class HeaderTextTest : public ::testing::TestWithParam<HeaderTextCase> {};
 

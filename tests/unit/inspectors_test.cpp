@@ -248,11 +248,12 @@ TEST(NesInspector, ReadsSizesAndMapper) {
         std::uint32_t mapper;
         const char* details;
     };
-    for (const Case& c : {Case{2, 1, 0x10, 0x00, 1, "Mapper: 1, PRG: 32 KB, CHR: 8 KB"},
-                          Case{0, 0, 0x00, 0x00, 0, "Mapper: 0, PRG: 0 KB, CHR: 0 KB"},
-                          Case{255, 255, 0xF0, 0xF0, 255, "Mapper: 255, PRG: 4080 KB, CHR: 2040 KB"},
-                          Case{1, 0, 0x1F, 0x0F, 1, "Mapper: 1, PRG: 16 KB, CHR: 0 KB"},
-                          Case{8, 16, 0x40, 0x30, 0x34, "Mapper: 52, PRG: 128 KB, CHR: 128 KB"}}) {
+    for (const Case& c :
+         {Case{2, 1, 0x10, 0x00, 1, "Mapper: 1, PRG: 32 KB, CHR: 8 KB"},
+          Case{0, 0, 0x00, 0x00, 0, "Mapper: 0, PRG: 0 KB, CHR: 0 KB"},
+          Case{255, 255, 0xF0, 0xF0, 255, "Mapper: 255, PRG: 4080 KB, CHR: 2040 KB"},
+          Case{1, 0, 0x1F, 0x0F, 1, "Mapper: 1, PRG: 16 KB, CHR: 0 KB"},
+          Case{8, 16, 0x40, 0x30, 0x34, "Mapper: 52, PRG: 128 KB, CHR: 128 KB"}}) {
         const RomInfo info = inspectImage(makeNes(c.prg, c.chr, c.flags6, c.flags7, false));
         EXPECT_EQ(info.platform, RomPlatform::Nes);
         EXPECT_EQ(info.platformName, "Nintendo Entertainment System (NES)");

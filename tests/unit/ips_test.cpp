@@ -54,7 +54,8 @@ TEST(IpsPatch, AppliesRecordsInFileOrder) {
         {"no end marker after a run-length record", four, IpsPatch().run(0, 2, 0).bytes(),
          ByteList{0, 0, 3, 4}},
         {"bytes after the end marker are ignored", four,
-         IpsPatch().record(0, {9}).eof().raw({0x00, 0x00, 0x10, 0x00}).bytes(), ByteList{9, 2, 3, 4}},
+         IpsPatch().record(0, {9}).eof().raw({0x00, 0x00, 0x10, 0x00}).bytes(),
+         ByteList{9, 2, 3, 4}},
         {"two bytes after the end marker are ignored", four,
          IpsPatch().record(0, {9}).eof().raw({0x00, 0x02}).bytes(), ByteList{9, 2, 3, 4}},
         // A record at offset 0x454F46 would begin with the bytes "EOF": they end the patch.

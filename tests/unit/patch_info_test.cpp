@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "bps_crcs.h"
 #include "hash/digests.h"
 #include "patch/checked.h"
-#include "bps_crcs.h"
 #include "rom_builders.h"
 
 using namespace testing_support;
@@ -22,18 +22,23 @@ TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
         {"records and a run",
          IpsPatch().record(0x10, {1, 2}).run(0x100, 5, 0xAA).record(0x8, data3).eof().bytes(),
          {3, 1, 0x105, std::nullopt, std::nullopt}},
-        {"run of zero extends to its offset", IpsPatch().run(0x200, 0, 0).eof().bytes(),
+        {"run of zero extends to its offset",
+         IpsPatch().run(0x200, 0, 0).eof().bytes(),
          {1, 1, 0x200, std::nullopt, std::nullopt}},
-        {"truncation", IpsPatch().record(0, {1}).eof().raw({0x00, 0x80, 0x00}).bytes(),
+        {"truncation",
+         IpsPatch().record(0, {1}).eof().raw({0x00, 0x80, 0x00}).bytes(),
          {1, 0, 1, 0x8000, std::nullopt}},
         {"four bytes after EOF are no truncation",
          IpsPatch().record(0, {1}).eof().raw({0, 0, 0, 1}).bytes(),
          {1, 0, 1, std::nullopt, std::nullopt}},
-        {"ends after its last record", IpsPatch().record(0x20, {1, 2, 3}).bytes(),
+        {"ends after its last record",
+         IpsPatch().record(0x20, {1, 2, 3}).bytes(),
          {1, 0, 0x23, std::nullopt, std::nullopt}},
-        {"record data cut off", IpsPatch().record(0, {1}).raw({0, 0, 9, 0, 4, 1, 2}).bytes(),
+        {"record data cut off",
+         IpsPatch().record(0, {1}).raw({0, 0, 9, 0, 4, 1, 2}).bytes(),
          {1, 0, 1, std::nullopt, 11}},
-        {"run record cut off", IpsPatch().record(0, {1}).raw({0, 0, 9, 0, 0, 0}).bytes(),
+        {"run record cut off",
+         IpsPatch().record(0, {1}).raw({0, 0, 9, 0, 0, 0}).bytes(),
          {1, 0, 1, std::nullopt, 11}},
         {"record header cut off", IpsPatch().raw({0, 1}).bytes(), {0, 0, 0, std::nullopt, 5}},
         {"magic only", IpsPatch().bytes(), {0, 0, 0, std::nullopt, 5}},
@@ -53,8 +58,8 @@ TEST(PatchInfoIps, RecordsWritesTruncationAndCutOff) {
 TEST(PatchInfoBps, SizesMetadataAndCrcs) {
     const Bytes source = filled(64, 0x11);
     const Bytes target = filled(80, 0x22);
-    const ByteList good = withBpsCrcs(BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(),
-                                source, target);
+    const ByteList good = withBpsCrcs(
+        BpsPatch(64, 80, "<meta/>").sourceRead(64).targetRead({1}).bytes(), source, target);
     const PatchSummary summary = describePatch(good);
     ASSERT_EQ(formatOf(summary), PatchFormat::Bps);
     EXPECT_TRUE(std::get<bps::Summary>(summary).sizesReadable);
@@ -63,13 +68,15 @@ TEST(PatchInfoBps, SizesMetadataAndCrcs) {
     EXPECT_EQ(std::get<bps::Summary>(summary).metadataSize, 7u);
     EXPECT_EQ(std::get<bps::Summary>(summary).crcs.sourceCrc, crc32(source));
     EXPECT_EQ(std::get<bps::Summary>(summary).crcs.targetCrc, crc32(target));
-    EXPECT_EQ(std::get<bps::Summary>(summary).crcs.patchCrc, std::get<bps::Summary>(summary).crcs.computedPatchCrc);
+    EXPECT_EQ(std::get<bps::Summary>(summary).crcs.patchCrc,
+              std::get<bps::Summary>(summary).crcs.computedPatchCrc);
     EXPECT_TRUE(patchFits(summary, std::nullopt));
 
-    const PatchSummary spoilt = describePatch(
-        withBpsCrcs(BpsPatch(64, 80).sourceRead(64).bytes(), source, target, true));
+    const PatchSummary spoilt =
+        describePatch(withBpsCrcs(BpsPatch(64, 80).sourceRead(64).bytes(), source, target, true));
     EXPECT_TRUE(std::get<bps::Summary>(spoilt).sizesReadable);
-    EXPECT_NE(std::get<bps::Summary>(spoilt).crcs.patchCrc, std::get<bps::Summary>(spoilt).crcs.computedPatchCrc);
+    EXPECT_NE(std::get<bps::Summary>(spoilt).crcs.patchCrc,
+              std::get<bps::Summary>(spoilt).crcs.computedPatchCrc);
     EXPECT_FALSE(patchFits(spoilt, std::nullopt));
 }
 
@@ -100,8 +107,9 @@ TEST(PatchInfoBps, UnreadableSizesAreNotWellFormed) {
 }
 
 TEST(PatchInfo, UnknownFormats) {
-    for (const ByteList& patch : {ByteList{}, ByteList{'P', 'A', 'T', 'C'}, ByteList{'B', 'P', 'S', '2', 0, 0},
-                               ByteList{'U', 'P', 'S', '0'}, ByteList{0xD6, 0xC3}}) {
+    for (const ByteList& patch :
+         {ByteList{}, ByteList{'P', 'A', 'T', 'C'}, ByteList{'B', 'P', 'S', '2', 0, 0},
+          ByteList{'U', 'P', 'S', '0'}, ByteList{0xD6, 0xC3}}) {
         EXPECT_EQ(formatOf(describePatch(patch)), PatchFormat::Unknown);
         EXPECT_FALSE(patchFits(describePatch(patch), std::nullopt));
     }
@@ -121,8 +129,8 @@ TEST(PatchInfoMatch, AsIsAfterStripHeaderAndAfterN64Endian) {
     wrong[0x100] ^= 1;
 
     const auto summaryFor = [](const Bytes& source) {
-        return describePatch(withBpsCrcs(BpsPatch(source.size(), 1).targetRead({0}).bytes(), source,
-                                      filled(1)));
+        return describePatch(
+            withBpsCrcs(BpsPatch(source.size(), 1).targetRead({0}).bytes(), source, filled(1)));
     };
     const MatchCase snesCases[] = {
         {"as is", snes, SourceMatch::Yes},

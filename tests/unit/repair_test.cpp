@@ -52,7 +52,9 @@ struct SnesRepairCase {
     std::size_t fields; // where the complement/checksum pair must be written
 };
 
-void PrintTo(const SnesRepairCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SnesRepairCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SnesRepair : public ::testing::TestWithParam<SnesRepairCase> {};
 
@@ -123,7 +125,9 @@ struct SnesChoiceCase {
     std::string title = "";            // checked when not empty
 };
 
-void PrintTo(const SnesChoiceCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SnesChoiceCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SnesHeaderChoice : public ::testing::TestWithParam<SnesChoiceCase> {};
 
@@ -207,18 +211,21 @@ Bytes exHiRomCutShort() {
 INSTANTIATE_TEST_SUITE_P(
     Images, SnesHeaderChoice,
     ::testing::Values(
-        SnesChoiceCase{"AssembledLoRomZeroedPair", [] { return makeAssembledSnes(0x80000, 0x7FC0, 0x20); },
-                       "Mapping: LoROM", 0x7FDC, "QUILLON ASSEMBLED    "},
-        SnesChoiceCase{"AssembledLoRomZeroedPairCopier",
-                       [] { return withCopierHeader(makeAssembledSnes(0x80000, 0x7FC0, 0x20), 0xAA); },
-                       "Mapping: LoROM (512-byte copier header detected)", 512 + 0x7FDC},
+        SnesChoiceCase{"AssembledLoRomZeroedPair",
+                       [] { return makeAssembledSnes(0x80000, 0x7FC0, 0x20); }, "Mapping: LoROM",
+                       0x7FDC, "QUILLON ASSEMBLED    "},
+        SnesChoiceCase{
+            "AssembledLoRomZeroedPairCopier",
+            [] { return withCopierHeader(makeAssembledSnes(0x80000, 0x7FC0, 0x20), 0xAA); },
+            "Mapping: LoROM (512-byte copier header detected)", 512 + 0x7FDC},
         SnesChoiceCase{"HiRomBrokenPair", [] { return makeAssembledSnes(0x100000, 0xFFC0, 0x31); },
                        "Mapping: HiROM", 0xFFDC, "QUILLON ASSEMBLED    "},
-        SnesChoiceCase{"HiRomBrokenPairCopier",
-                       [] { return withCopierHeader(makeAssembledSnes(0x100000, 0xFFC0, 0x21), 0x00); },
-                       "Mapping: HiROM (512-byte copier header detected)", 512 + 0xFFDC},
-        SnesChoiceCase{"LoRomWithAgreeingHiRomPair", loRomWithAgreeingHiRomPair,
-                       "Mapping: LoROM", 0x7FDC},
+        SnesChoiceCase{
+            "HiRomBrokenPairCopier",
+            [] { return withCopierHeader(makeAssembledSnes(0x100000, 0xFFC0, 0x21), 0x00); },
+            "Mapping: HiROM (512-byte copier header detected)", 512 + 0xFFDC},
+        SnesChoiceCase{"LoRomWithAgreeingHiRomPair", loRomWithAgreeingHiRomPair, "Mapping: LoROM",
+                       0x7FDC},
         SnesChoiceCase{"TieGoesToLoRom", zeroedLoRomTiesHiRomPair, "Mapping: LoROM", 0x7FDC},
         SnesChoiceCase{"JapaneseTitle", japaneseTitle, "Mapping: LoROM", 0x7FDC,
                        "      QUIL           "},
@@ -227,10 +234,12 @@ INSTANTIATE_TEST_SUITE_P(
         SnesChoiceCase{"ExHiRom48MbitCopier", [] { return exHiRom(true); },
                        "Mapping: ExHiROM (512-byte copier header detected)", 512 + 0x40FFDC},
         // No credible header: the bare pair test's report, and no repair.
-        SnesChoiceCase{"RandomDataKeepsReport", [] { return randomData(0x100000); }, "Mapping: HiROM", std::nullopt},
-        SnesChoiceCase{"RandomDataCopier", [] { return randomData(0x40200); }, "Mapping: HiROM (512-byte copier header detected)",
+        SnesChoiceCase{"RandomDataKeepsReport", [] { return randomData(0x100000); },
+                       "Mapping: HiROM", std::nullopt},
+        SnesChoiceCase{"RandomDataCopier", [] { return randomData(0x40200); },
+                       "Mapping: HiROM (512-byte copier header detected)", std::nullopt},
+        SnesChoiceCase{"ShortFillerIsLoRom", [] { return filled(65499, 0x11); }, "Mapping: LoROM",
                        std::nullopt},
-        SnesChoiceCase{"ShortFillerIsLoRom", [] { return filled(65499, 0x11); }, "Mapping: LoROM", std::nullopt},
         SnesChoiceCase{"ExHiRomBlockOneByteShort", exHiRomCutShort, "Mapping: HiROM",
                        std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -238,8 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The 48 Mbit sum: the first 4 MiB once and the last 2 MiB twice.
 TEST(SnesChecksum, ExHiRomCountsTheUpperTwoMegabytesTwice) {
     Bytes image = filled(0x600000);
-    image[0x100] = 1;      // lower 4 MiB: once
-    image[0x500000] = 10;  // upper 2 MiB: twice
+    image[0x100] = 1;       // lower 4 MiB: once
+    image[0x500000] = 10;   // upper 2 MiB: twice
     image[0x40FFDC] = 0x5A; // the pair itself counts as FF FF 00 00, twice
     EXPECT_EQ(computeSnesChecksum(image, 0x40FFDC), 1 + 2 * 10 + 2 * (0xFF + 0xFF));
 }
@@ -296,14 +305,14 @@ TEST_P(Nintendo64Checksums, CheckedAndRepairedInTheFilesOrder) {
     EXPECT_TRUE(inspectImage(inN64Order(longer, order)).checksumValid);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Variants, Nintendo64Checksums,
-    ::testing::Combine(::testing::ValuesIn(n64Variants),
-                       ::testing::Values(N64Order::Z64, N64Order::V64, N64Order::N64)),
-    [](const auto& info) {
-        return std::string("Cic") + std::get<0>(info.param).name + "_" +
-               orderName(std::get<1>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(Variants, Nintendo64Checksums,
+                         ::testing::Combine(::testing::ValuesIn(n64Variants),
+                                            ::testing::Values(N64Order::Z64, N64Order::V64,
+                                                              N64Order::N64)),
+                         [](const auto& info) {
+                             return std::string("Cic") + std::get<0>(info.param).name + "_" +
+                                    orderName(std::get<1>(info.param));
+                         });
 
 // An unknown boot code or an image one byte short of the checksummed data:
 // nothing is checked, so the report passes and the repair refuses.
@@ -366,7 +375,9 @@ struct ConversionCase {
     std::optional<Bytes> expected; // nullopt: rejected
 };
 
-void PrintTo(const ConversionCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ConversionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Conversion : public ::testing::TestWithParam<ConversionCase> {};
 
@@ -399,8 +410,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Copier header removal
         ConversionCase{"StripExactly512", stripCopierHeaderImage, filled(512, 7), Bytes{}},
-        ConversionCase{"Strip1536", stripCopierHeaderImage, counting(1536),
-                       counting(1024, 512)},
+        ConversionCase{"Strip1536", stripCopierHeaderImage, counting(1536), counting(1024, 512)},
         ConversionCase{"StripRefuses1024", stripCopierHeaderImage, filled(1024), std::nullopt},
         ConversionCase{"StripRefuses513", stripCopierHeaderImage, filled(513), std::nullopt},
         // N64 byte order
@@ -432,8 +442,8 @@ INSTANTIATE_TEST_SUITE_P(
                        padded(2 << 20, (2 << 20) - 1, 0xFF)},
         ConversionCase{"TrimKeeps3MiBWhenDataPast2MiB", trimOverdumpImage,
                        padded(3 << 20, 2 << 20, 0xFF), padded(3 << 20, 2 << 20, 0xFF)},
-        ConversionCase{"Trim8MiBHalfPadding", trimOverdumpImage, padded(8 << 20, (4 << 20) - 1, 0xFF),
-                       padded(4 << 20, (4 << 20) - 1, 0xFF)},
+        ConversionCase{"Trim8MiBHalfPadding", trimOverdumpImage,
+                       padded(8 << 20, (4 << 20) - 1, 0xFF), padded(4 << 20, (4 << 20) - 1, 0xFF)},
         ConversionCase{"TrimZerosTo4096", trimOverdumpImage, filled(8192, 0x00), filled(4096)},
         ConversionCase{"TrimNeverGrows", trimOverdumpImage, padded(5000, 4200, 0x00),
                        padded(5000, 4200, 0x00)},

@@ -15,12 +15,9 @@ RomInfo unknownOfSize(std::uint64_t size) {
 
 TEST(InspectionReport, UnreadableFile) {
     EXPECT_EQ(inspectionReport("missing.gb", unknownOfSize(0)),
-              (Lines{"=== Quillon Inspection Report ===",
-                     "File:            missing.gb",
-                     "File Size:       0 bytes (0 KB)",
-                     "Platform:        Unknown Binary Format",
-                     "Internal Title:  (None)",
-                     "Copier Header:   NO",
+              (Lines{"=== Quillon Inspection Report ===", "File:            missing.gb",
+                     "File Size:       0 bytes (0 KB)", "Platform:        Unknown Binary Format",
+                     "Internal Title:  (None)", "Copier Header:   NO",
                      "Checksum Status: INVALID OR CORRUPTED [FAILED]"}));
 }
 
@@ -46,16 +43,13 @@ TEST(InspectionReport, OptionalLinesAndFlags) {
     info.checksumValid = true;
     info.details = "Mapping: LoROM";
     info.fileSize = 2048;
-    EXPECT_EQ(inspectionReport("dir/a b.gba", info),
-              (Lines{"=== Quillon Inspection Report ===",
-                     "File:            dir/a b.gba",
-                     "File Size:       2048 bytes (2 KB)",
-                     "Platform:        Nintendo Game Boy Advance",
-                     "Internal Title:     ",
-                     "Game Code:       AQLE",
-                     "Copier Header:   YES (512-byte copier header present)",
-                     "Checksum Status: VALID [PASSED]",
-                     "Details:         Mapping: LoROM"}));
+    EXPECT_EQ(
+        inspectionReport("dir/a b.gba", info),
+        (Lines{"=== Quillon Inspection Report ===", "File:            dir/a b.gba",
+               "File Size:       2048 bytes (2 KB)", "Platform:        Nintendo Game Boy Advance",
+               "Internal Title:     ", "Game Code:       AQLE",
+               "Copier Header:   YES (512-byte copier header present)",
+               "Checksum Status: VALID [PASSED]", "Details:         Mapping: LoROM"}));
 }
 
 } // namespace

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "io/output_file.h"
 #include "io/input_file.h"
+#include "io/output_file.h"
 #include "rom_builders.h"
 
 using namespace testing_support;
@@ -46,7 +46,8 @@ class RomFileTest : public ::testing::Test {
 
 TEST_F(RomFileTest, ReadsWholeFile) {
     create("rom.bin", std::string("\x00\x01\xFF\r\n\x1A", 6));
-    EXPECT_EQ(toBytes(readFile(path("rom.bin")).value_or(Bytes{})), (ByteList{0x00, 0x01, 0xFF, 0x0D, 0x0A, 0x1A}));
+    EXPECT_EQ(toBytes(readFile(path("rom.bin")).value_or(Bytes{})),
+              (ByteList{0x00, 0x01, 0xFF, 0x0D, 0x0A, 0x1A}));
 }
 
 TEST_F(RomFileTest, UnreadablePathsGiveEmptyImage) {

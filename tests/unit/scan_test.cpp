@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "scan/scan.h"
 #include "inspect/inspect.h"
 #include "io/folder.h"
 #include "rom_builders.h"
+#include "scan/scan.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

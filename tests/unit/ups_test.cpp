@@ -119,10 +119,9 @@ TEST(UpsRoundTrip, ForwardsAndBackwards) {
         {"shrink", imageOf({1, 2, 3, 4, 5}), imageOf({6, 2})},
         {"identical", imageOf({1, 2, 3}), imageOf({1, 2, 3})},
     };
-    forEachVectorPatch(".bps",
-                       [&](const Bytes& source, const Bytes&, const Bytes& target) {
-                           pairs.push_back({"vector", source, target});
-                       });
+    forEachVectorPatch(".bps", [&](const Bytes& source, const Bytes&, const Bytes& target) {
+        pairs.push_back({"vector", source, target});
+    });
     for (const Pair& p : pairs) {
         SCOPED_TRACE(p.name);
         const std::optional<Bytes> patch = ups::create(p.original, p.modified);

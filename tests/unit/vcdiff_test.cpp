@@ -38,16 +38,20 @@ struct XdeltaRow {
 };
 
 const XdeltaRow xdeltaRows[] = {
-    {"small_none.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::None, 1, true},
-    {"small_lzma.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::Lzma, 1, true},
+    {"small_none.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::None, 1,
+     true},
+    {"small_lzma.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::Lzma, 1,
+     true},
     {"small_djw.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::Djw, 1, true},
     {"small_fgk.xdelta", "small_source.bin", "small_target.bin", vcdiff::Compression::Fgk, 1, true},
     {"small_lzma_nochecksum.xdelta", "small_source.bin", "small_target.bin",
      vcdiff::Compression::Lzma, 1, false},
     {"small_none_noappheader.xdelta", "small_source.bin", "small_target.bin",
      vcdiff::Compression::None, 1, true},
-    {"large_none.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::None, 3, true},
-    {"large_lzma.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::Lzma, 3, true},
+    {"large_none.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::None, 3,
+     true},
+    {"large_lzma.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::Lzma, 3,
+     true},
     {"large_djw.xdelta", "large_source.bin", "large_target.bin", vcdiff::Compression::Djw, 3, true},
     {"text_fgk.xdelta", "text_source.bin", "text_target.bin", vcdiff::Compression::Fgk, 3, true},
     {"nosource_djw.xdelta", "", "small_target.bin", vcdiff::Compression::Djw, 1, true},
@@ -122,9 +126,9 @@ TEST(Vcdiff, FlippedBytesNeverEscape) {
                              "large_djw.xdelta", "text_fgk.xdelta"}) {
         SCOPED_TRACE(name);
         Bytes patch = dataFile(name);
-        const Bytes source = dataFile(name[0] == 't' ? "text_source.bin"
-                                         : name[0] == 'l' ? "large_source.bin"
-                                                          : "small_source.bin");
+        const Bytes source = dataFile(name[0] == 't'   ? "text_source.bin"
+                                      : name[0] == 'l' ? "large_source.bin"
+                                                       : "small_source.bin");
         for (std::size_t i = 0; i < patch.size(); ++i) {
             for (const std::uint8_t mask : std::array<std::uint8_t, 3>{0x01, 0x80, 0xFF}) {
                 patch[i] ^= mask;
@@ -148,19 +152,19 @@ TEST(Vcdiff, AddressCachesAndTargetCopies) {
     w.indicator = 1 | 4;
     w.segmentLength = 8;
     w.targetLength = 4 + 4 + 4 + 4 + 6 + 3 + 4;
-    w.inst = {op::copy(0, 4),  // SELF 2: CDEF
-              op::copy(1, 4),  // HERE: 8+4-8 = 4 -> EFGH
-              op::copy(2, 4),  // NEAR[0] (2) + 1 = 3 -> DEFG
-              op::copy(6, 4),  // SAME set 0, byte 4 -> 4 -> EFGH
-              op::add(2),      // XY
-              op::copy(0, 0), 4, // SELF 24 (the X just added) size 4: XYXY
-              op::run, 3};       // ZZZ
+    w.inst = {op::copy(0, 4),     // SELF 2: CDEF
+              op::copy(1, 4),     // HERE: 8+4-8 = 4 -> EFGH
+              op::copy(2, 4),     // NEAR[0] (2) + 1 = 3 -> DEFG
+              op::copy(6, 4),     // SAME set 0, byte 4 -> 4 -> EFGH
+              op::add(2),         // XY
+              op::copy(0, 0), 4,  // SELF 24 (the X just added) size 4: XYXY
+              op::run,        3}; // ZZZ
     w.addr = {2, 8, 1, 4, 24};
     w.data = {'X', 'Y', 'Z'};
     const std::string expected = "CDEFEFGHDEFGEFGHXYXYXYZZZ";
     w.targetLength = expected.size();
-    w.adler32 = modelAdler32(std::span(reinterpret_cast<const std::uint8_t*>(expected.data()),
-                                       expected.size()));
+    w.adler32 = modelAdler32(
+        std::span(reinterpret_cast<const std::uint8_t*>(expected.data()), expected.size()));
     const VcdiffBytes patch = VcdiffPatch().window(w).bytes();
     const vcdiff::Result result = vcdiff::apply(abcSource, patch);
     ASSERT_EQ(result.outcome, vcdiff::Outcome::Applied);
@@ -238,11 +242,15 @@ TEST(Vcdiff, CustomCodeTable) {
     shortTable.targetLength = 1000;
     shortTable.inst = {op::copy(0, 0), 0x87, 0x68};
     shortTable.addr = {0};
-    patch = VcdiffPatch(0x02).codeTable(1, 6, VcdiffPatch().window(shortTable).bytes()).window(w).bytes();
+    patch = VcdiffPatch(0x02)
+                .codeTable(1, 6, VcdiffPatch().window(shortTable).bytes())
+                .window(w)
+                .bytes();
     EXPECT_EQ(vcdiff::apply(abcSource, patch).outcome, vcdiff::Outcome::Damaged);
     // A table inside the table's delta.
     patch = VcdiffPatch(0x02)
-                .codeTable(1, 6, VcdiffPatch(0x02).codeTable(1, 6, customTableDelta()).window(w).bytes())
+                .codeTable(1, 6,
+                           VcdiffPatch(0x02).codeTable(1, 6, customTableDelta()).window(w).bytes())
                 .window(w)
                 .bytes();
     EXPECT_EQ(vcdiff::apply(abcSource, patch).outcome, vcdiff::Outcome::Damaged);
@@ -259,7 +267,9 @@ VcdiffWindow plainWindow() {
     return w;
 }
 
-VcdiffBytes withWindow(VcdiffPatch patch, const VcdiffWindow& w) { return patch.window(w).bytes(); }
+VcdiffBytes withWindow(VcdiffPatch patch, const VcdiffWindow& w) {
+    return patch.window(w).bytes();
+}
 
 template <class Change> VcdiffBytes changed(Change change) {
     VcdiffWindow w = plainWindow();
@@ -274,23 +284,33 @@ TEST(Vcdiff, MalformedPatchesAreDamaged) {
     } rows[] = {
         {"well formed, for reference", {}},
         {"no window", VcdiffPatch().bytes()},
-        {"bad magic", [] { auto b = withWindow(VcdiffPatch(), plainWindow()); b[0] = 0xD7; return b; }()},
+        {"bad magic",
+         [] {
+             auto b = withWindow(VcdiffPatch(), plainWindow());
+             b[0] = 0xD7;
+             return b;
+         }()},
         {"version 1", withWindow(VcdiffPatch(0, 1), plainWindow())},
         {"unknown header bit", withWindow(VcdiffPatch(0x08), plainWindow())},
         {"unknown secondary id", withWindow(VcdiffPatch(0x01).byte(3), plainWindow())},
         {"app header longer than the patch", VcdiffPatch(0x04).integer(1000).bytes()},
         {"integer beyond 64 bits",
-         VcdiffPatch(0x04).raw(std::array<std::uint8_t, 11>{0x81, 0x80, 0x80, 0x80, 0x80, 0x80,
-                                                             0x80, 0x80, 0x80, 0x80, 0x00}).bytes()},
-        {"delta indicator without compressor", changed([](VcdiffWindow& w) { w.deltaIndicator = 1; })},
+         VcdiffPatch(0x04)
+             .raw(std::array<std::uint8_t, 11>{0x81, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+                                               0x80, 0x00})
+             .bytes()},
+        {"delta indicator without compressor",
+         changed([](VcdiffWindow& w) { w.deltaIndicator = 1; })},
         {"unknown window bit", changed([](VcdiffWindow& w) { w.indicator |= 8; })},
         {"source and target segment", changed([](VcdiffWindow& w) { w.indicator |= 2; })},
         {"encoding length too long", changed([](VcdiffWindow& w) { w.encodingLengthError = 1; })},
         {"encoding length too short", changed([](VcdiffWindow& w) { w.encodingLengthError = -1; })},
         {"window target over 256 MiB",
          changed([](VcdiffWindow& w) { w.targetLength = (std::uint64_t{256} << 20) + 1; })},
-        {"target longer than the instructions", changed([](VcdiffWindow& w) { w.targetLength = 7; })},
-        {"target shorter than the instructions", changed([](VcdiffWindow& w) { w.targetLength = 5; })},
+        {"target longer than the instructions",
+         changed([](VcdiffWindow& w) { w.targetLength = 7; })},
+        {"target shorter than the instructions",
+         changed([](VcdiffWindow& w) { w.targetLength = 5; })},
         {"data left over", changed([](VcdiffWindow& w) { w.data.push_back('z'); })},
         {"address left over", changed([](VcdiffWindow& w) { w.addr.push_back(0); })},
         {"ADD beyond the data", changed([](VcdiffWindow& w) { w.data.pop_back(); })},
@@ -351,7 +371,8 @@ TEST(Vcdiff, HostileCompressedSectionsFail) {
                   vcdiff::Outcome::Damaged);
         EXPECT_EQ(vcdiff::apply(abcSource, compressedData({0x02, 0xFF, 0xFF, 0xFF, 0xFF})).outcome,
                   vcdiff::Outcome::Damaged);
-        EXPECT_EQ(vcdiff::apply(abcSource, compressedData({0x02})).outcome, vcdiff::Outcome::Damaged);
+        EXPECT_EQ(vcdiff::apply(abcSource, compressedData({0x02})).outcome,
+                  vcdiff::Outcome::Damaged);
     }
 }
 

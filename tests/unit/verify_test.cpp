@@ -3,11 +3,11 @@
 #include <string>
 #include <string_view>
 
+#include "cli/commands.h"
 #include "dat/dat.h"
 #include "hash/digests.h"
 #include "rom_builders.h"
 #include "verify/verify.h"
-#include "cli/commands.h"
 
 using namespace testing_support;
 
@@ -21,7 +21,8 @@ CatalogRecord candidate(std::string path, std::span<const std::uint8_t> bytes) {
     record.size = bytes.size();
     record.digests = computeDigests(bytes);
     if (const auto skip = skipperHeaderSize(RomInfo{}, bytes)) {
-        const auto rest = bytes.subspan(static_cast<std::size_t>(std::min<std::uint64_t>(*skip, bytes.size())));
+        const auto rest =
+            bytes.subspan(static_cast<std::size_t>(std::min<std::uint64_t>(*skip, bytes.size())));
         record.headerless = HeaderlessDigests{*skip, rest.size(), computeDigests(rest)};
     }
     return record;
@@ -42,8 +43,9 @@ void addRom(DatBuilder& dat, std::string_view name, std::span<const std::uint8_t
             std::string_view status = "") {
     const Digests d = computeDigests(bytes);
     ASSERT_TRUE(dat.beginRom());
-    std::array<std::uint8_t, 4> crc{static_cast<std::uint8_t>(d.crc32 >> 24), static_cast<std::uint8_t>(d.crc32 >> 16),
-                                    static_cast<std::uint8_t>(d.crc32 >> 8), static_cast<std::uint8_t>(d.crc32)};
+    std::array<std::uint8_t, 4> crc{
+        static_cast<std::uint8_t>(d.crc32 >> 24), static_cast<std::uint8_t>(d.crc32 >> 16),
+        static_cast<std::uint8_t>(d.crc32 >> 8), static_cast<std::uint8_t>(d.crc32)};
     ASSERT_TRUE(dat.romField("name", name));
     ASSERT_TRUE(dat.romField("size", std::to_string(bytes.size())));
     ASSERT_TRUE(dat.romField("crc", hex(crc)));
@@ -103,8 +105,10 @@ TEST_F(Verify, MatchesWholeOrWithoutTheHeader) {
     };
     const Case cases[] = {
         {"headered NES", candidate("roms/nes.nes", nes), true, "nes.nes", true, true},
-        {"headerless NES", candidate("x/other.nes", std::span(nes).subspan(16)), true, "nes.nes", false, false},
-        {"SNES with copier header", candidate("snes.smc", withCopier), true, "snes.sfc", true, false},
+        {"headerless NES", candidate("x/other.nes", std::span(nes).subspan(16)), true, "nes.nes",
+         false, false},
+        {"SNES with copier header", candidate("snes.smc", withCopier), true, "snes.sfc", true,
+         false},
         {"SNES without", candidate("snes.sfc", cartridge), true, "snes.sfc", false, true},
         {"a stranger", candidate("z.bin", pattern(999, 9)), false, "", false, false},
     };
@@ -200,8 +204,9 @@ TEST(VerifyHumanLine, GroupsThousandsAndCountsInTheSingular) {
     s.unknown = 1;
     s.badDumps = 2;
     s.unreadable = 1;
-    EXPECT_EQ(verifyHumanLine(s), "0 of 1,000,000 games complete; 0 partial; 0 missing; 1 unknown file; "
-                                  "2 bad dumps; 1 unreadable file");
+    EXPECT_EQ(verifyHumanLine(s),
+              "0 of 1,000,000 games complete; 0 partial; 0 missing; 1 unknown file; "
+              "2 bad dumps; 1 unreadable file");
 }
 
 TEST(OwnName, DropsTheFolders) {
