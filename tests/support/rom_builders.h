@@ -29,7 +29,11 @@ inline ByteList toBytes(std::span<const std::uint8_t> image) {
 
 // The bytes of a text, as DAT files and other text inputs are written.
 inline Bytes textImage(std::string_view text) {
-    return Bytes(text.begin(), text.end());
+    Bytes image;
+    for (const char c : text) {
+        image.push_back(static_cast<std::uint8_t>(c));
+    }
+    return image;
 }
 
 // The cartridge behind a 512-byte copier header of fill bytes.
