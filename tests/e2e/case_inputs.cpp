@@ -61,6 +61,11 @@ Bytes assembledSnes() {
     return makeAssembledSnes(0x80000, 0x7FC0, 0x20);
 }
 
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 struct Input {
     std::string_view name;
     ByteList (*make)();
@@ -199,6 +204,20 @@ constexpr Input inputs[] = {
     {"zero-16m+1", [] { return ByteList((std::size_t{1} << 24) + 1, 0); }},
     {"letter-x", [] { return ByteList{'X'}; }},
     {"vcdiff-magic-cut-off", [] { return ByteList{0xD6, 0xC3, 0xC4}; }},
+
+    // A collection to verify: an iNES and a copier-headered SNES image whose DAT entries
+    // hash them without their headers, a bad dump, a stranger, and a file whose size and
+    // CRC-32 equal an entry's though its SHA-1 does not.
+    {"verify-alpha-nes", [] {
+         return list(concat(textImage(std::string("NES\x1A\x01\x01", 6) + std::string(10, '\0')),
+                            filled(1024, 'A')));
+     }},
+    {"verify-beta-sfc", [] { return list(concat(filled(512, 0), filled(1024, 'B'))); }},
+    {"fill-100-43", [] { return list(filled(100, 'C')); }},
+    {"text-who-am-i", [] { return list(textImage("who am I")); }},
+    // "E" x 50 with four bytes that give the CRC-32 of "F" x 54.
+    {"verify-zeta-crc-of-another",
+     [] { return list(concat(filled(50, 'E'), imageOf({0x8E, 0x42, 0x4B, 0xCF}))); }},
 
     // The xdelta3 patches and their inputs (tests/data/vcdiff/make.sh), altered
     {"vcdiff-small-lzma-byte-300-flipped",
