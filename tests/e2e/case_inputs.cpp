@@ -74,6 +74,23 @@ Bytes concat(Bytes a, const Bytes& b) {
     return a;
 }
 
+// A DAT of 50 MB in one attribute: scanned once, then refused by its length.
+ByteList datWithHugeAttribute() {
+    std::string text = "<datafile><game name=\"";
+    text.append(50u << 20, 'a');
+    text += "\"/></datafile>";
+    return list(textImage(text));
+}
+
+// A DAT of 100000 elements each opened inside the last.
+ByteList datNestedDeep() {
+    std::string text = "<datafile>";
+    for (int i = 0; i < 100000; ++i) {
+        text += "<g>";
+    }
+    return list(textImage(text));
+}
+
 struct Input {
     std::string_view name;
     ByteList (*make)();
@@ -245,6 +262,8 @@ constexpr Input inputs[] = {
     // "E" x 50 with four bytes that give the CRC-32 of "F" x 54.
     {"verify-zeta-crc-of-another",
      [] { return list(concat(filled(50, 'E'), imageOf({0x8E, 0x42, 0x4B, 0xCF}))); }},
+    {"dat-50m-attribute", datWithHugeAttribute},
+    {"dat-100000-deep", datNestedDeep},
 
     // The xdelta3 patches and their inputs (tests/data/vcdiff/make.sh), altered
     {"vcdiff-small-lzma-byte-300-flipped",
