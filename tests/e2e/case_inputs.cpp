@@ -61,6 +61,36 @@ Bytes assembledSnes() {
     return makeAssembledSnes(0x80000, 0x7FC0, 0x20);
 }
 
+// A 6105 image of 8 MiB whose checksums are right, before any byte swapping: they
+// cover its first 0x101000 bytes, the boot code included.
+Bytes n64Of6105WithChecksums() {
+    Bytes rom = makeNintendo64WithBootCode(n64Variants[4].crc32, 8u << 20);
+    putN64Checksums(rom, n64Variants[4].crc1, n64Variants[4].crc2);
+    return rom;
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A DAT of 50 MB in one attribute: scanned once, then refused by its length.
+ByteList datWithHugeAttribute() {
+    std::string text = "<datafile><game name=\"";
+    text.append(50u << 20, 'a');
+    text += "\"/></datafile>";
+    return list(textImage(text));
+}
+
+// A DAT of 100000 elements each opened inside the last.
+ByteList datNestedDeep() {
+    std::string text = "<datafile>";
+    for (int i = 0; i < 100000; ++i) {
+        text += "<g>";
+    }
+    return list(textImage(text));
+}
+
 struct Input {
     std::string_view name;
     ByteList (*make)();
@@ -199,6 +229,41 @@ constexpr Input inputs[] = {
     {"zero-16m+1", [] { return ByteList((std::size_t{1} << 24) + 1, 0); }},
     {"letter-x", [] { return ByteList{'X'}; }},
     {"vcdiff-magic-cut-off", [] { return ByteList{0xD6, 0xC3, 0xC4}; }},
+
+    // Large images: the program reads them only in their header window (the Genesis
+    // checksum reads all), and reports what the whole image holds.
+    {"n64-v64-64m", [] { return list(makeNintendo64(64u << 20, N64Order::V64)); }},
+    {"n64-6105-8m-n64-checksums-right",
+     [] { return list(inN64Order(n64Of6105WithChecksums(), N64Order::N64)); }},
+    {"n64-6105-8m-last-checksummed-word-changed", [] {
+         Bytes rom = n64Of6105WithChecksums();
+         rom[0x100FFC] ^= 0x80;
+         return list(rom);
+     }},
+    // The ExHiROM header lies far beyond the window, at 0x40FFC0 behind the copier header.
+    {"snes-6m-exhirom-copier-header", [] {
+         return list(withCopierHeader(makeAssembledSnes(0x600000, 0x40FFC0, 0x35, "EXHIROM"), 0));
+     }},
+    // The HiROM header behind a copier header ends exactly at the window's end.
+    {"snes-32m-hirom-copier-header",
+     [] { return list(makeSnes(32u << 20, true, true, "BIG HIROM")); }},
+    {"genesis-8m", [] { return list(makeGenesis(8u << 20, "BIG GENESIS")); }},
+
+    // A collection to verify: an iNES and a copier-headered SNES image whose DAT entries
+    // hash them without their headers, a bad dump, a stranger, and a file whose size and
+    // CRC-32 equal an entry's though its SHA-1 does not.
+    {"verify-alpha-nes", [] {
+         return list(concat(textImage(std::string("NES\x1A\x01\x01", 6) + std::string(10, '\0')),
+                            filled(1024, 'A')));
+     }},
+    {"verify-beta-sfc", [] { return list(concat(filled(512, 0), filled(1024, 'B'))); }},
+    {"fill-100-43", [] { return list(filled(100, 'C')); }},
+    {"text-who-am-i", [] { return list(textImage("who am I")); }},
+    // "E" x 50 with four bytes that give the CRC-32 of "F" x 54.
+    {"verify-zeta-crc-of-another",
+     [] { return list(concat(filled(50, 'E'), imageOf({0x8E, 0x42, 0x4B, 0xCF}))); }},
+    {"dat-50m-attribute", datWithHugeAttribute},
+    {"dat-100000-deep", datNestedDeep},
 
     // The xdelta3 patches and their inputs (tests/data/vcdiff/make.sh), altered
     {"vcdiff-small-lzma-byte-300-flipped",

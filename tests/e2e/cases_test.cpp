@@ -1,7 +1,9 @@
 // The end-to-end cases kept as files, one folder per command below cases/:
 //
 //   NAME.args   the arguments, one per line (an empty line is an empty argument)
-//   NAME.in     the files to make first, one per line: "PATH=INPUT" writes the
+//   NAME.d/     literal files of the case's own (a DAT, say), copied with their
+//               folders into the scratch folder first
+//   NAME.in     the files to make next, one per line: "PATH=INPUT" writes the
 //               named input (case_inputs.h) at PATH, "PATH/" makes a folder
 //   NAME.out    standard output, exact bytes (no file: nothing)
 //   NAME.err    standard error, exact bytes (no file: nothing)
@@ -131,6 +133,10 @@ TEST_P(Case, Run) {
         return readText(std::filesystem::path(c.stem.string() + extension));
     };
     e2e::ScratchFolder scratch;
+    const std::filesystem::path own(c.stem.string() + ".d");
+    if (std::filesystem::is_directory(own)) {
+        std::filesystem::copy(own, scratch.path(), std::filesystem::copy_options::recursive);
+    }
     for (const std::string& line : linesOf(part(".in").value_or(""))) {
         if (line.ends_with('/')) {
             std::filesystem::create_directories(scratch.path() / line);
