@@ -1,5 +1,6 @@
 #include "archive/archive.h"
 
+#include "base/bytes.h"
 #include "base/utf8.h"
 
 #include <algorithm>
@@ -215,8 +216,7 @@ bool isArchive(std::span<const std::uint8_t> head) {
         ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6))) {
         return true;
     }
-    return head.size() >= kSevenZipMagic.size() &&
-           std::equal(kSevenZipMagic.begin(), kSevenZipMagic.end(), head.begin());
+    return hasBytesAt(head, 0, kSevenZipMagic);
 }
 
 bool forEachArchiveMember(std::span<const std::uint8_t> archive,

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -45,10 +46,19 @@ template <class T> struct DefaultInitAllocator : std::allocator<T> {
 // a contiguous, growable array with no metadata.
 using Bytes = std::vector<std::uint8_t, DefaultInitAllocator<std::uint8_t>>;
 
-// Whether the bytes at offset are exactly these (false when they run past the end).
-inline bool bytesAt(std::span<const std::uint8_t> bytes, std::uint64_t offset,
-                    std::span<const std::uint8_t> expected) {
+// Whether the bytes at offset are exactly these (false when they run past
+// the end): a magic or a mark at a fixed offset.
+inline bool hasBytesAt(std::span<const std::uint8_t> bytes, std::uint64_t offset,
+                       std::span<const std::uint8_t> expected) {
     return offset <= bytes.size() && expected.size() <= bytes.size() - offset &&
            std::equal(expected.begin(), expected.end(),
                       bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+// The same for a mark written as text, its characters taken as bytes.
+inline bool hasBytesAt(std::span<const std::uint8_t> bytes, std::uint64_t offset,
+                       std::string_view text) {
+    return hasBytesAt(bytes, offset,
+                      std::span<const std::uint8_t>(
+                          reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }

@@ -179,8 +179,7 @@ ApplyResult applyChecked(const Summary& summary, std::span<const std::uint8_t> p
 
 std::optional<Bytes> apply(std::span<const std::uint8_t> source,
                            std::span<const std::uint8_t> patch) {
-    if (source.empty() || patch.size() < footerSize ||
-        !std::equal(magic.begin(), magic.end(), patch.begin())) {
+    if (source.empty() || patch.size() < footerSize || !hasBytesAt(patch, 0, magic)) {
         return std::nullopt;
     }
     PatchReader reader(patch);

@@ -31,8 +31,7 @@ static_assert(std::variant_size_v<PatchSummary> == formatTable.size() + 1,
 
 const FormatRow* rowFor(std::span<const std::uint8_t> patch) {
     for (const FormatRow& row : formatTable) {
-        if (row.magic.size() <= patch.size() &&
-            std::equal(row.magic.begin(), row.magic.end(), patch.begin())) {
+        if (hasBytesAt(patch, 0, row.magic)) {
             return &row;
         }
     }

@@ -70,7 +70,7 @@ bool applyToRom(Bytes& image, std::span<const std::uint8_t> patch) {
 }
 
 bool apply(Bytes& image, std::span<const std::uint8_t> patch) {
-    if (patch.size() < magic.size() || !std::equal(magic.begin(), magic.end(), patch.begin())) {
+    if (!hasBytesAt(patch, 0, magic)) {
         return false;
     }
     const RecordsEnd end = readRecords(patch, [&](const Record& record) {

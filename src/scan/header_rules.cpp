@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "base/bytes.h"
 #include "inspect/snes_header.h"
 
 namespace {
@@ -27,12 +28,6 @@ constexpr std::string_view atari7800Text = "ACTUAL CART DATA STARTS HERE"sv;
 constexpr std::size_t atari7800TextOffset = 0x64;
 constexpr std::uint64_t atari7800HeaderSize = 128;
 
-bool hasAt(std::span<const std::uint8_t> image, std::size_t offset, std::string_view mark) {
-    return image.size() >= offset + mark.size() &&
-           std::equal(mark.begin(), mark.end(), image.begin() + static_cast<std::ptrdiff_t>(offset),
-                      [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
-}
-
 } // namespace
 
 std::optional<std::uint64_t> catalogHeaderSize(const RomInfo& info,
@@ -49,17 +44,17 @@ std::optional<std::uint64_t> catalogHeaderSize(const RomInfo& info,
 
 std::optional<std::uint64_t> skipperHeaderSize(const RomInfo&,
                                                std::span<const std::uint8_t> image) {
-    if (hasAt(image, 0, inesMagic)) {
+    if (hasBytesAt(image, 0, inesMagic)) {
         return inesHeaderSize;
     }
-    if (hasAt(image, 0, fdsMagic)) {
+    if (hasBytesAt(image, 0, fdsMagic)) {
         return fdsHeaderSize;
     }
-    if (hasAt(image, 0, lynxMagic)) {
+    if (hasBytesAt(image, 0, lynxMagic)) {
         return lynxHeaderSize;
     }
-    if (hasAt(image, atari7800MagicOffset, atari7800Magic) &&
-        hasAt(image, atari7800TextOffset, atari7800Text)) {
+    if (hasBytesAt(image, atari7800MagicOffset, atari7800Magic) &&
+        hasBytesAt(image, atari7800TextOffset, atari7800Text)) {
         return atari7800HeaderSize;
     }
     if (image.size() > copierHeaderSize && hasCopierHeaderSize(image.size())) {
