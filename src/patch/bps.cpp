@@ -111,14 +111,9 @@ void copyWithinTarget(std::uint64_t& relativeOffset, Bytes& target, std::uint64_
     }
 }
 
-bool isSource(const Summary& summary, RomForms& rom, SourceMatch form,
-              std::span<const std::uint8_t> bytes) {
-    return bytes.size() == summary.sourceSize && formCrc(rom, form) == summary.crcs.sourceCrc;
-}
-
 SourceMatch findSource(const Summary& summary, RomForms& rom) {
     return firstFittingForm(rom, [&](SourceMatch form, std::span<const std::uint8_t> bytes) {
-        return isSource(summary, rom, form, bytes);
+        return formIs(rom, form, bytes, summary.sourceSize, summary.crcs.sourceCrc);
     });
 }
 

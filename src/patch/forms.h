@@ -44,6 +44,12 @@ std::uint32_t formCrc(RomForms& forms, SourceMatch form);
 inline std::uint32_t romCrc(RomForms& forms) {
     return formCrc(forms, SourceMatch::Yes);
 }
+// Whether a form is the file a patch names by size and CRC-32; the size is
+// compared first, so a form of another size is never hashed.
+inline bool formIs(RomForms& forms, SourceMatch form, std::span<const std::uint8_t> bytes,
+                   std::uint64_t size, std::uint32_t crc) {
+    return bytes.size() == size && formCrc(forms, form) == crc;
+}
 
 // The repaired forms in turn (YesAfterStripHeader, YesAfterN64Endian): the
 // first that accept(form, bytes) takes, or No.

@@ -15,23 +15,18 @@ namespace {
 // The largest output made, as for the other formats.
 constexpr std::uint64_t maximumOutputSize = largestPatchTarget;
 
-bool isSource(const Summary& summary, RomForms& rom, SourceMatch form,
-              std::span<const std::uint8_t> bytes) {
-    return bytes.size() == summary.sourceSize && formCrc(rom, form) == summary.crcs.sourceCrc;
-}
-
 // Backwards only as the ROM is: the repairs never make a target.
 SourceMatch findSource(const Summary& summary, RomForms& rom) {
-    if (isSource(summary, rom, SourceMatch::Yes, rom.rom)) {
+    const auto isSource = [&](SourceMatch form, std::span<const std::uint8_t> bytes) {
+        return formIs(rom, form, bytes, summary.sourceSize, summary.crcs.sourceCrc);
+    };
+    if (isSource(SourceMatch::Yes, rom.rom)) {
         return SourceMatch::Yes;
     }
-    if (rom.rom.size() == summary.targetSize && romCrc(rom) == summary.crcs.targetCrc) {
+    if (formIs(rom, SourceMatch::Yes, rom.rom, summary.targetSize, summary.crcs.targetCrc)) {
         return SourceMatch::YesBackwards;
     }
-    return firstFittingRepairedForm(rom,
-                                    [&](SourceMatch form, std::span<const std::uint8_t> bytes) {
-                                        return isSource(summary, rom, form, bytes);
-                                    });
+    return firstFittingRepairedForm(rom, isSource);
 }
 
 } // namespace
