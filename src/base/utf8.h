@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-// The length of the valid UTF-8 sequence starting at bytes[at], or 0 (also
-// for a plain ASCII byte's complement: call it for bytes of 0x80 and up).
+// The length of the valid multi-byte UTF-8 sequence starting at bytes[at],
+// or 0; a plain ASCII byte also gives 0, so call it for bytes of 0x80 and up.
 // Overlong forms, surrogates and code points above U+10FFFF are not valid.
 std::size_t utf8SequenceLength(std::string_view bytes, std::size_t at);
 
