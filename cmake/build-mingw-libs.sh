@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Builds the static MinGW-w64 x86-64 libraries that the Windows executable
-# links (liblzma, expat, bzip2, zstd, libarchive) from Debian's own source
-# packages, the same versions as the Linux -dev packages installed here. zlib
-# comes ready-made from Debian (libz-mingw-w64-dev).
+# links (liblzma, expat, bzip2, zstd, libarchive, SQLite) from Debian's own
+# source packages, the same versions as the Linux -dev packages installed here.
+# zlib comes ready-made from Debian (libz-mingw-w64-dev).
 #
 # The result is cached under ${QUILLON_MINGW_CACHE:-~/.cache/quillon-mingw}/<key>,
 # the key made of the source versions, the cross compiler's version and this
 # script's hash, so a second run only checks the key. build/mingw-libs in the
 # source tree then points at the prefix; the Windows preset looks there.
 #
-# Needs: dpkg-dev, cmake, make, g++-mingw-w64-x86-64-posix, libz-mingw-w64-dev,
-# and network access to the Debian mirror on the first run. apt runs with a
-# private configuration (deb-src entries for the machine's own mirrors, its own
-# lists and cache), so the machine's apt setup is left as it is.
+# Needs: dpkg-dev, cmake, make, gcc, tcl (SQLite's generators run natively),
+# libsqlite3-0, g++-mingw-w64-x86-64-posix, libz-mingw-w64-dev, and network
+# access to the Debian mirror on the first run. apt runs with a private
+# configuration (deb-src entries for the machine's own mirrors, its own lists
+# and cache), so the machine's apt setup is left as it is.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +25,9 @@ missing=()
 command -v dpkg-source >/dev/null || missing+=(dpkg-dev)
 command -v cmake >/dev/null || missing+=(cmake)
 command -v make >/dev/null || missing+=(make)
+command -v gcc >/dev/null || missing+=(gcc)
+command -v tclsh >/dev/null || missing+=(tcl)
+dpkg-query -W libsqlite3-0 >/dev/null 2>&1 || missing+=(libsqlite3-0)
 command -v $host-gcc-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
 [ -f /usr/$host/lib/libz.a ] || missing+=(libz-mingw-w64-dev)
 if [ ${#missing[@]} -gt 0 ]; then
@@ -33,7 +37,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The source packages, at the versions of the installed Linux libraries.
-runtime_packages=(liblzma5 libexpat1 libbz2-1.0 libzstd1 libarchive13)
+runtime_packages=(liblzma5 libexpat1 libbz2-1.0 libzstd1 libarchive13 libsqlite3-0)
 mapfile -t sources < <(dpkg-query -W -f='${source:Package}=${source:Version}\n' "${runtime_packages[@]}")
 toolchain=$(dpkg-query -W -f='${Package}=${Version}\n' gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev)
 key=$( (printf '%s\n' "${sources[@]}" "$toolchain"; cat "$0") | sha256sum | cut -c1-16)
@@ -229,6 +233,25 @@ run cmake --build "$work/libarchive-build" -j"$jobs" --target archive_static
 cp "$work/libarchive-build/libarchive/libarchive.a" "$prefix/lib/libarchive.a" 2>/dev/null ||
   cp "$work/libarchive-build/libarchive/libarchive_static.a" "$prefix/lib/libarchive.a"
 cp "$src/libarchive/archive.h" "$src/libarchive/archive_entry.h" "$prefix/include/"
+
+# --- SQLite: Debian's tree is upstream's full source, not the amalgamation.
+# Its own configure and make, run natively (tclsh, and lemon, mkkeywordhash
+# and mksourceid built with gcc), generate sqlite3.c and sqlite3.h, which are
+# the same for any target; sqlite3.c alone is then cross-compiled: no shell,
+# no Tcl extension. Without extension loading it imports nothing beyond
+# Windows' own DLLs.
+echo "Building SQLite..."
+src=$(tree_of sqlite3)
+mkdir -p "$work/sqlite-build"
+cd "$work/sqlite-build"
+run env -u AR -u RANLIB CC=gcc "$src/configure" --disable-tcl --disable-readline
+run make sqlite3.c
+cd "$work"
+run $CC $CFLAGS -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION \
+  -c "$work/sqlite-build/sqlite3.c" -o "$work/sqlite3.o"
+rm -f "$prefix/lib/libsqlite3.a"
+run $AR rcs "$prefix/lib/libsqlite3.a" "$work/sqlite3.o"
+cp "$work/sqlite-build/sqlite3.h" "$work/sqlite-build/sqlite3ext.h" "$prefix/include/"
 
 printf '%s\n' "${fetched[@]}" "$toolchain" >"$prefix/versions.txt"
 touch "$prefix/.complete"
