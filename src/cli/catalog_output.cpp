@@ -14,7 +14,8 @@ int printCatalog(const CommandArgs& args) {
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
     bool allRead = true;
-    catalogPaths(arguments, [&](const CatalogRecord& record) {
+    std::optional<DigestCache> cache = DigestCache::openDefault();
+    const RecordSink print = [&](const CatalogRecord& record) {
         std::string line = catalogLine(record);
         line.push_back('\n');
         progress.wipe();
@@ -26,7 +27,8 @@ int printCatalog(const CommandArgs& args) {
             std::fflush(stdout);
         }
         progress.update(files, bytes, false);
-    });
+    };
+    catalogPaths(arguments, print, cache ? &*cache : nullptr);
     std::fflush(stdout);
     progress.finish(files, bytes);
     return allRead ? 0 : 1;

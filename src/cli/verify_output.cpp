@@ -134,7 +134,10 @@ int printVerify(const CommandArgs& args) {
     ProgressLine progress("Verifying...", standardErrorIsTerminal());
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
-    scanPaths(arguments, verifyScanOptions(), [&](const CatalogRecord& record) {
+    std::optional<DigestCache> cache = DigestCache::openDefault();
+    ScanOptions options = verifyScanOptions();
+    options.cache = cache ? &*cache : nullptr;
+    scanPaths(arguments, options, [&](const CatalogRecord& record) {
         const CandidateVerdict verdict = verifier.add(record);
         progress.wipe();
         writeLine(verifyCandidateLine(*dat, record, verdict));

@@ -109,22 +109,26 @@ RomInfo inspectRom(const std::string& path) {
     // Whatever cannot be read reports as an empty image, as a whole-file
     // read that failed would.
     const std::optional<InputFile> file = InputFile::open(path);
-    if (!file || file->size() == 0) {
+    return file ? inspectFile(*file) : unknownImage(0);
+}
+
+RomInfo inspectFile(const InputFile& file) {
+    if (file.size() == 0) {
         return unknownImage(0);
     }
-    const std::uint64_t size = file->size();
-    std::optional<Bytes> head = file->readRange(0, std::min<std::uint64_t>(size, inspectionWindow));
+    const std::uint64_t size = file.size();
+    std::optional<Bytes> head = file.readRange(0, std::min<std::uint64_t>(size, inspectionWindow));
     if (!head) {
         return unknownImage(0);
     }
     const InspectionReads reads = inspectionReads(ImageHead{*head, size});
     if (reads.headLength > head->size()) {
-        head = file->readRange(0, reads.headLength);
+        head = file.readRange(0, reads.headLength);
         if (!head) {
             return unknownImage(0);
         }
     }
-    std::optional<Bytes> far = file->readRange(reads.farOffset, reads.farLength);
+    std::optional<Bytes> far = file.readRange(reads.farOffset, reads.farLength);
     if (!far) {
         return unknownImage(0);
     }

@@ -7,6 +7,7 @@
 
 #include "inspect/image_head.h"
 #include "inspect/rom_info.h"
+#include "io/input_file.h"
 
 // Recognises the platform of an image from fixed byte signatures and size
 // thresholds (first match wins) and lets that platform's inspector fill the
@@ -22,3 +23,5 @@ InspectionReads inspectionReads(ImageHead window);
 // inspectionWindow bytes, then what inspectionReads asks for beyond them. An
 // unreadable or empty file gives the Unknown record of size 0.
 RomInfo inspectRom(const std::string& path);
+// The same of a file already open.
+RomInfo inspectFile(const InputFile& file);

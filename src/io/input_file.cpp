@@ -12,6 +12,7 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -54,6 +55,31 @@ bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into) const
         done += got;
     }
     return true;
+}
+
+std::optional<FileIdentity> InputFile::identity() const {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    if (!::GetFileInformationByHandle(handle_, &info) ||
+        !::GetFileInformationByHandleEx(handle_, FileBasicInfo, &times, sizeof times)) {
+        return std::nullopt;
+    }
+    FileIdentity identity;
+    identity.device = info.dwVolumeSerialNumber;
+    identity.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    identity.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    identity.modified = times.LastWriteTime.QuadPart;
+    identity.changed = times.ChangeTime.QuadPart;
+    return identity;
+}
+
+bool isSettled(const FileIdentity& identity) {
+    constexpr std::int64_t ticksPerSecond = 10'000'000;
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks =
+        static_cast<std::int64_t>((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+    return identity.modified <= ticks - 2 * ticksPerSecond;
 }
 
 void InputFile::close() noexcept {
@@ -103,6 +129,34 @@ bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into) const
         done += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+std::optional<FileIdentity> InputFile::identity() const {
+    struct ::stat st {};
+    if (::fstat(handle_, &st) != 0 || st.st_size < 0) {
+        return std::nullopt;
+    }
+    constexpr std::int64_t nanosecondsPerSecond = 1'000'000'000;
+    FileIdentity identity;
+    identity.device = static_cast<std::uint64_t>(st.st_dev);
+    identity.inode = static_cast<std::uint64_t>(st.st_ino);
+    identity.size = static_cast<std::uint64_t>(st.st_size);
+    identity.modified =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * nanosecondsPerSecond + st.st_mtim.tv_nsec;
+    identity.changed =
+        static_cast<std::int64_t>(st.st_ctim.tv_sec) * nanosecondsPerSecond + st.st_ctim.tv_nsec;
+    return identity;
+}
+
+bool isSettled(const FileIdentity& identity) {
+    constexpr std::int64_t nanosecondsPerSecond = 1'000'000'000;
+    timespec now{};
+    if (::clock_gettime(CLOCK_REALTIME, &now) != 0) {
+        return false;
+    }
+    const std::int64_t nanoseconds =
+        static_cast<std::int64_t>(now.tv_sec) * nanosecondsPerSecond + now.tv_nsec;
+    return identity.modified <= nanoseconds - 2 * nanosecondsPerSecond;
 }
 
 void InputFile::close() noexcept {

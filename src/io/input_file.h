@@ -7,6 +7,25 @@
 
 #include "base/bytes.h"
 
+// What tells one state of a file from every other: where it lives (device or
+// volume, and inode or file index), its size, and its modification and status
+// change times (nanoseconds since 1970 on Linux, 100-nanosecond ticks since
+// 1601 on Windows). Rewriting a file, even to its old size and modification
+// time, moves its status change time; replacing it changes the inode.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// True when the modification time lies at least two seconds in the past: on
+// some file systems a newer time may not yet be final, and a write in the
+// same clock tick would leave it as it is.
+bool isSettled(const FileIdentity& identity);
+
 // A regular file open for reads at any offset, so that a caller may take only
 // the parts of a large image it needs. What stands at the path is checked
 // before it is opened: a FIFO would block the open and a device may act on
@@ -32,6 +51,10 @@ class InputFile {
     std::uint64_t size() const {
         return size_;
     }
+
+    // The identity of the open file (not of whatever its path names now);
+    // nullopt when the system does not give it.
+    std::optional<FileIdentity> identity() const;
 
     // Fills into with the bytes at offset; false unless every byte was read.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into) const;

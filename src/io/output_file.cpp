@@ -219,6 +219,44 @@ bool isRegularFile(const std::string& path) {
 #endif
 }
 
+bool moveFile(const std::string& from, const std::string& to) {
+    return replaceFile(from, to);
+}
+
+void deleteFile(const std::string& path) {
+    removeFile(path);
+}
+
+bool createFolders(const std::string& path) {
+#ifdef _WIN32
+    constexpr bool onWindows = true;
+#else
+    constexpr bool onWindows = false;
+#endif
+    // Each folder on the way down, from the first that is missing.
+    for (std::size_t end = 1; end <= path.size(); ++end) {
+        if (end < path.size() && path[end] != '/' && !(onWindows && path[end] == '\\')) {
+            continue;
+        }
+        const std::string folder = path.substr(0, end);
+#ifdef _WIN32
+        if (folder.back() == ':') {
+            continue; // a drive
+        }
+        ::CreateDirectoryW(toWindowsPath(folder).c_str(), nullptr);
+#else
+        ::mkdir(folder.c_str(), 0777);
+#endif
+    }
+#ifdef _WIN32
+    const DWORD attributes = ::GetFileAttributesW(toWindowsPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+    FileStat st{};
+    return statPath(path, st) == 0 && S_ISDIR(st.st_mode);
+#endif
+}
+
 bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     FileStat st{};
     if (lstatPath(path, st) == 0) {

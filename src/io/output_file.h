@@ -11,6 +11,14 @@
 // folder, device or FIFO.
 bool isRegularFile(const std::string& path);
 
+// Renames a file, replacing any file at to; false when it could not.
+bool moveFile(const std::string& from, const std::string& to);
+// Removes a file, if there is one.
+void deleteFile(const std::string& path);
+// Creates the folder and every missing folder above it; true when it exists
+// as a folder afterwards.
+bool createFolders(const std::string& path);
+
 // Stores the bytes at path. An existing regular file is replaced only by a
 // complete new file (written beside it, then renamed over it, keeping its
 // permission bits); on any failure the old content stays as it was. A path

@@ -62,3 +62,7 @@ std::optional<std::uint64_t> skipperHeaderSize(const RomInfo&,
     }
     return std::nullopt;
 }
+
+HeaderRule headerRule(HeaderConvention convention) {
+    return convention == HeaderConvention::Skippers ? skipperHeaderSize : catalogHeaderSize;
+}

@@ -12,6 +12,10 @@
 // copier-header rules; each gives the header's size, or nullopt when the
 // whole file is hashed.
 
+// The two conventions, by name (the digest cache keeps the headerless digests
+// of each apart).
+enum class HeaderConvention : std::uint8_t { Catalogue, Skippers };
+
 // A rule of either kind: the inspection's record (empty when the walk does
 // not inspect) and the image.
 using HeaderRule = std::optional<std::uint64_t> (*)(const RomInfo& info,
@@ -30,3 +34,6 @@ std::optional<std::uint64_t> catalogHeaderSize(const RomInfo& info,
 // more than the header alone) 512.
 std::optional<std::uint64_t> skipperHeaderSize(const RomInfo& info,
                                                std::span<const std::uint8_t> image);
+
+// The rule of a convention.
+HeaderRule headerRule(HeaderConvention convention);

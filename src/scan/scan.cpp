@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "archive/archive.h"
+#include "cache/digest_cache.h"
 #include "inspect/inspect.h"
 #include "io/folder.h"
 #include "scan/scan_pipe.h"
@@ -20,7 +21,47 @@ struct PendingRecord {
     std::shared_ptr<const Bytes> bytes;
     std::optional<DigestHasher::Ticket> whole;
     std::optional<DigestHasher::Ticket> headerless;
+    std::optional<KeepSlot> keep;
 };
+
+// The digests of a record as the cache keeps them, and back.
+KnownItem knownItemOf(const CatalogRecord& record, std::uint64_t position) {
+    KnownDigests digests;
+    digests.size = record.size;
+    digests.whole = record.digests;
+    if (record.headerless) {
+        digests.skip = record.headerless->skip;
+        digests.headerless = record.headerless->digests;
+    }
+    return {position, record.member.value_or(std::string()), digests};
+}
+
+void applyKnown(CatalogRecord& record, const KnownDigests& known) {
+    record.state = ItemState::Known;
+    record.size = known.size;
+    record.digests = known.whole;
+    if (known.skip) {
+        const std::uint64_t rest = known.size - std::min(*known.skip, known.size);
+        record.headerless = HeaderlessDigests{*known.skip, rest, known.headerless};
+    }
+}
+
+// The digests kept for the item at this position, if they are of this name
+// and size.
+const KnownDigests* knownAt(const std::optional<KnownFile>& known, std::uint64_t position,
+                            std::string_view name, std::uint64_t size) {
+    if (!known) {
+        return nullptr;
+    }
+    const auto item = std::lower_bound(
+        known->items.begin(), known->items.end(), position,
+        [](const KnownItem& each, std::uint64_t wanted) { return each.position < wanted; });
+    if (item == known->items.end() || item->position != position || item->name != name ||
+        !item->digests || item->digests->size != size) {
+        return nullptr;
+    }
+    return &*item->digests;
+}
 
 // Inspects the image and starts its digests; image must outlive the finish.
 void startRecord(PendingRecord& pending, std::span<const std::uint8_t> image,
@@ -32,7 +73,7 @@ void startRecord(PendingRecord& pending, std::span<const std::uint8_t> image,
         record.info = inspectImage(image);
     }
     pending.whole = hasher.start(image);
-    if (const std::optional<std::uint64_t> skip = options.headerSize(record.info, image)) {
+    if (const std::optional<std::uint64_t> skip = headerRule(options.headers)(record.info, image)) {
         // An image cut off inside its header has nothing after it.
         const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(*skip, image.size()));
         const auto rest = image.subspan(from);
@@ -64,10 +105,16 @@ class RecordQueue {
     void push(ScanItem item) {
         PendingRecord& next = pending_.emplace_back();
         next.record = std::move(item.record);
+        next.keep = item.keep;
         reserved_.push_back(item.reserved);
-        if (item.bytes) {
-            next.bytes = std::move(item.bytes);
+        if (!item.bytes) {
+            return;
+        }
+        next.bytes = std::move(item.bytes);
+        if (next.record.state != ItemState::Known) {
             startRecord(next, *next.bytes, options_, hasher_);
+        } else if (options_.inspect) {
+            next.record.info = inspectImage(*next.bytes);
         }
     }
 
@@ -75,6 +122,11 @@ class RecordQueue {
     void emitOldest() {
         PendingRecord& oldest = pending_.front();
         finishRecord(oldest, hasher_);
+        if (oldest.keep && options_.cache != nullptr && oldest.record.state == ItemState::Read) {
+            options_.cache->keep(oldest.keep->file,
+                                 knownItemOf(oldest.record, oldest.keep->position),
+                                 options_.headers);
+        }
         sink_(oldest.record);
         pending_.pop_front();
         pipe_.release(reserved_.front());
@@ -110,9 +162,74 @@ CatalogRecord catalogImage(std::string path, std::span<const std::uint8_t> image
 
 namespace {
 
-// The reading side: walks, reads and opens archives, in walk order.
+void sendRecord(ScanPipe& pipe, CatalogRecord record) {
+    if (pipe.reserve(0)) {
+        pipe.send({std::move(record), nullptr, 0, std::nullopt});
+    }
+}
+
+// Hands on the records of a file from what the cache knows, reading no more
+// than an inspection does; false when the cache does not know enough.
+bool sendKnown(const std::string& path, const InputFile& file, const KnownFile& known,
+               const ScanOptions& options, ScanPipe& pipe) {
+    if (known.kind == FileKind::Plain) {
+        const KnownDigests* digests = knownAt(known, 0, "", file.size());
+        if (digests == nullptr) {
+            return false;
+        }
+        CatalogRecord record = recordOf(path);
+        applyKnown(record, *digests);
+        if (options.inspect) {
+            record.info = inspectFile(file);
+        }
+        sendRecord(pipe, std::move(record));
+        return true;
+    }
+    // An archive's members are told from the cache only where they need no
+    // inspection (which would mean expanding them).
+    if (known.kind != FileKind::Archive || !known.members || options.inspect) {
+        return false;
+    }
+    std::vector<const KnownItem*> items;
+    for (const KnownItem& item : known.items) {
+        if (item.digests && (item.position > 0 || options.archiveRecords)) {
+            items.push_back(&item);
+        }
+    }
+    const std::uint64_t wanted = *known.members + (options.archiveRecords ? 1 : 0);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i]->position != i + (options.archiveRecords ? 0 : 1)) {
+            return false;
+        }
+    }
+    if (items.size() != wanted) {
+        return false;
+    }
+    for (const KnownItem* item : items) {
+        CatalogRecord record = item->position == 0 ? recordOf(path) : recordOf(path, item->name);
+        applyKnown(record, *item->digests);
+        sendRecord(pipe, std::move(record));
+    }
+    return true;
+}
+
+// The reading side: walks, reads and opens archives, in walk order. With a
+// cache, each file is first looked up by its identity; a file read whole is
+// kept only when its time has settled and it did not change while read.
 void readPaths(std::span<const std::string> arguments, const ScanOptions& options, ScanPipe& pipe) {
+    DigestCache* const cache = options.cache;
     walkPaths(arguments, [&](const std::string& path, std::optional<InputFile> file) {
+        std::optional<FileIdentity> identity;
+        std::optional<KnownFile> known;
+        if (file && cache != nullptr) {
+            identity = file->identity();
+            if (identity) {
+                known = cache->find(*identity, options.headers);
+            }
+            if (known && sendKnown(path, *file, *known, options, pipe)) {
+                return;
+            }
+        }
         const std::uint64_t size = file ? file->size() : 0;
         if (!pipe.reserve(size)) {
             return;
@@ -122,35 +239,59 @@ void readPaths(std::span<const std::string> arguments, const ScanOptions& option
             read = file->readAll();
         }
         if (!read) {
-            pipe.send({recordOf(path), nullptr, size});
+            pipe.send({recordOf(path), nullptr, size, std::nullopt});
             return;
         }
+        const bool keepable = identity && isSettled(*identity) && file->identity() == identity;
+        // The item at position, known from the cache or to be kept there.
+        const auto item = [&](CatalogRecord record, std::shared_ptr<const Bytes> bytes,
+                              std::uint64_t position, std::uint64_t reserved) {
+            std::optional<KeepSlot> keep;
+            if (const KnownDigests* digests =
+                    knownAt(known, position, record.member.value_or(""), bytes->size())) {
+                applyKnown(record, *digests);
+            } else if (keepable) {
+                keep = KeepSlot{*identity, position};
+            }
+            return ScanItem{std::move(record), std::move(bytes), reserved, keep};
+        };
         auto bytes = std::make_shared<const Bytes>(std::move(*read));
         if (!isArchive(*bytes)) {
-            pipe.send({recordOf(path), std::move(bytes), size});
+            if (keepable) {
+                cache->noteKind(*identity, FileKind::Plain);
+            }
+            pipe.send(item(recordOf(path), std::move(bytes), 0, size));
             return;
+        }
+        if (keepable) {
+            cache->noteKind(*identity, FileKind::Archive);
         }
         // The archive's bytes stay here until its members are out.
         if (options.archiveRecords) {
-            pipe.send({recordOf(path), bytes, size});
+            pipe.send(item(recordOf(path), bytes, 0, size));
         } else {
             pipe.release(size);
         }
+        std::uint64_t position = 0;
+        bool allReadable = true;
         const bool listed = forEachArchiveMember(*bytes, [&](ArchiveMember& member) {
+            ++position;
             if (!member.readable) {
-                if (pipe.reserve(0)) {
-                    pipe.send({recordOf(path, std::move(member.name)), nullptr, 0});
-                }
+                allReadable = false;
+                sendRecord(pipe, recordOf(path, std::move(member.name)));
                 return;
             }
             const std::uint64_t memberSize = member.bytes.size();
             if (pipe.reserve(memberSize)) {
-                pipe.send({recordOf(path, std::move(member.name)),
-                           std::make_shared<const Bytes>(std::move(member.bytes)), memberSize});
+                pipe.send(item(recordOf(path, std::move(member.name)),
+                               std::make_shared<const Bytes>(std::move(member.bytes)), position,
+                               memberSize));
             }
         });
-        if (!listed && pipe.reserve(0)) {
-            pipe.send({recordOf(path), nullptr, 0});
+        if (!listed) {
+            sendRecord(pipe, recordOf(path));
+        } else if (keepable && allReadable) {
+            cache->noteKind(*identity, FileKind::Archive, position);
         }
     });
 }
@@ -193,6 +334,9 @@ void scanPaths(std::span<const std::string> arguments, const ScanOptions& option
     }
 }
 
-void catalogPaths(std::span<const std::string> arguments, const RecordSink& sink) {
-    scanPaths(arguments, ScanOptions{}, sink);
+void catalogPaths(std::span<const std::string> arguments, const RecordSink& sink,
+                  DigestCache* cache) {
+    ScanOptions options;
+    options.cache = cache;
+    scanPaths(arguments, options, sink);
 }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "cache/digest_cache.h"
 #include "hash/digests.h"
 #include "scan/header_rules.h"
 #include "scan/record.h"
@@ -21,7 +22,10 @@ struct ScanOptions {
     // A record for each archive itself, before its members' records.
     bool archiveRecords = true;
     // The header whose bytes the headerless digests leave out, if any.
-    HeaderRule headerSize = catalogHeaderSize;
+    HeaderConvention headers = HeaderConvention::Catalogue;
+    // Where digests are looked up before a file is read, and kept once it is
+    // hashed; none: every file is read and hashed.
+    DigestCache* cache = nullptr;
 };
 
 using RecordSink = std::function<void(const CatalogRecord&)>;
@@ -35,4 +39,5 @@ void scanPaths(std::span<const std::string> arguments, const ScanOptions& option
                const RecordSink& sink);
 
 // scanPaths with the catalogue's options.
-void catalogPaths(std::span<const std::string> arguments, const RecordSink& sink);
+void catalogPaths(std::span<const std::string> arguments, const RecordSink& sink,
+                  DigestCache* cache = nullptr);

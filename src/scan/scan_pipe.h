@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "base/bytes.h"
+#include "io/input_file.h"
 #include "scan/record.h"
 
 // How far the reading may run ahead of the MD5s: enough small files that a
@@ -18,12 +19,21 @@
 constexpr std::size_t filesAhead = 32;
 constexpr std::uint64_t bytesAhead = 64u << 20;
 
+// Where the digests of a record go in the digest cache once it is hashed:
+// the file it was read from and its position there (0 for the file itself).
+struct KeepSlot {
+    FileIdentity file;
+    std::uint64_t position = 0;
+};
+
 // A record on its way from the reading thread to the hashing one, with the
-// bytes it holds against the look-ahead.
+// bytes it holds against the look-ahead. A record the cache knew arrives
+// with its digests (and bytes only when it must still be inspected).
 struct ScanItem {
     CatalogRecord record;
     std::shared_ptr<const Bytes> bytes;
     std::uint64_t reserved = 0;
+    std::optional<KeepSlot> keep;
 };
 
 // Between the thread that walks, reads and decompresses and the thread that

@@ -38,7 +38,7 @@ ScanOptions verifyScanOptions() {
     ScanOptions options;
     options.inspect = false;
     options.archiveRecords = false;
-    options.headerSize = skipperHeaderSize;
+    options.headers = HeaderConvention::Skippers;
     return options;
 }
 

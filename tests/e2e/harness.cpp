@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -50,14 +51,18 @@ bool underLauncher() {
     return !words(std::getenv("QUILLON_LAUNCHER")).empty();
 }
 
+std::string hostPath(const std::filesystem::path& path) {
+    std::string text = std::filesystem::absolute(path).string();
+    if (underLauncher()) {
+        std::replace(text.begin(), text.end(), '/', '\\');
+        text = "Z:" + text;
+    }
+    return text;
+}
+
 std::string programPath() {
     const char* exe = std::getenv("QUILLON_EXE");
-    std::string path = std::filesystem::absolute(exe != nullptr ? exe : "").string();
-    if (underLauncher()) {
-        std::replace(path.begin(), path.end(), '/', '\\');
-        path = "Z:" + path;
-    }
-    return path;
+    return hostPath(exe != nullptr ? exe : "");
 }
 
 RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem::path& folder,
@@ -69,6 +74,7 @@ RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem
     std::vector<std::string> command = words(std::getenv("QUILLON_LAUNCHER"));
     command.push_back(std::filesystem::absolute(exe).string());
     command.insert(command.end(), args.begin(), args.end());
+    const std::string cache = hostPath(options.cacheFolder.value_or("/dev/null/quillon-cache"));
 
     // Console output goes through pipes, not files, so that a file-size limit
     // given to the process applies to the files it writes and not to its console.
@@ -96,6 +102,8 @@ RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem
         ::dup2(errPipe[1], 2);
         ::close(outPipe[0]);
         ::close(errPipe[0]);
+        ::setenv("QUILLON_CACHE_DIR", cache.c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
         if (options.fileSizeLimit) {
             ::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
@@ -183,6 +191,15 @@ std::vector<std::string> ScratchFolder::entries() const {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void ScratchFolder::age() const {
+    const auto dayAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
+        if (entry.is_regular_file()) {
+            std::filesystem::last_write_time(entry.path(), dayAgo);
+        }
+    }
 }
 
 } // namespace e2e

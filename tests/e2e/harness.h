@@ -25,6 +25,9 @@ struct RunOptions {
     // Limit on the size of any file the process writes (RLIMIT_FSIZE), with
     // SIGXFSZ ignored so that a write beyond it fails instead of killing it.
     std::optional<std::uint64_t> fileSizeLimit;
+    // The folder of the digest cache; by default one that cannot be made,
+    // so that a run keeps no cache and never touches the user's.
+    std::optional<std::filesystem::path> cacheFolder;
 };
 
 // True when the executable runs behind a launcher (an emulator).
@@ -33,6 +36,9 @@ bool underLauncher();
 // The program path as the executable sees it in argv[0]: under wine, the
 // Windows form of the absolute path on drive Z:.
 std::string programPath();
+
+// A path as the executable sees it: under wine, the Windows form on drive Z:.
+std::string hostPath(const std::filesystem::path& path);
 
 // Runs quillon with these arguments (argv[1] on), from the given folder.
 RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem::path& folder,
@@ -53,6 +59,9 @@ class ScratchFolder {
     bool exists(const std::string& name) const;
     // Names of every entry in the folder, sorted (to spot stray temporary files).
     std::vector<std::string> entries() const;
+    // Sets every file's modification time a day back, so that a digest
+    // cache takes them as settled.
+    void age() const;
 
   private:
     std::filesystem::path path_;
