@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/harness.h"
@@ -154,6 +155,59 @@ TEST_F(Archives, TheCatalogueAddsOneObjectPerMember) {
     EXPECT_NE(encrypted.out.find(R"({"path":"e.zip","member":"gamma.bin","error":"unreadable"})"),
               std::string::npos);
     EXPECT_EQ(encrypted.exitCode, 1);
+}
+
+// The digest cache: a run that takes its digests from the cache prints what a
+// run without one prints, and so do two runs that share a fresh cache at once.
+class CachedRuns : public Archives {
+  protected:
+    void SetUp() override {
+        Archives::SetUp();
+        ASSERT_TRUE(shell(scratch, "zip -q a.zip sub/gamma.bin other.bin && zip -q -P secret "
+                                   "e.zip gamma.bin && 7z a b.7z gamma.bin other.bin"));
+        scratch.write("sub/game.nes", makeNes());
+        scratch.age();
+    }
+    const std::vector<std::vector<std::string>> commands{
+        {"--catalog", "."},
+        {"--verify", "set.dat", "."},
+    };
+};
+
+TEST_F(CachedRuns, PrintWhatRunsWithoutACachePrint) {
+    const e2e::ScratchFolder cache;
+    e2e::RunOptions cached;
+    cached.cacheFolder = cache.path();
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0]);
+        const e2e::RunResult reference = e2e::runQuillon(args, scratch.path());
+        for (const char* run : {"cold", "warm"}) {
+            const e2e::RunResult result = e2e::runQuillon(args, scratch.path(), cached);
+            EXPECT_EQ(result.out, reference.out) << run;
+            EXPECT_EQ(result.err, reference.err) << run;
+            EXPECT_EQ(result.exitCode, reference.exitCode) << run;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::exists(cache.path() / "digests.sqlite"));
+}
+
+TEST_F(CachedRuns, TwoAtOnceBothFinishRight) {
+    const e2e::ScratchFolder cache;
+    e2e::RunOptions cached;
+    cached.cacheFolder = cache.path();
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0]);
+        const e2e::RunResult reference = e2e::runQuillon(args, scratch.path());
+        e2e::RunResult other;
+        std::thread second([&] { other = e2e::runQuillon(args, scratch.path(), cached); });
+        e2e::RunResult first = e2e::runQuillon(args, scratch.path(), cached);
+        second.join();
+        for (const e2e::RunResult* result : {&first, &other}) {
+            EXPECT_EQ(result->out, reference.out);
+            EXPECT_EQ(result->exitCode, reference.exitCode);
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(cache.path() / "digests.sqlite.broken"));
 }
 
 } // namespace
