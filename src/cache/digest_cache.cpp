@@ -211,11 +211,23 @@ struct ItemWrite {
     FileIdentity file;
     KnownItem item;
     HeaderConvention convention;
+    std::optional<std::int64_t> kind;
 };
 struct TouchWrite {
     std::int64_t id;
 };
 using Write = std::variant<KindWrite, ItemWrite, TouchWrite>;
+
+// files.kind as stored; nullopt leaves it as it is.
+std::optional<std::int64_t> storedKind(FileKind kind, std::optional<std::uint64_t> members) {
+    if (kind == FileKind::Plain) {
+        return plainKind;
+    }
+    if (kind == FileKind::Archive) {
+        return members ? asStored(*members) : archiveKind;
+    }
+    return std::nullopt;
+}
 
 std::size_t slot(HeaderConvention convention) {
     return convention == HeaderConvention::Skippers ? 1 : 0;
@@ -230,7 +242,8 @@ struct DigestCache::State {
     Statement file;
     std::array<Statement, 2> item;
     Statement touch;
-    std::mutex mutex;
+    std::mutex mutex;     // the database
+    std::mutex gathering; // pending
     std::vector<Write> pending;
     std::int64_t day = today();
     // A query failed: the database is no longer used, and set aside at the end.
@@ -276,7 +289,7 @@ struct DigestCache::State {
     }
 
     bool writeItem(const ItemWrite& write) {
-        const std::optional<std::int64_t> id = fileId(write.file, std::nullopt);
+        const std::optional<std::int64_t> id = fileId(write.file, write.kind);
         if (!id || !write.item.digests) {
             return false;
         }
@@ -315,28 +328,60 @@ struct DigestCache::State {
         return runToEnd(statement);
     }
 
-    // Writes what is gathered in one short transaction, so that another run
-    // waits for the lock only as long as the writes take. A run that cannot
-    // get the lock in time drops its writes (they are made again next time).
-    void flush() {
-        if (pending.empty() || broken) {
-            pending.clear();
+    // Takes what is gathered; the caller holds the database's lock, so that
+    // batches are written in the order they were taken.
+    std::vector<Write> take() {
+        const std::lock_guard lock(gathering);
+        return std::exchange(pending, {});
+    }
+
+    // Writes a batch in one short transaction, so that another run waits for
+    // the lock only as long as the writes take. A run that cannot get the
+    // lock in time drops its writes (they are made again next time).
+    void write(const std::vector<Write>& batch) {
+        if (batch.empty() || broken) {
             return;
         }
         const int begin = sqlite3_exec(db.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         if (begin != SQLITE_OK) {
-            pending.clear();
             broken = (begin & 0xFF) != SQLITE_BUSY;
             return;
         }
         bool written = true;
-        for (const Write& write : pending) {
-            written = written && writeOne(write);
+        for (const Write& each : batch) {
+            written = written && writeOne(each);
         }
-        pending.clear();
         if (!written || !execute(db.get(), "COMMIT")) {
             execute(db.get(), "ROLLBACK");
             broken = true;
+        }
+    }
+
+    // Gathers a write. The hashing side only gathers (up to a bound): the
+    // reading side, which waits on the disk more than on the processor,
+    // writes a batch when it next looks a file up.
+    void add(Write write, bool hashing) {
+        std::size_t gathered = 0;
+        {
+            const std::lock_guard lock(gathering);
+            pending.push_back(std::move(write));
+            gathered = pending.size();
+        }
+        if (gathered >= (hashing ? 8 : 1) * writesPerTransaction) {
+            const std::lock_guard lock(mutex);
+            this->write(take());
+        }
+    }
+
+    // Writes a batch once enough is gathered; the caller holds mutex.
+    void writeWhenDue() {
+        bool due = false;
+        {
+            const std::lock_guard lock(gathering);
+            due = pending.size() >= writesPerTransaction;
+        }
+        if (due) {
+            write(take());
         }
     }
 
@@ -358,13 +403,6 @@ struct DigestCache::State {
         }
         if (!done || !execute(db.get(), "COMMIT")) {
             execute(db.get(), "ROLLBACK");
-        }
-    }
-
-    void add(Write write) {
-        pending.push_back(std::move(write));
-        if (pending.size() >= writesPerTransaction) {
-            flush();
         }
     }
 };
@@ -389,8 +427,12 @@ Opened openState(const std::string& path, DigestCache::State& state) {
     if (sqlite3_db_readonly(db, "main") != 0) {
         return Opened::SetAside;
     }
-    if (pragmaText(db, "PRAGMA journal_mode=WAL") != "wal" ||
-        !execute(db, "PRAGMA synchronous=NORMAL") || !execute(db, "BEGIN IMMEDIATE")) {
+    // The log is folded into the database as it fills (every thousand pages)
+    // rather than when the run ends, which would cost it two flushes to disk.
+    if (sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr) != SQLITE_OK ||
+        pragmaText(db, "PRAGMA journal_mode=WAL") != "wal" ||
+        !execute(db, "PRAGMA synchronous=NORMAL") ||
+        !execute(db, "PRAGMA journal_size_limit=8388608") || !execute(db, "BEGIN IMMEDIATE")) {
         return Opened::SetAside;
     }
     const std::optional<std::int64_t> id = pragmaNumber(db, "PRAGMA application_id");
@@ -519,6 +561,7 @@ std::optional<KnownFile> DigestCache::find(const FileIdentity& file, HeaderConve
         return std::nullopt;
     }
     const std::lock_guard lock(state_->mutex);
+    state_->writeWhenDue();
     if (state_->broken) {
         return std::nullopt;
     }
@@ -574,7 +617,8 @@ std::optional<KnownFile> DigestCache::find(const FileIdentity& file, HeaderConve
         return std::nullopt;
     }
     if (touch) {
-        state_->add(TouchWrite{*touch});
+        const std::lock_guard gathering(state_->gathering);
+        state_->pending.push_back(TouchWrite{*touch});
     }
     return known;
 }
@@ -584,23 +628,15 @@ void DigestCache::noteKind(const FileIdentity& file, FileKind kind,
     if (!state_) {
         return;
     }
-    const std::lock_guard lock(state_->mutex);
-    std::optional<std::int64_t> stored;
-    if (kind == FileKind::Plain) {
-        stored = plainKind;
-    } else if (kind == FileKind::Archive) {
-        stored = members ? asStored(*members) : archiveKind;
-    }
-    state_->add(KindWrite{file, stored});
+    state_->add(KindWrite{file, storedKind(kind, members)}, false);
 }
 
-void DigestCache::keep(const FileIdentity& file, const KnownItem& item,
-                       HeaderConvention convention) {
+void DigestCache::keep(const FileIdentity& file, const KnownItem& item, HeaderConvention convention,
+                       FileKind kind) {
     if (!state_) {
         return;
     }
-    const std::lock_guard lock(state_->mutex);
-    state_->add(ItemWrite{file, item, convention});
+    state_->add(ItemWrite{file, item, convention, storedKind(kind, std::nullopt)}, true);
 }
 
 void DigestCache::finish() {
@@ -608,7 +644,7 @@ void DigestCache::finish() {
         return;
     }
     std::unique_lock lock(state_->mutex);
-    state_->flush();
+    state_->write(state_->take());
     if (!state_->broken) {
         state_->purge();
     }

@@ -73,8 +73,10 @@ class DigestCache {
     // the database a few hundred at a time, in their order.
     void noteKind(const FileIdentity& file, FileKind kind,
                   std::optional<std::uint64_t> members = std::nullopt);
-    // Keeps the digests of an item under this convention.
-    void keep(const FileIdentity& file, const KnownItem& item, HeaderConvention convention);
+    // Keeps the digests of an item under this convention, and notes what
+    // the file is (Unknown leaves that as it was noted).
+    void keep(const FileIdentity& file, const KnownItem& item, HeaderConvention convention,
+              FileKind kind = FileKind::Unknown);
 
     // Writes what is gathered, drops the files not seen for 90 days and
     // closes the database; the cache then finds and keeps nothing.

@@ -125,7 +125,7 @@ class RecordQueue {
         if (oldest.keep && options_.cache != nullptr && oldest.record.state == ItemState::Read) {
             options_.cache->keep(oldest.keep->file,
                                  knownItemOf(oldest.record, oldest.keep->position),
-                                 options_.headers);
+                                 options_.headers, oldest.keep->kind);
         }
         sink_(oldest.record);
         pending_.pop_front();
@@ -245,22 +245,20 @@ void readPaths(std::span<const std::string> arguments, const ScanOptions& option
         const bool keepable = identity && isSettled(*identity) && file->identity() == identity;
         // The item at position, known from the cache or to be kept there.
         const auto item = [&](CatalogRecord record, std::shared_ptr<const Bytes> bytes,
-                              std::uint64_t position, std::uint64_t reserved) {
+                              std::uint64_t position, std::uint64_t reserved,
+                              FileKind kind = FileKind::Unknown) {
             std::optional<KeepSlot> keep;
             if (const KnownDigests* digests =
                     knownAt(known, position, record.member.value_or(""), bytes->size())) {
                 applyKnown(record, *digests);
             } else if (keepable) {
-                keep = KeepSlot{*identity, position};
+                keep = KeepSlot{*identity, position, kind};
             }
             return ScanItem{std::move(record), std::move(bytes), reserved, keep};
         };
         auto bytes = std::make_shared<const Bytes>(std::move(*read));
         if (!isArchive(*bytes)) {
-            if (keepable) {
-                cache->noteKind(*identity, FileKind::Plain);
-            }
-            pipe.send(item(recordOf(path), std::move(bytes), 0, size));
+            pipe.send(item(recordOf(path), std::move(bytes), 0, size, FileKind::Plain));
             return;
         }
         if (keepable) {

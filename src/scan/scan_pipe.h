@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "base/bytes.h"
+#include "cache/digest_cache.h"
 #include "io/input_file.h"
 #include "scan/record.h"
 
@@ -24,6 +25,7 @@ constexpr std::uint64_t bytesAhead = 64u << 20;
 struct KeepSlot {
     FileIdentity file;
     std::uint64_t position = 0;
+    FileKind kind = FileKind::Unknown; // noted with the digests
 };
 
 // A record on its way from the reading thread to the hashing one, with the

@@ -125,9 +125,14 @@ TEST(DigestCache, SetsAsideWhatItCannotUse) {
          [](const std::string& path) { writeText(path, std::string(5000, 'x')); }},
         {"truncated",
          [](const std::string& path) {
-             DigestCache::open(path)->keep(someFile(1), itemOf(0, 1, std::nullopt),
-                                           HeaderConvention::Catalogue);
-             fs::resize_file(path, 1500);
+             std::optional<DigestCache> cache = DigestCache::open(path);
+             for (std::uint64_t inode = 1; inode <= 300; ++inode) {
+                 cache->keep(someFile(inode), itemOf(0, 1, std::nullopt),
+                             HeaderConvention::Catalogue);
+             }
+             cache.reset();
+             runSql(path, "PRAGMA wal_checkpoint(TRUNCATE)");
+             fs::resize_file(path, fs::file_size(path) / 2);
          }},
         {"another program's", [](const std::string& path) { runSql(path, "CREATE TABLE t(x)"); }},
         {"a newer schema",
