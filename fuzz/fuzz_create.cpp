@@ -1,9 +1,9 @@
 // Patch creation from an original and a modified image cut from one input
 // (see split_input.h: a 3-byte big-endian length, the original, then the
-// modified image). Both creators must refuse exactly the empty inputs (the
+// modified image). The IPS and BPS creators must refuse exactly the empty inputs (the
 // images are under 16 MiB, so IPS can express every pair), and the program's
 // own appliers must turn the original into the modified image with what they
-// make.
+// make; so must the xdelta creator's patches through the VCDIFF decoder.
 
 #include <algorithm>
 #include <cstddef>
@@ -34,6 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::optional<Bytes> target = bps::apply(original, *bpsPatch);
         FUZZ_CHECK(target.has_value());
         FUZZ_CHECK(std::equal(target->begin(), target->end(), modified.begin(), modified.end()));
+    }
+
+    const std::optional<Bytes> xdelta = vcdiff::create(original, modified);
+    FUZZ_CHECK(xdelta.has_value() != refused);
+    if (xdelta) {
+        const vcdiff::Result decoded = vcdiff::apply(original, *xdelta);
+        FUZZ_CHECK(decoded.outcome == vcdiff::Outcome::Applied);
+        FUZZ_CHECK(std::equal(decoded.target.begin(), decoded.target.end(), modified.begin(),
+                              modified.end()));
     }
     return 0;
 }

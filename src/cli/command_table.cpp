@@ -23,7 +23,7 @@ constexpr std::array<std::string_view, 3> inOut{"IN", "OUT", ""};
 constexpr std::array<std::string_view, 3> inPatchOut{"IN", "PATCH", "OUT"};
 constexpr std::array<std::string_view, 3> inModOut{"IN", "MOD", "OUT"};
 
-const std::array<CommandRow, 15> rows{{
+const std::array<CommandRow, 16> rows{{
     {"--inspect", 3, "<ROM>", "Inspect ROM platform, header & checksums", printInspection},
     {"--fix-checksum", 4, "<IN_ROM> <OUT_ROM>", "Repair cartridge header & global checksums",
      Operation{inOut, fromInToOut<fixChecksum>, "Repairing checksums for {IN} -> {OUT}...",
@@ -67,6 +67,11 @@ const std::array<CommandRow, 15> rows{{
      Operation{inModOut, fromTwoToOut<createUpsPatch>,
                "Creating UPS patch {OUT} from {IN} -> {MOD}...",
                "SUCCESS: UPS patch written to {OUT}", "ERROR: Failed to create UPS patch."}},
+    {"--create-xdelta", 5, "<ORIG> <MOD> <PATCH>",
+     "Create xdelta (VCDIFF) patch from original & modified ROM",
+     Operation{inModOut, fromTwoToOut<createXdeltaPatch>,
+               "Creating xdelta patch {OUT} from {IN} -> {MOD}...",
+               "SUCCESS: xdelta patch written to {OUT}", "ERROR: Failed to create xdelta patch."}},
     {"--catalog", 3, "<PATH>...", "Inspect & hash ROMs and folders as JSON Lines", printCatalog},
     {"--patch-info", 3, "<PATCH> [<ROM>]", "Describe IPS/BPS/UPS/xdelta patch; check it fits a ROM",
      printPatchInfo},

@@ -16,3 +16,5 @@ bool createBpsPatch(const std::string& originalPath, const std::string& modified
                     const std::string& patchPath);
 bool createUpsPatch(const std::string& originalPath, const std::string& modifiedPath,
                     const std::string& patchPath);
+bool createXdeltaPatch(const std::string& originalPath, const std::string& modifiedPath,
+                       const std::string& patchPath);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -54,5 +55,12 @@ struct Result {
 // Decodes the patch against the source. Bounded in time and memory whatever
 // the patch holds.
 Result apply(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch);
+
+// A patch from original to modified as xdelta3 writes one: windows of up to
+// 16 MiB of the target against the original as the source segment, each
+// with its Adler-32, the sections LZMA-compressed where that shrinks them.
+// nullopt for an empty input (or one over 4 GiB).
+std::optional<Bytes> create(std::span<const std::uint8_t> original,
+                            std::span<const std::uint8_t> modified);
 
 } // namespace vcdiff

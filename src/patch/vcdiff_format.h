@@ -117,6 +117,30 @@ class Reader {
     std::size_t position_ = 0;
 };
 
+// The length of the format's integer.
+constexpr std::size_t integerLength(std::uint64_t value) {
+    std::size_t length = 1;
+    while (value >= 0x80) {
+        value >>= 7;
+        ++length;
+    }
+    return length;
+}
+
+// Appends the format's integer.
+inline void appendInteger(Bytes& out, std::uint64_t value) {
+    std::array<std::uint8_t, 10> bytes{};
+    std::size_t n = 0;
+    do {
+        bytes[n++] = static_cast<std::uint8_t>(value & 0x7F);
+        value >>= 7;
+    } while (value != 0);
+    while (n > 1) {
+        out.push_back(static_cast<std::uint8_t>(bytes[--n] | 0x80));
+    }
+    out.push_back(bytes[0]);
+}
+
 // The address caches: the last few addresses (near) and addresses hashed by
 // their value (same), both emptied at the start of every window.
 class AddressCache {
@@ -163,6 +187,36 @@ class AddressCache {
         }
         update(address);
         return address < here;
+    }
+
+    // The cheapest way to write an address at position here: in the same
+    // cache (one byte), or as the smallest integer of the self, here and
+    // near modes. update(address) must follow, as in the decoder.
+    struct Choice {
+        std::uint8_t mode = 0;
+        std::uint64_t value = 0; // the integer, or the byte of a same-cache hit
+    };
+    Choice choose(std::uint64_t address, std::uint64_t here) const {
+        const std::size_t sameStart = 2 + near_.size();
+        if (!same_.empty()) {
+            const auto slot = static_cast<std::size_t>(address % same_.size());
+            if (same_[slot] == address) {
+                return {static_cast<std::uint8_t>(sameStart + slot / 256), slot % 256};
+            }
+        }
+        Choice best{0, address};
+        const auto consider = [&](std::size_t mode, std::uint64_t value) {
+            if (integerLength(value) < integerLength(best.value)) {
+                best = {static_cast<std::uint8_t>(mode), value};
+            }
+        };
+        consider(1, here - address);
+        for (std::size_t i = 0; i < near_.size(); ++i) {
+            if (address >= near_[i]) {
+                consider(2 + i, address - near_[i]);
+            }
+        }
+        return best;
     }
 
     // Takes an address into both caches, as every COPY does after its

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include <lzma.h>
@@ -45,4 +47,54 @@ bool decodeLzmaSection(LzmaSectionStream& section, std::span<const std::uint8_t>
         }
     }
     return z.avail_in == 0;
+}
+
+struct LzmaSectionEncoder::State {
+    lzma_stream stream = LZMA_STREAM_INIT;
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() { lzma_end(&stream); }
+};
+
+LzmaSectionEncoder::LzmaSectionEncoder(std::uint64_t expectedBytes) {
+    lzma_options_lzma options{};
+    if (lzma_lzma_preset(&options, 9) != 0) {
+        return;
+    }
+    // The decoder's limit bounds the dictionary too; a larger one than the
+    // bytes to see only costs memory.
+    constexpr std::uint64_t smallest = LZMA_DICT_SIZE_MIN;
+    constexpr std::uint64_t largest = std::uint64_t{64} << 20;
+    options.dict_size = static_cast<std::uint32_t>(std::clamp(expectedBytes, smallest, largest));
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    auto started = std::make_unique<State>();
+    if (lzma_stream_encoder(&started->stream, filters, LZMA_CHECK_NONE) == LZMA_OK) {
+        state = std::move(started);
+    }
+}
+
+LzmaSectionEncoder::~LzmaSectionEncoder() = default;
+
+bool encodeLzmaSection(LzmaSectionEncoder& section, std::span<const std::uint8_t> in, Bytes& out) {
+    if (!section.state) {
+        return false;
+    }
+    lzma_stream& z = section.state->stream;
+    z.next_in = in.data();
+    z.avail_in = in.size();
+    std::array<std::uint8_t, 1 << 16> buffer{};
+    for (;;) {
+        z.next_out = buffer.data();
+        z.avail_out = buffer.size();
+        const lzma_ret ret = lzma_code(&z, LZMA_SYNC_FLUSH);
+        out.insert(out.end(), buffer.data(), buffer.data() + (buffer.size() - z.avail_out));
+        if (ret == LZMA_STREAM_END) {
+            return true;
+        }
+        if (ret != LZMA_OK) {
+            section.state.reset();
+            return false;
+        }
+    }
 }

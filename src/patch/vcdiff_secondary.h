@@ -6,6 +6,8 @@
 #include <memory>
 #include <span>
 
+#include "base/bytes.h"
+
 // xdelta3's secondary compressors, which may compress a window's data,
 // instruction and address sections after the VCDIFF encoding. Each decoder
 // fills exactly out.size() bytes from exactly all of in, or fails; a failure
@@ -26,6 +28,22 @@ struct LzmaSectionStream {
 
 bool decodeLzmaSection(LzmaSectionStream& stream, std::span<const std::uint8_t> in,
                        std::span<std::uint8_t> out);
+
+// The encoding side of such a stream: LZMA2 at the strongest preset, no
+// integrity check (the window's Adler-32 covers the result), its dictionary
+// no larger than the bytes the stream will see. Each section appends its
+// bytes up to a sync flush; false when the library fails.
+struct LzmaSectionEncoder {
+    explicit LzmaSectionEncoder(std::uint64_t expectedBytes);
+    ~LzmaSectionEncoder();
+    LzmaSectionEncoder(const LzmaSectionEncoder&) = delete;
+    LzmaSectionEncoder& operator=(const LzmaSectionEncoder&) = delete;
+
+    struct State;
+    std::unique_ptr<State> state; // null when the library could not start
+};
+
+bool encodeLzmaSection(LzmaSectionEncoder& stream, std::span<const std::uint8_t> in, Bytes& out);
 
 // DJW: static Huffman coding with up to 8 tables chosen per sector; every
 // section carries its own tables, so there is no state between sections.

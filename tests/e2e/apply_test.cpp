@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "e2e/harness.h"
+#include "rom_builders.h"
 #include "ups_builder.h"
 
 using namespace testing_support;
@@ -37,6 +39,40 @@ TEST(CreateUpsCommand, WritesThePatchApplyTakesBothWays) {
     EXPECT_EQ(refused.err, "ERROR: Failed to create UPS patch.\n");
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_FALSE(scratch.exists("none.ups"));
+}
+
+// --create-xdelta writes what xdelta3 itself decodes (when it is installed).
+TEST(CreateXdeltaCommand, Xdelta3DecodesWhatItWrites) {
+    if (std::system("command -v xdelta3 >/dev/null") != 0) {
+        GTEST_SKIP() << "xdelta3 is not installed";
+    }
+    const auto list = [](const Bytes& bytes) { return ByteList(bytes.begin(), bytes.end()); };
+    const ByteList base = list(noise(300000, 11));
+    ByteList grown = base;
+    grown.insert(grown.begin() + 1000, base.begin() + 5000, base.begin() + 9000);
+    grown.insert(grown.end(), 70000, 0xFF);
+    const struct {
+        const char* name;
+        ByteList modified;
+    } rows[] = {
+        {"grown, a block repeated and padding", grown},
+        {"shrunk", ByteList(base.begin() + 100, base.begin() + 200000)},
+        {"identical", base},
+        {"unrelated", list(noise(50000, 12))},
+    };
+    e2e::ScratchFolder scratch;
+    scratch.write("orig.bin", base);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        scratch.write("mod.bin", row.modified);
+        const e2e::RunResult made = e2e::runQuillon(
+            {"--create-xdelta", "orig.bin", "mod.bin", "made.xdelta"}, scratch.path());
+        ASSERT_EQ(made.exitCode, 0);
+        const std::string decode = "cd '" + scratch.path().string() +
+                                   "' && xdelta3 -d -f -s orig.bin made.xdelta back.bin";
+        ASSERT_EQ(std::system(decode.c_str()), 0);
+        EXPECT_EQ(scratch.read("back.bin"), row.modified);
+    }
 }
 
 } // namespace

@@ -36,6 +36,8 @@ std::string usageFor(const std::string& program) {
            "  --create-ips <ORIG> <MOD> <PATCH.ips> Create IPS patch from original & modified ROM\n"
            "  --create-bps <ORIG> <MOD> <PATCH.bps> Create BPS patch from original & modified ROM\n"
            "  --create-ups <ORIG> <MOD> <PATCH.ups> Create UPS patch from original & modified ROM\n"
+           "  --create-xdelta <ORIG> <MOD> <PATCH>  Create xdelta (VCDIFF) patch from original & "
+           "modified ROM\n"
            "  --catalog <PATH>...                   Inspect & hash ROMs and folders as JSON Lines\n"
            "  --patch-info <PATCH> [<ROM>]          Describe IPS/BPS/UPS/xdelta patch; check it "
            "fits a ROM\n"

@@ -13,6 +13,7 @@
 #include "io/input_file.h"
 #include "patch/formats.h"
 #include "patch/ips.h"
+#include "patch/vcdiff.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
 #include "vectors.h"
@@ -86,6 +87,7 @@ std::vector<Pair> pairs() {
         {"new block repeated", base,
          joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4), slice(base, 1000, 4096)})},
         {"unrelated", base, noise(5000, 5)},
+        {"copier header added", base, joined({filled(512, 0), base})},
         {"long change split into records", noise(200000, 6),
          joined({slice(noise(200000, 6), 0, 10), noise(100000, 7),
                  slice(noise(200000, 6), 100010, 200000)})},
@@ -156,7 +158,37 @@ TEST(CreatePatch, RoundTripsThroughTheAppliers) {
         // The same inputs give the same bytes, threads or not.
         EXPECT_TRUE(bps::create(c.original, c.modified) == bps);
         EXPECT_TRUE(ips::create(c.original, c.modified) == ips);
+
+        const std::optional<Bytes> xdelta = vcdiff::create(c.original, c.modified);
+        ASSERT_TRUE(xdelta.has_value());
+        const vcdiff::Result decoded = vcdiff::apply(c.original, *xdelta);
+        EXPECT_EQ(decoded.outcome, vcdiff::Outcome::Applied);
+        EXPECT_EQ(toBytes(decoded.target), toBytes(c.modified));
     }
+}
+
+// Beyond 16 MiB the target goes in windows; a copy of an earlier window's
+// bytes becomes the bytes themselves.
+TEST(CreatePatch, XdeltaWindowsOfSixteenMebibytes) {
+    Bytes original = noise(17 * MiB, 8);
+    Bytes modified = original;
+    for (std::size_t o = 5000; o < modified.size(); o += 3 * MiB) {
+        modified[o] ^= 0xFF;
+    }
+    // A run of one value across the window's end, the value's run also in
+    // the original: its copy ends where the window does.
+    std::fill(original.begin() + 2000, original.begin() + 10000, 0xFF);
+    std::fill(modified.begin() + 2000, modified.begin() + 10000, 0xFF);
+    std::fill(modified.begin() + 16 * MiB - 50, modified.begin() + 16 * MiB + 5000, 0xFF);
+    const Bytes novel = noise(4096, 9);
+    std::copy(novel.begin(), novel.end(), modified.begin() + 1000);
+    std::copy(novel.begin(), novel.end(), modified.begin() + 16 * MiB + 1000);
+    const std::optional<Bytes> xdelta = vcdiff::create(original, modified);
+    ASSERT_TRUE(xdelta.has_value());
+    EXPECT_EQ(vcdiff::describe(*xdelta).windows, 2u);
+    const vcdiff::Result decoded = vcdiff::apply(original, *xdelta);
+    EXPECT_EQ(decoded.outcome, vcdiff::Outcome::Applied);
+    EXPECT_TRUE(decoded.target == modified);
 }
 
 TEST(CreatePatch, BpsChoosesEveryActionWhereItPays) {
@@ -371,6 +403,7 @@ TEST(CreatePatch, RefusesEmptyInputs) {
          std::vector<std::pair<Bytes, Bytes>>{{Bytes{}, some}, {some, Bytes{}}}) {
         EXPECT_FALSE(ips::create(original, modified).has_value());
         EXPECT_FALSE(bps::create(original, modified).has_value());
+        EXPECT_FALSE(vcdiff::create(original, modified).has_value());
     }
 }
 
