@@ -259,8 +259,10 @@ class Matcher {
                 p + 1 +
                 forwardMatch(target_.data() + p, target_.data() + p + 1, target_.size() - p - 1);
         }
+        // The stretch being matched ends at end_: a run that goes on past
+        // it is looked up where it is.
         const std::uint64_t q = std::max(runEnd_, p + blockSize) - (blockSize - 1);
-        return target_.size() - q < blockSize ? p : q;
+        return q >= end_ || target_.size() - q < blockSize ? p : q;
     }
 
     // Every copy on offer at p: in place, at the last alignments with the
