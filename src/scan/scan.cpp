@@ -48,9 +48,9 @@ void applyKnown(CatalogRecord& record, const KnownDigests& known) {
 
 // The digests kept for the item at this position, if they are of this name
 // and size.
-const KnownDigests* knownAt(const std::optional<KnownFile>& known, std::uint64_t position,
-                            std::string_view name, std::uint64_t size) {
-    if (!known) {
+const KnownDigests* knownAt(const KnownFile* known, std::uint64_t position, std::string_view name,
+                            std::uint64_t size) {
+    if (known == nullptr) {
         return nullptr;
     }
     const auto item = std::lower_bound(
@@ -173,7 +173,7 @@ void sendRecord(ScanPipe& pipe, CatalogRecord record) {
 bool sendKnown(const std::string& path, const InputFile& file, const KnownFile& known,
                const ScanOptions& options, ScanPipe& pipe) {
     if (known.kind == FileKind::Plain) {
-        const KnownDigests* digests = knownAt(known, 0, "", file.size());
+        const KnownDigests* digests = knownAt(&known, 0, "", file.size());
         if (digests == nullptr) {
             return false;
         }
@@ -248,8 +248,8 @@ void readPaths(std::span<const std::string> arguments, const ScanOptions& option
                               std::uint64_t position, std::uint64_t reserved,
                               FileKind kind = FileKind::Unknown) {
             std::optional<KeepSlot> keep;
-            if (const KnownDigests* digests =
-                    knownAt(known, position, record.member.value_or(""), bytes->size())) {
+            if (const KnownDigests* digests = knownAt(known ? &*known : nullptr, position,
+                                                      record.member.value_or(""), bytes->size())) {
                 applyKnown(record, *digests);
             } else if (keepable) {
                 keep = KeepSlot{*identity, position, kind};
