@@ -44,7 +44,7 @@ TEST(CreateUpsCommand, WritesThePatchApplyTakesBothWays) {
 // --create-xdelta writes what xdelta3 itself decodes (when it is installed).
 TEST(CreateXdeltaCommand, Xdelta3DecodesWhatItWrites) {
     if (std::system("command -v xdelta3 >/dev/null") != 0) {
-        GTEST_SKIP() << "xdelta3 is not installed";
+        GTEST_SKIP() << "not on this machine: xdelta3";
     }
     const auto list = [](const Bytes& bytes) { return ByteList(bytes.begin(), bytes.end()); };
     const ByteList base = list(noise(300000, 11));
