@@ -409,7 +409,7 @@ struct DigestCache::State {
 
 namespace {
 
-enum class Opened { Usable, Unusable, SetAside };
+enum class Opened { Usable, SetAside };
 
 // Opens the database at path and makes sure it is this cache's, creating the
 // schema in an empty one.
