@@ -295,7 +295,9 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
                 if (n > dataLeft) {
                     return false;
                 }
-                std::memcpy(dst, data, n);
+                if (n > 0) { // an empty section has no data pointer to copy from
+                    std::memcpy(dst, data, n);
+                }
                 data += n;
                 dataLeft -= n;
                 break;
@@ -303,7 +305,9 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
                 if (dataLeft == 0) {
                     return false;
                 }
-                std::memset(dst, *data, n);
+                if (n > 0) {
+                    std::memset(dst, *data, n);
+                }
                 ++data;
                 --dataLeft;
                 break;
@@ -317,7 +321,9 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
                     if (size > segmentLength - address) {
                         return false;
                     }
-                    std::memcpy(dst, segment.data() + address, n);
+                    if (n > 0) {
+                        std::memcpy(dst, segment.data() + address, n);
+                    }
                 } else {
                     // From the window's own output: where it overlaps what it
                     // writes, it repeats the pattern between the two.
