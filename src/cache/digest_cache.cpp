@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include "base/byte_order.h"
 #include "io/output_file.h"
 
 #ifdef _WIN32
@@ -107,9 +108,7 @@ using DigestBlob = std::array<std::uint8_t, digestsLength>;
 
 DigestBlob toBlob(const Digests& digests) {
     DigestBlob blob{};
-    for (std::size_t i = 0; i < 4; ++i) {
-        blob[i] = static_cast<std::uint8_t>(digests.crc32 >> (24 - 8 * i));
-    }
+    putBE(blob, 0, digests.crc32, 4);
     auto at = blob.begin() + 4;
     at = std::copy(digests.md5.begin(), digests.md5.end(), at);
     at = std::copy(digests.sha1.begin(), digests.sha1.end(), at);
@@ -122,9 +121,7 @@ std::optional<Digests> fromBlob(std::span<const std::uint8_t> blob) {
         return std::nullopt;
     }
     Digests digests;
-    for (std::size_t i = 0; i < 4; ++i) {
-        digests.crc32 = (digests.crc32 << 8) | blob[i];
-    }
+    digests.crc32 = readBE32(blob, 0);
     auto at = blob.begin() + 4;
     std::copy(at, at + 16, digests.md5.begin());
     at += 16;

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "io/output_file.h"
 #include "patch/bps_match.h"
 #include "patch/patch.h"
@@ -318,9 +319,7 @@ Bytes assemble(std::span<const std::uint8_t> target, std::vector<Window>& window
         }
         const std::uint32_t sum = adler32(target.subspan(static_cast<std::size_t>(w.targetStart),
                                                          static_cast<std::size_t>(w.targetLength)));
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            delta.push_back(static_cast<std::uint8_t>(sum >> shift));
-        }
+        appendBE(delta, sum, 4);
         for (const Bytes& section : coded) {
             delta.insert(delta.end(), section.begin(), section.end());
         }
