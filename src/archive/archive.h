@@ -24,3 +24,9 @@ struct ArchiveMember {
 // members visited before that stay visited).
 bool forEachArchiveMember(std::span<const std::uint8_t> archive,
                           const std::function<void(ArchiveMember&)>& visit);
+
+// The same for only the members whose stored name wanted accepts: the others
+// are skipped without being decompressed.
+bool forEachArchiveMember(std::span<const std::uint8_t> archive,
+                          const std::function<void(ArchiveMember&)>& visit,
+                          const std::function<bool(const std::string&)>& wanted);

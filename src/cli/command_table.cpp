@@ -23,7 +23,7 @@ constexpr std::array<std::string_view, 3> inOut{"IN", "OUT", ""};
 constexpr std::array<std::string_view, 3> inPatchOut{"IN", "PATCH", "OUT"};
 constexpr std::array<std::string_view, 3> inModOut{"IN", "MOD", "OUT"};
 
-const std::array<CommandRow, 16> rows{{
+const std::array<CommandRow, 19> rows{{
     {"--inspect", 3, "<ROM>", "Inspect ROM platform, header & checksums", printInspection},
     {"--fix-checksum", 4, "<IN_ROM> <OUT_ROM>", "Repair cartridge header & global checksums",
      Operation{inOut, fromInToOut<fixChecksum>, "Repairing checksums for {IN} -> {OUT}...",
@@ -78,6 +78,12 @@ const std::array<CommandRow, 16> rows{{
     {"--apply", 5, "<ROM> <PATCH> <OUT>", "Apply IPS/BPS/UPS/xdelta patch, checked first",
      runApply},
     {"--verify", 4, "<DAT> <PATH>...", "Match ROMs and archives against a DAT file", printVerify},
+    {"--rebuild", 5, "<DAT> <OUT> <PATH>...",
+     "Write matched games as TorrentZip archives named by a DAT", printRebuild},
+    {"--rebuild-files", 5, "<DAT> <OUT> <PATH>...",
+     "Write matched ROMs as plain files named by a DAT", printRebuildFiles},
+    {"--fixdat", 5, "<DAT> <OUT.dat> <PATH>...", "Write a DAT of the games not complete",
+     runFixdat},
 }};
 
 std::optional<std::size_t> operandIndex(const Operation& operation, std::string_view name) {

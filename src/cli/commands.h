@@ -56,6 +56,24 @@ struct RomCheck {
 std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t patchSize,
                                      const PatchSummary& patch, const std::optional<RomCheck>& rom);
 
+// --rebuild and --rebuild-files <DAT> <OUT> <PATH>...: the matched games
+// written to OUT as TorrentZip archives or plain files; one JSON line per game
+// and the summary. 0 when no target conflicted, had a bad name or was
+// unreadable, and no candidate was unreadable.
+int printRebuild(const CommandArgs& args);
+int printRebuildFiles(const CommandArgs& args);
+
+// --fixdat <DAT> <OUT.dat> <PATH>...: the DAT of the games not complete.
+int runFixdat(const CommandArgs& args);
+
+// Texts the collection commands share: a line on standard output (the
+// newline added), 1234567 as "1,234,567", "1 unknown file" / "2 unknown
+// files", and a JSON array of ROM names.
+void writeLine(std::string line);
+std::string grouped(std::uint64_t value);
+std::string counted(std::uint64_t value, std::string_view singular, std::string_view plural);
+std::string jsonNames(const Dat& dat, const std::vector<std::size_t>& roms);
+
 // The lines of --verify (without their newlines).
 std::string verifyCandidateLine(const Dat& dat, const CatalogRecord& record,
                                 const CandidateVerdict& verdict);

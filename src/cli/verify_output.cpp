@@ -13,11 +13,6 @@
 
 namespace {
 
-void writeLine(std::string line) {
-    line.push_back('\n');
-    std::fwrite(line.data(), 1, line.size(), stdout);
-}
-
 std::string_view dumpKey(DumpStatus status) {
     switch (status) {
     case DumpStatus::BadDump:
@@ -30,6 +25,13 @@ std::string_view dumpKey(DumpStatus status) {
         break;
     }
     return "good";
+}
+
+} // namespace
+
+void writeLine(std::string line) {
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
 std::string jsonNames(const Dat& dat, const std::vector<std::size_t>& roms) {
@@ -59,8 +61,6 @@ std::string grouped(std::uint64_t value) {
 std::string counted(std::uint64_t value, std::string_view singular, std::string_view plural) {
     return grouped(value) + " " + std::string(value == 1 ? singular : plural);
 }
-
-} // namespace
 
 std::string verifyCandidateLine(const Dat& dat, const CatalogRecord& record,
                                 const CandidateVerdict& verdict) {

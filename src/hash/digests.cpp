@@ -87,6 +87,35 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes) {
     return value;
 }
 
+Digests selectedDigests(std::span<const std::uint8_t> bytes, DigestChoice choice) {
+    initialiseHashing();
+    Digests out;
+    gcry_md_hd_t handle = nullptr;
+    if (gcry_md_open(&handle, GCRY_MD_CRC32, 0) != 0) {
+        return out;
+    }
+    const bool enabled = (!choice.md5 || gcry_md_enable(handle, GCRY_MD_MD5) == 0) &&
+                         (!choice.sha1 || gcry_md_enable(handle, GCRY_MD_SHA1) == 0) &&
+                         (!choice.sha256 || gcry_md_enable(handle, GCRY_MD_SHA256) == 0);
+    if (enabled) {
+        writeInChunks(handle, bytes);
+        std::array<std::uint8_t, 4> crc{};
+        copyDigest(handle, GCRY_MD_CRC32, crc);
+        out.crc32 = readBE32(crc, 0);
+        if (choice.md5) {
+            copyDigest(handle, GCRY_MD_MD5, out.md5);
+        }
+        if (choice.sha1) {
+            copyDigest(handle, GCRY_MD_SHA1, out.sha1);
+        }
+        if (choice.sha256) {
+            copyDigest(handle, GCRY_MD_SHA256, out.sha256);
+        }
+    }
+    gcry_md_close(handle);
+    return out;
+}
+
 DigestHasher::DigestHasher() {
     initialiseHashing();
     helper_ = std::thread([this] { serve(); });

@@ -27,6 +27,16 @@ struct Digests {
     std::array<std::uint8_t, 32> sha256{};
 };
 
+// CRC-32 and the stronger digests asked for (the others stay zero), in one
+// pass over the bytes on the caller's thread: a check against one entry of a
+// database needs only what the entry gives.
+struct DigestChoice {
+    bool md5 = false;
+    bool sha1 = false;
+    bool sha256 = false;
+};
+Digests selectedDigests(std::span<const std::uint8_t> bytes, DigestChoice choice);
+
 // Computes the four digests of buffers on two cores: MD5, the slowest, on a
 // helper thread, SHA-1, SHA-256 and CRC-32 together on the caller's. start
 // leaves a buffer's MD5 queued, so that the caller can read and start the

@@ -219,6 +219,33 @@ bool isRegularFile(const std::string& path) {
 #endif
 }
 
+PathKind pathKind(const std::string& path) {
+#ifdef _WIN32
+    const DWORD attributes = ::GetFileAttributesW(toWindowsPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
+                                                                              : PathKind::Other;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return PathKind::Other;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return PathKind::Folder;
+    }
+    return isRegularAt(path, false) ? PathKind::File : PathKind::Other;
+#else
+    FileStat st{};
+    if (lstatPath(path, st) != 0) {
+        return errno == ENOENT ? PathKind::Missing : PathKind::Other;
+    }
+    if (S_ISREG(st.st_mode)) {
+        return PathKind::File;
+    }
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
+#endif
+}
+
 bool moveFile(const std::string& from, const std::string& to) {
     return replaceFile(from, to);
 }

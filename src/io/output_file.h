@@ -11,6 +11,11 @@
 // folder, device or FIFO.
 bool isRegularFile(const std::string& path);
 
+// What stands at a path, a link not followed (it is Other, as are devices
+// and FIFOs); Other also when the path cannot be looked at.
+enum class PathKind { Missing, File, Folder, Other };
+PathKind pathKind(const std::string& path);
+
 // Renames a file, replacing any file at to; false when it could not.
 bool moveFile(const std::string& from, const std::string& to);
 // Removes a file, if there is one.

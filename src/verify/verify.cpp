@@ -115,6 +115,7 @@ CandidateVerdict Verifier::add(const CatalogRecord& record) {
         });
     for (const auto& match : matches) {
         have_[match.first] = true;
+        verdict.matches.push_back({match.first, match.second});
     }
     verdict.matched = true;
     verdict.rom = best->first;

@@ -14,12 +14,20 @@
 // an archive's members in place of the archive.
 ScanOptions verifyScanOptions();
 
+// One ROM a candidate matched, over its whole bytes or those after its header.
+struct RomMatch {
+    std::size_t rom = 0; // index into Dat::roms
+    bool headerless = false;
+};
+
 // What became of one candidate file or archive member.
 struct CandidateVerdict {
     bool matched = false;
     std::size_t rom = 0;     // the reported ROM, an index into Dat::roms
     bool headerless = false; // matched over the bytes after its header
     bool named = false;      // its own name equals the ROM's
+    // Every ROM it matched, the matches over the whole bytes first.
+    std::vector<RomMatch> matches;
 };
 
 // A game of which some ROMs no candidate matched.
