@@ -43,6 +43,11 @@ std::string usageFor(const std::string& program) {
            "fits a ROM\n"
            "  --apply <ROM> <PATCH> <OUT>           Apply IPS/BPS/UPS/xdelta patch, checked first\n"
            "  --verify <DAT> <PATH>...              Match ROMs and archives against a DAT file\n"
+           "  --rebuild <DAT> <OUT> <PATH>...       Write matched games as TorrentZip archives "
+           "named by a DAT\n"
+           "  --rebuild-files <DAT> <OUT> <PATH>... Write matched ROMs as plain files named by a "
+           "DAT\n"
+           "  --fixdat <DAT> <OUT.dat> <PATH>...    Write a DAT of the games not complete\n"
            "\n"
            "===============================================================\n";
 }
