@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "archive/archive.h"
+#include "hash/digests.h"
 #include "io/output_file.h"
+#include "organise/rebuild.h"
 #include "organise/safe_name.h"
 #include "organise/torrentzip.h"
 #include "vectors.h"
@@ -117,6 +119,55 @@ TEST(SafeName, TableOfNames) {
     };
     for (const auto& row : rows) {
         EXPECT_EQ(isSafeName(row.name, row.folders), row.safe) << row.name;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A source read again when its game is written: as scanned, it is written;
+// changed since (same size, other bytes) or gone, nothing of the game is.
+TEST(Rebuild, SourceReadAgainBeforeItIsWritten) {
+    const Bytes rom(600, 0x5A);
+    Dat dat;
+    dat.games.push_back({"Game (USA)", 0, 1});
+    DatRom entry;
+    entry.name = "Game (USA).bin";
+    entry.size = rom.size();
+    const Digests digests = computeDigests(rom);
+    entry.crc32 = digests.crc32;
+    entry.sha1 = digests.sha1;
+    dat.roms.push_back(entry);
+    const struct {
+        const char* change;
+        TargetStatus status;
+    } rows[] = {{"none", TargetStatus::Written},
+                {"same size, other bytes", TargetStatus::Unreadable},
+                {"gone", TargetStatus::Unreadable}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.change);
+        const fs::path folder = fs::temp_directory_path() / "quillon-rebuild-source";
+        fs::remove_all(folder);
+        fs::create_directories(folder / "out");
+        const std::string source = (folder / "rom.bin").string();
+        ASSERT_TRUE(writeFile(source, rom));
+        RomSource scanned{source, std::nullopt, false, 0, rom.size(), digests.crc32, digests.sha1};
+        if (std::string_view(row.change) == "gone") {
+            fs::remove(source);
+        } else if (std::string_view(row.change) != "none") {
+            ASSERT_TRUE(writeFile(source, Bytes(600, 0x5B)));
+        }
+        RebuildOptions options;
+        options.out = (folder / "out").string();
+        std::vector<GameOutcome> outcomes;
+        rebuildGames(dat, {scanned}, options,
+                     [&](const GameOutcome& outcome) { outcomes.push_back(outcome); });
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_EQ(outcomes[0].status, row.status);
+        EXPECT_EQ(fs::exists(folder / "out" / "Game (USA).zip"),
+                  row.status == TargetStatus::Written);
+        fs::remove_all(folder);
     }
 }
 
