@@ -409,8 +409,9 @@ int main(int argc, char** argv) {
     }
     const fs::path output = argv[1];
     const fs::path vectors = argc > 2 ? fs::path(argv[2]) : fs::path();
-    for (const char* target : {"inspect", "ips", "bps", "repair", "create", "patch_info", "json",
-                               "vcdiff", "ups", "apply", "archive", "dat_xml", "dat_text"}) {
+    for (const char* target :
+         {"inspect", "ips", "bps", "repair", "create", "patch_info", "json", "vcdiff", "ups",
+          "apply", "archive", "dat_xml", "dat_text", "torrentzip"}) {
         std::error_code error;
         fs::create_directories(output / target, error);
         if (error) {
@@ -434,5 +435,9 @@ int main(int argc, char** argv) {
     writeUpsSeeds(output / "patch_info", vectors);
     writeArchiveSeeds(output / "archive", vectors);
     writeDatSeeds(output / "dat_xml", output / "dat_text");
+    // Two members, one of them empty, for the TorrentZip writer.
+    const std::uint8_t members[] = {5,   'B', '.', 'b', 'i', 'n', 0,   3, 'x', 'y',
+                                    'z', 5,   'a', '/', 'b', '.', 'c', 0, 0};
+    writeSeed(output / "torrentzip" / "two", members);
     return failed ? 1 : 0;
 }
