@@ -11,6 +11,7 @@
 
 #include "archive/archive.h"
 #include "check.h"
+#include "organise/safe_name.h"
 #include "organise/torrentzip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Bytes> contents;
     std::size_t at = 0;
     while (at < size && names.size() < 16) {
-        const std::size_t nameLength = std::min<std::size_t>(data[at++], size - at);
+        const std::size_t declared = data[at];
+        ++at;
+        const std::size_t nameLength = std::min(declared, size - at);
         std::string name(reinterpret_cast<const char*>(data + at), nameLength);
         at += nameLength;
         std::size_t length = 0;
@@ -27,11 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                            size - at - 2);
             at += 2;
         }
-        // Names the writer is given are the rebuild's: non-empty, no folder
-        // entries, no NUL, each once.
-        name.erase(std::remove(name.begin(), name.end(), '\0'), name.end());
-        if (name.empty() || name.back() == '/' ||
-            std::find(names.begin(), names.end(), name) != names.end()) {
+        // Names the writer is given are the rebuild's: safe, each once.
+        if (!isSafeName(name, true) || std::find(names.begin(), names.end(), name) != names.end()) {
             at += length;
             continue;
         }

@@ -111,5 +111,6 @@ Bytes fixdatXml(const Dat& dat, const std::vector<IncompleteGame>& games) {
         out += "\t</game>\n";
     }
     out += "</datafile>\n";
-    return Bytes(out.begin(), out.end());
+    const auto* text = reinterpret_cast<const std::uint8_t*>(out.data());
+    return Bytes(text, text + out.size());
 }

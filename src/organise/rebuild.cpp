@@ -142,7 +142,10 @@ readSources(const Dat& dat, const std::vector<std::optional<RomSource>>& sources
         byFile[sources[r]->path].push_back(r);
     }
     std::map<std::size_t, Bytes> contents;
-    for (const auto& [path, wanted] : byFile) {
+    for (const auto& entry : byFile) {
+        // Named, not bound: the lambdas below capture them.
+        const std::string& path = entry.first;
+        const std::vector<std::size_t>& wanted = entry.second;
         std::optional<Bytes> file = readFile(path);
         if (!file) {
             return std::nullopt;

@@ -84,6 +84,12 @@ std::optional<Bytes> deflateRaw(std::span<const std::uint8_t> bytes) {
     return out;
 }
 
+void appendText(Bytes& out, std::string_view text) {
+    for (const char c : text) {
+        out.push_back(static_cast<std::uint8_t>(c));
+    }
+}
+
 struct StoredMember {
     std::string name; // as stored: CP437 where the code page can spell it
     std::uint16_t flags = kFlagMaximum;
@@ -106,7 +112,7 @@ void appendLocalHeader(Bytes& out, const StoredMember& member) {
     appendLE(out, zip64 ? kNoValue32 : member.size, 4);
     appendLE(out, member.name.size(), 2);
     appendLE(out, zip64 ? 20 : 0, 2);
-    out.insert(out.end(), member.name.begin(), member.name.end());
+    appendText(out, member.name);
     if (zip64) {
         appendLE(out, 1, 2);
         appendLE(out, 16, 2);
@@ -146,7 +152,7 @@ void appendCentralHeader(Bytes& out, const StoredMember& member) {
     appendLE(out, 0, 2); // internal attributes
     appendLE(out, 0, 4); // external attributes
     appendLE(out, offset, 4);
-    out.insert(out.end(), member.name.begin(), member.name.end());
+    appendText(out, member.name);
     if (zip64) {
         appendLE(out, 1, 2);
         appendLE(out, extra.size(), 2);
@@ -182,7 +188,7 @@ void appendEndRecords(Bytes& out, std::uint64_t count, std::uint64_t directoryOf
     appendLE(out, std::min(directorySize, kNoValue32), 4);
     appendLE(out, std::min(directoryOffset, kNoValue32), 4);
     appendLE(out, comment.size(), 2);
-    out.insert(out.end(), comment.begin(), comment.end());
+    appendText(out, comment);
 }
 
 std::string entryName(std::string_view stored, std::uint16_t flags) {
