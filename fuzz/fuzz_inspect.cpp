@@ -64,6 +64,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!info.hasCopierHeader);
     }
 
+    // What a file's inspection reads of the image (its head and any far
+    // block: the Super Nintendo reset targets included) tells the same.
+    const InspectionReads reads = inspectionReads(ImageHead{image, size});
+    const std::span<const std::uint8_t> far =
+        reads.farLength == 0 ? std::span<const std::uint8_t>()
+                             : image.subspan(static_cast<std::size_t>(reads.farOffset),
+                                             static_cast<std::size_t>(reads.farLength));
+    const RomInfo fromHead = inspectImageHead(ImageHead{
+        image.first(static_cast<std::size_t>(reads.headLength)), size, far, reads.farOffset});
+    FUZZ_CHECK(fromHead.platform == info.platform && fromHead.title == info.title &&
+               fromHead.details == info.details && fromHead.checksumValid == info.checksumValid);
+
     const std::string path = "fuzz-input.rom";
     const std::vector<std::string> lines = inspectionReport(path, info);
     FUZZ_CHECK(lines.size() >= 6);

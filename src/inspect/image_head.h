@@ -29,8 +29,9 @@ constexpr std::size_t inspectionWindow = 0x10000 + 512;
 // What of an image its inspector reads: the first headLength bytes (never
 // more than the image holds) and, when farLength is not 0, farLength bytes at
 // farOffset. The Genesis checksum reads the whole image, the Nintendo 64
-// checksums its first 0x101000 bytes, the Super Nintendo ExHiROM header the
-// 64 bytes at 0x40FFC0 behind any copier header; all else lies in the window.
+// checksums its first 0x101000 bytes, the Super Nintendo ExHiROM header and
+// the bank its reset vector points into the 32 KiB at 0x408000 behind any
+// copier header; all else lies in the window.
 struct InspectionReads {
     std::uint64_t headLength;
     std::uint64_t farOffset;

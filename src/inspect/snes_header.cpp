@@ -17,14 +17,18 @@ struct SnesCandidate {
     SnesMapping mapping;
     std::uint64_t headerOffset;
     std::array<std::uint8_t, 3> mapModes; // with the fast-ROM bit cleared; 0 ends the list
+    // Where the reset vector's bank-0 address lands in the cartridge data
+    // under this mapping: data offset = vector - resetBank0 + resetData.
+    std::uint64_t resetData;
 };
 
 // In the order a tie is decided: LoROM, HiROM, ExHiROM.
 constexpr std::array<SnesCandidate, 3> snesCandidates{{
-    {SnesMapping::LoRom, snesLoRomHeader, {0x20, 0x22, 0x23}},
-    {SnesMapping::HiRom, snesHiRomHeader, {0x21, 0x2A, 0}},
-    {SnesMapping::ExHiRom, snesExHiRomHeader, {0x25, 0, 0}},
+    {SnesMapping::LoRom, snesLoRomHeader, {0x20, 0x22, 0x23}, 0},
+    {SnesMapping::HiRom, snesHiRomHeader, {0x21, 0x2A, 0}, 0x8000},
+    {SnesMapping::ExHiRom, snesExHiRomHeader, {0x25, 0, 0}, 0x408000},
 }};
+constexpr std::uint64_t resetBank0 = 0x8000; // below it the vector points at RAM or I/O
 
 constexpr std::uint8_t fastRomBit = 0x10;
 constexpr std::size_t titleLength = 21;
@@ -35,7 +39,50 @@ bool titleByte(std::uint8_t byte) {
     return (byte >= 0x20 && byte <= 0x7E) || (byte >= 0xA1 && byte <= 0xDF);
 }
 
-int scoreHeader(std::span<const std::uint8_t> block, const SnesCandidate& candidate) {
+// How much the first instruction at the reset vector says the mapping is
+// right, as emulators weigh it: a program starts by masking interrupts,
+// clearing carry or jumping, seldom by returning, comparing or halting.
+int firstInstructionScore(std::uint8_t opcode) {
+    switch (opcode) {
+    case 0x78: // sei
+    case 0x18: // clc
+    case 0x38: // sec
+    case 0x9C: // stz abs
+    case 0x4C: // jmp abs
+    case 0x5C: // jml
+        return 2;
+    case 0xC2: // rep
+    case 0xE2: // sep
+    case 0xAD: // lda abs
+    case 0xAE: // ldx abs
+    case 0xAC: // ldy abs
+    case 0xAF: // lda long
+    case 0xA9: // lda #
+    case 0xA2: // ldx #
+    case 0xA0: // ldy #
+    case 0x20: // jsr
+    case 0x22: // jsl
+        return 1;
+    case 0x40: // rti
+    case 0x60: // rts
+    case 0x6B: // rtl
+    case 0xCD: // cmp abs
+    case 0xEC: // cpx abs
+    case 0xCC: // cpy abs
+        return -1;
+    case 0x00: // brk
+    case 0x02: // cop
+    case 0xDB: // stp
+    case 0x42: // wdm
+    case 0xFF: // sbc long,x: filler
+        return -2;
+    default:
+        return 0;
+    }
+}
+
+int scoreHeader(ImageHead image, std::uint64_t base, std::span<const std::uint8_t> block,
+                const SnesCandidate& candidate) {
     int score = 0;
     const std::uint16_t complement = readLE16(block, snesComplementOffset);
     const std::uint16_t checksum = readLE16(block, snesChecksumOffset);
@@ -48,8 +95,14 @@ int scoreHeader(std::span<const std::uint8_t> block, const SnesCandidate& candid
             score += 2;
         }
     }
-    if (readLE16(block, snesResetVectorOffset) >= 0x8000) {
+    const std::uint16_t reset = readLE16(block, snesResetVectorOffset);
+    if (reset >= resetBank0) {
         score += 1;
+        const std::span<const std::uint8_t> opcode =
+            bytesAt(image, base + candidate.resetData + (reset - resetBank0), 1);
+        if (!opcode.empty()) {
+            score += firstInstructionScore(opcode[0]);
+        }
     }
     const auto title = block.first(titleLength);
     if (std::all_of(title.begin(), title.end(), titleByte)) {
@@ -86,7 +139,7 @@ SnesHeaderLocation locateSnesHeader(ImageHead image, bool copierHeader) {
         if (block.empty()) {
             continue;
         }
-        const int score = scoreHeader(block, candidate);
+        const int score = scoreHeader(image, base, block, candidate);
         if (score > bestScore) {
             best = &candidate;
             bestScore = score;
@@ -100,11 +153,14 @@ SnesHeaderLocation locateSnesHeader(ImageHead image, bool copierHeader) {
 
 InspectionReads snesInspectionReads(std::uint64_t size) {
     const std::uint64_t base = hasCopierHeaderSize(size) ? copierHeaderSize : 0;
-    const std::uint64_t start = base + snesExHiRomHeader;
-    if (size < start + snesHeaderBlockLength) {
+    const std::uint64_t end = base + snesExHiRomHeader + snesHeaderBlockLength;
+    if (size < end) {
         return {inspectionWindow, 0, 0};
     }
-    return {inspectionWindow, start, snesHeaderBlockLength};
+    // From the ExHiROM candidate's first reset target through its header
+    // block: the 32 KiB bank its vector points into.
+    const std::uint64_t start = base + snesCandidates[2].resetData;
+    return {inspectionWindow, start, end - start};
 }
 
 std::uint16_t computeSnesChecksum(std::span<const std::uint8_t> data, std::uint64_t fieldsAt) {

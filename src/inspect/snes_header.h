@@ -38,7 +38,9 @@ constexpr std::uint64_t snesHeaderBlockLength = 0x40; // the header and the vect
 // The header the console's software would take, as emulators weigh it: each
 // candidate (LoROM, HiROM, ExHiROM) whose 64-byte block the cartridge data
 // hold scores 4 for an agreeing complement/checksum pair, 2 for a map mode
-// byte of its mapping, 1 for a reset vector into ROM (0x8000 or more) and 1
+// byte of its mapping, 1 for a reset vector into ROM (0x8000 or more), from
+// +2 to -2 for the instruction that vector points at under the candidate's
+// mapping (a likely first instruction of a program, or an unlikely one) and 1
 // for a title of ASCII or katakana; the highest score wins, the earlier
 // candidate on a tie. Below a score of 3 there is no credible header and the
 // location is the bare pair test's: LoROM when its pair agrees or the data
@@ -47,8 +49,9 @@ constexpr std::uint64_t snesHeaderBlockLength = 0x40; // the header and the vect
 // (a caller's mistake) counts it as absent.
 SnesHeaderLocation locateSnesHeader(ImageHead image, bool copierHeader);
 
-// The ExHiROM header block an inspection of an image of this size reads
-// beyond its head; farLength 0 when the image holds none.
+// What an inspection of an image of this size reads beyond its head: the
+// ExHiROM header block with the bank its reset vector points into; farLength
+// 0 when the image holds no such block.
 InspectionReads snesInspectionReads(std::uint64_t size);
 
 // The cartridge checksum as the console's toolchains compute it, over the

@@ -164,10 +164,12 @@ Bytes loRomWithAgreeingHiRomPair() {
     return image;
 }
 
-// Zero data but for a LoROM header without a pair and an agreeing HiROM pair:
-// four points each, and the tie goes to LoROM.
+// Zero data but for a LoROM header without a pair (its program starting with
+// an instruction that says nothing) and an agreeing HiROM pair: four points
+// each, and the tie goes to LoROM.
 Bytes zeroedLoRomTiesHiRomPair() {
     Bytes image = filled(0x80000);
+    image[0] = 0xEA; // nop
     putText(image, 0x7FC0, "TIE QUILLON          ");
     image[0x7FD5] = 0x20;
     putLittleEndian16(image, 0x7FFC, 0x8000);
@@ -189,6 +191,17 @@ Bytes randomData(std::size_t size) {
 Bytes japaneseTitle() {
     Bytes image = makeAssembledSnes(0x80000, 0x7FC0, 0x30, "", 0x0000);
     put(image, 0x7FC0, {0xBD, 0xB0, 0xCA, 0xDF, 0xB0, 0x20, 0x51, 0x55, 0x49, 0x4C});
+    return image;
+}
+
+// A test program as an assembler leaves it: blank title, map mode 0, the
+// pair zeroed; only its reset vector and the first instruction there (at
+// vector - 0x8000 in LoROM, at vector in HiROM) tell the mapping.
+Bytes testProgram(std::size_t size, std::size_t header, std::size_t start, std::uint8_t opcode) {
+    Bytes image = filled(size);
+    putText(image, header, std::string(21, ' '));
+    putLittleEndian16(image, header + 0x3C, 0x8000 + (start & 0x7FFF));
+    image[start] = opcode;
     return image;
 }
 
@@ -233,7 +246,20 @@ INSTANTIATE_TEST_SUITE_P(
                        "EXTENDED QUILLON     "},
         SnesChoiceCase{"ExHiRom48MbitCopier", [] { return exHiRom(true); },
                        "Mapping: ExHiROM (512-byte copier header detected)", 512 + 0x40FFDC},
+        SnesChoiceCase{"LoRomTestProgramStartingWithClc",
+                       [] { return testProgram(0x8000, 0x7FC0, 0x0010, 0x18); }, "Mapping: LoROM",
+                       0x7FDC},
+        SnesChoiceCase{
+            "HiRomTestProgramStartingWithSeiBehindCopier",
+            [] { return withCopierHeader(testProgram(0x10000, 0xFFC0, 0x8000, 0x78), 0); },
+            "Mapping: HiROM (512-byte copier header detected)", 512 + 0xFFDC},
         // No credible header: the bare pair test's report, and no repair.
+        SnesChoiceCase{"LoRomTestProgramStartingWithRts",
+                       [] { return testProgram(0x8000, 0x7FC0, 0x0010, 0x60); }, "Mapping: LoROM",
+                       std::nullopt},
+        SnesChoiceCase{"HiRomTestProgramStartingWithBrk",
+                       [] { return testProgram(0x10000, 0xFFC0, 0x8000, 0x00); }, "Mapping: HiROM",
+                       std::nullopt},
         SnesChoiceCase{"RandomDataKeepsReport", [] { return randomData(0x100000); },
                        "Mapping: HiROM", std::nullopt},
         SnesChoiceCase{"RandomDataCopier", [] { return randomData(0x40200); },
