@@ -17,10 +17,21 @@
 #include "verify/verify.h"
 
 inline int fuzzDatParser(std::span<const std::uint8_t> bytes,
-                         std::optional<Dat> (*parse)(std::span<const std::uint8_t>)) {
-    const std::optional<Dat> dat = parse(bytes);
+                         DatParse (*parse)(std::span<const std::uint8_t>)) {
+    const DatParse parsed = parse(bytes);
+    // Every line named lies inside the text.
+    std::uint64_t lines = 1;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const bool lone = bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n');
+        lines += bytes[i] == '\n' || lone ? 1 : 0;
+    }
+    const std::optional<Dat>& dat = parsed.dat;
     if (!dat) {
+        FUZZ_CHECK(parsed.failedLine <= lines);
         return 0;
+    }
+    for (const DatBadValue& bad : dat->badValues) {
+        FUZZ_CHECK(bad.line >= 1 && bad.line <= lines);
     }
     FUZZ_CHECK(dat->name.size() <= datMaxFieldLength && dat->version.size() <= datMaxFieldLength);
     std::size_t next = 0;
@@ -45,6 +56,7 @@ inline int fuzzDatParser(std::span<const std::uint8_t> bytes,
     record.digests = computeDigests(bytes);
     const CandidateVerdict verdict = verifier.add(record);
     FUZZ_CHECK(!verdict.matched || verdict.rom < dat->roms.size());
+    FUZZ_CHECK(!verdict.matched || !dat->roms[verdict.rom].unmatchable);
     const VerifySummary summary = verifier.summary();
     FUZZ_CHECK(summary.complete + summary.partial + summary.missing == summary.games);
     FUZZ_CHECK(summary.files == 1 && summary.matched + summary.unknown == 1);

@@ -66,6 +66,11 @@ int printRebuildFiles(const CommandArgs& args);
 // --fixdat <DAT> <OUT.dat> <PATH>...: the DAT of the games not complete.
 int runFixdat(const CommandArgs& args);
 
+// The DAT at path for a collection command, with a warning on standard error
+// for each malformed value; nullopt, the error printed, when it cannot be
+// read.
+std::optional<Dat> loadDat(const std::string& path);
+
 // Texts the collection commands share: a line on standard output (the
 // newline added), 1234567 as "1,234,567", "1 unknown file" / "2 unknown
 // files", and a JSON array of ROM names.

@@ -111,9 +111,8 @@ std::string humanLine(const RebuildCounts& c) {
 }
 
 int rebuild(const CommandArgs& args, RebuildForm form) {
-    const std::optional<Dat> dat = readDat(args.values[0]);
+    const std::optional<Dat> dat = loadDat(args.values[0]);
     if (!dat) {
-        printLine(std::cerr, "ERROR: Failed to read DAT.");
         return 1;
     }
     const std::string& out = args.values[1];
@@ -210,7 +209,7 @@ int printRebuildFiles(const CommandArgs& args) {
 int runFixdat(const CommandArgs& args) {
     const std::string& output = args.values[1];
     printLine(std::cout, "Writing fixdat " + output + " from " + args.values[0] + "...");
-    std::optional<Dat> dat = readDat(args.values[0]);
+    std::optional<Dat> dat = loadDat(args.values[0]);
     if (dat) {
         const std::vector<std::string> arguments(args.values.begin() + 2, args.values.end());
         std::optional<DigestCache> cache = DigestCache::openDefault();

@@ -27,7 +27,52 @@ std::string_view dumpKey(DumpStatus status) {
     return "good";
 }
 
+// What a malformed value should have been, after the field's name.
+std::string_view expectedValue(std::string_view field) {
+    if (field == "size") {
+        return "is not a number";
+    }
+    if (field == "crc") {
+        return "is not a CRC-32";
+    }
+    if (field == "md5") {
+        return "is not an MD5";
+    }
+    if (field == "sha1") {
+        return "is not a SHA-1";
+    }
+    return "is not a SHA-256";
+}
+
+// A value as the DAT writes it, but never a control character on the terminal.
+std::string printable(std::string_view value) {
+    std::string out(value);
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
 } // namespace
+
+std::optional<Dat> loadDat(const std::string& path) {
+    DatParse read = readDat(path);
+    if (!read.dat) {
+        printLine(std::cerr, read.failedLine == 0 ? std::string("ERROR: Failed to read DAT.")
+                                                  : "ERROR: Failed to read DAT (line " +
+                                                        std::to_string(read.failedLine) + ").");
+        return std::nullopt;
+    }
+    for (const DatBadValue& bad : read.dat->badValues) {
+        printLine(std::cerr, "WARNING: DAT line " + std::to_string(bad.line) + ": " + bad.field +
+                                 " \"" + printable(bad.value) + "\" " +
+                                 std::string(expectedValue(bad.field)) +
+                                 "; that ROM cannot match.");
+    }
+    return std::move(read.dat);
+}
 
 void writeLine(std::string line) {
     line.push_back('\n');
@@ -124,9 +169,8 @@ std::string verifyHumanLine(const VerifySummary& s) {
 }
 
 int printVerify(const CommandArgs& args) {
-    const std::optional<Dat> dat = readDat(args.values[0]);
+    const std::optional<Dat> dat = loadDat(args.values[0]);
     if (!dat) {
-        printLine(std::cerr, "ERROR: Failed to read DAT.");
         return 1;
     }
     const std::vector<std::string> arguments(args.values.begin() + 1, args.values.end());

@@ -10,6 +10,7 @@ enum class TokenKind { Open, Close, Word, End, Error };
 struct Token {
     TokenKind kind = TokenKind::End;
     std::string text;
+    std::uint64_t line = 1; // where it starts
 };
 
 bool isBlank(std::uint8_t c) {
@@ -26,9 +27,12 @@ class Tokens {
 
     Token next() {
         while (at_ < bytes_.size() && isBlank(bytes_[at_])) {
+            line_ += bytes_[at_] == '\n' ? 1 : 0;
             ++at_;
         }
         Token token;
+        token.line = line_;
+        last_ = line_;
         if (at_ == bytes_.size()) {
             return token;
         }
@@ -51,6 +55,7 @@ class Tokens {
                 if (b == '"') {
                     return token;
                 }
+                line_ += b == '\n' ? 1 : 0;
                 if (b == '\\' && at_ < bytes_.size() &&
                     (bytes_[at_] == '"' || bytes_[at_] == '\\')) {
                     b = bytes_[at_++];
@@ -69,16 +74,30 @@ class Tokens {
         return token;
     }
 
+    // The line of the last token read: where a malformed file goes wrong.
+    std::uint64_t lastLine() const { return last_; }
+
   private:
     std::span<const std::uint8_t> bytes_;
     std::size_t at_ = 0;
+    std::uint64_t line_ = 1;
+    std::uint64_t last_ = 1;
 };
 
 class Parser {
   public:
     explicit Parser(std::span<const std::uint8_t> bytes) : tokens_(bytes) {}
 
-    std::optional<Dat> parse() {
+    DatParse parse() {
+        std::optional<Dat> dat = parseBlocks();
+        if (!dat) {
+            return {std::nullopt, tokens_.lastLine()};
+        }
+        return {std::move(dat), 0};
+    }
+
+  private:
+    std::optional<Dat> parseBlocks() {
         bool any = false;
         while (true) {
             Token key = tokens_.next();
@@ -107,10 +126,9 @@ class Parser {
         return builder_.finish();
     }
 
-  private:
     // The fields of a block, the opening parenthesis read: calls field for
-    // each key with a word value, block for each key with a block (which must
-    // consume it up to its closing parenthesis).
+    // each key with a word value and the value's line, block for each key
+    // with a block (which must consume it up to its closing parenthesis).
     template <class Field, class Block> bool fields(Field field, Block block) {
         while (true) {
             Token key = tokens_.next();
@@ -123,13 +141,13 @@ class Parser {
             Token value = tokens_.next();
             if (value.kind == TokenKind::Close) {
                 // A lone flag word ends the block.
-                return field(key.text, std::string());
+                return field(key.text, std::string(), key.line);
             }
             if (value.kind == TokenKind::Open) {
                 if (!block(key.text)) {
                     return false;
                 }
-            } else if (value.kind != TokenKind::Word || !field(key.text, value.text)) {
+            } else if (value.kind != TokenKind::Word || !field(key.text, value.text, value.line)) {
                 return false;
             }
         }
@@ -160,7 +178,7 @@ class Parser {
 
     bool header() {
         return fields(
-            [&](const std::string& key, const std::string& value) {
+            [&](const std::string& key, const std::string& value, std::uint64_t) {
                 if (key == "name") {
                     builder_.setName(value);
                 } else if (key == "version") {
@@ -175,7 +193,7 @@ class Parser {
         builder_.beginGame("");
         std::string name;
         const bool ok = fields(
-            [&](const std::string& key, const std::string& value) {
+            [&](const std::string& key, const std::string& value, std::uint64_t) {
                 if (key == "name") {
                     name = value;
                 }
@@ -187,8 +205,8 @@ class Parser {
                 }
                 builder_.beginRom();
                 return fields(
-                    [&](const std::string& field, const std::string& value) {
-                        return builder_.romField(field, value);
+                    [&](const std::string& field, const std::string& value, std::uint64_t line) {
+                        return builder_.romField(field, value, line);
                     },
                     [&](const std::string&) { return skipBlock(1); });
             });
@@ -203,6 +221,6 @@ class Parser {
 
 } // namespace
 
-std::optional<Dat> parseClrMameProDat(std::span<const std::uint8_t> bytes) {
+DatParse parseClrMameProDat(std::span<const std::uint8_t> bytes) {
     return Parser(bytes).parse();
 }

@@ -7,6 +7,6 @@
 #include "dat/dat_builder.h"
 
 // clrmamepro text DATs: nested "key ( ... )" blocks of words and quoted
-// strings. nullopt for anything malformed, or beyond the bounds a real
-// database stays within.
-std::optional<Dat> parseClrMameProDat(std::span<const std::uint8_t> bytes);
+// strings. No DAT for anything malformed, or beyond the bounds a real
+// database stays within, with the line of the token it failed at.
+DatParse parseClrMameProDat(std::span<const std::uint8_t> bytes);

@@ -22,14 +22,14 @@ bool isXmlDat(std::span<const std::uint8_t> bytes) {
 
 } // namespace
 
-std::optional<Dat> parseDat(std::span<const std::uint8_t> bytes) {
+DatParse parseDat(std::span<const std::uint8_t> bytes) {
     return isXmlDat(bytes) ? parseLogiqxDat(bytes) : parseClrMameProDat(bytes);
 }
 
-std::optional<Dat> readDat(const std::string& path) {
+DatParse readDat(const std::string& path) {
     const std::optional<InputFile> file = InputFile::open(path);
     if (!file || file->size() == 0 || file->size() > datMaxFileSize) {
-        return std::nullopt;
+        return {};
     }
     // The format shows in the first bytes; an XML DAT then goes straight into
     // the parser's own buffer rather than through a second copy.
@@ -37,7 +37,7 @@ std::optional<Dat> readDat(const std::string& path) {
     const auto headSize =
         static_cast<std::size_t>(std::min<std::uint64_t>(file->size(), head.size()));
     if (!file->readAt(0, std::span(head).first(headSize))) {
-        return std::nullopt;
+        return {};
     }
     const std::span<const std::uint8_t> start(head.data(), headSize);
     if (isXmlDat(start)) {
@@ -46,7 +46,7 @@ std::optional<Dat> readDat(const std::string& path) {
     }
     const std::optional<Bytes> bytes = file->readAll();
     if (!bytes) {
-        return std::nullopt;
+        return {};
     }
     return parseClrMameProDat(*bytes);
 }

@@ -11,9 +11,10 @@
 // Logiqx XML (dat/logiqx.h) and the clrmamepro text format (dat/clrmamepro.h).
 
 // A DAT in either format, told apart by content: the first byte that is not
-// blank (after a UTF-8 byte order mark) being '<' makes it XML. nullopt for
+// blank (after a UTF-8 byte order mark) being '<' makes it XML. No DAT for
 // anything malformed, or beyond the bounds a real database stays within.
-std::optional<Dat> parseDat(std::span<const std::uint8_t> bytes);
+DatParse parseDat(std::span<const std::uint8_t> bytes);
 
-// The DAT file at path; nullopt when it cannot be read or parsed.
-std::optional<Dat> readDat(const std::string& path);
+// The DAT file at path; no DAT when it cannot be read (failedLine 0: missing,
+// empty, larger than any database) or parsed.
+DatParse readDat(const std::string& path);

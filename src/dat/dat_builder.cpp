@@ -82,6 +82,22 @@ bool setOptional(std::optional<T>& field, std::string_view value, Parse parse) {
     return field.has_value();
 }
 
+bool setValue(DatRom& rom, std::string_view key, std::string_view value) {
+    if (key == "size") {
+        return setOptional(rom.size, value, parseSize);
+    }
+    if (key == "crc") {
+        return setOptional(rom.crc32, value, parseCrc);
+    }
+    if (key == "md5") {
+        return setOptional(rom.md5, value, parseDigest<16>);
+    }
+    if (key == "sha1") {
+        return setOptional(rom.sha1, value, parseDigest<20>);
+    }
+    return setOptional(rom.sha256, value, parseDigest<32>);
+}
+
 } // namespace
 
 std::size_t datTextStart(std::span<const std::uint8_t> bytes) {
@@ -120,7 +136,7 @@ bool DatBuilder::beginRom() {
     return true;
 }
 
-bool DatBuilder::romField(std::string_view key, std::string_view value) {
+bool DatBuilder::romField(std::string_view key, std::string_view value, std::uint64_t line) {
     if (!inGame_ || dat_.roms.size() == dat_.games.back().firstRom) {
         return false;
     }
@@ -129,20 +145,12 @@ bool DatBuilder::romField(std::string_view key, std::string_view value) {
         rom.name = value;
         return true;
     }
-    if (key == "size") {
-        return setOptional(rom.size, value, parseSize);
-    }
-    if (key == "crc") {
-        return setOptional(rom.crc32, value, parseCrc);
-    }
-    if (key == "md5") {
-        return setOptional(rom.md5, value, parseDigest<16>);
-    }
-    if (key == "sha1") {
-        return setOptional(rom.sha1, value, parseDigest<20>);
-    }
-    if (key == "sha256") {
-        return setOptional(rom.sha256, value, parseDigest<32>);
+    if (key == "size" || key == "crc" || key == "md5" || key == "sha1" || key == "sha256") {
+        if (!setValue(rom, key, value)) {
+            rom.unmatchable = true;
+            dat_.badValues.push_back({line, std::string(key), std::string(value)});
+        }
+        return true;
     }
     if (key == "status" || key == "flags") {
         // Values the managers do not know leave the dump as good.

@@ -24,6 +24,17 @@ struct DatRom {
     std::optional<std::array<std::uint8_t, 32>> sha256;
     DumpStatus status = DumpStatus::Good;
     std::size_t game = 0; // index into Dat::games
+    // A size or digest the DAT gives for it is malformed: it can never match,
+    // so its game can be partial but never complete.
+    bool unmatchable = false;
+};
+
+// A value given for a ROM's size or digest that is none, as the DAT writes
+// it: the ROM is kept, unmatchable, and the user told where.
+struct DatBadValue {
+    std::uint64_t line; // counted from 1
+    std::string field;
+    std::string value;
 };
 
 // A game's ROMs are roms[firstRom, firstRom + romCount).
@@ -38,12 +49,21 @@ struct Dat {
     std::string version;
     std::vector<DatGame> games;
     std::vector<DatRom> roms; // every game's ROMs, in database order
+    std::vector<DatBadValue> badValues;
+};
+
+// A DAT as its text was read: the database, or (dat empty) the line the text
+// stopped making sense at; failedLine 0 when there was no text to read.
+struct DatParse {
+    std::optional<Dat> dat;
+    std::uint64_t failedLine = 0;
 };
 
 // The limits past which a DAT is taken for hostile rather than large: no
 // database nests deeper, nor holds a name, hash or header text longer.
 inline constexpr std::size_t datMaxDepth = 32;
 inline constexpr std::size_t datMaxFieldLength = 64 * 1024;
+inline constexpr std::size_t datMaxEntities = 4096; // declared in a DTD's internal subset
 // Files are read whole; the largest real databases stay well below this.
 inline constexpr std::uint64_t datMaxFileSize = 1ull << 30;
 
@@ -63,9 +83,10 @@ class DatBuilder {
     void setLastGameName(std::string_view name);
     // Starts a ROM of the open game; false outside a game.
     bool beginRom();
-    // One field of the open ROM: name, size, crc, md5, sha1, sha256, status
-    // or flags. Unknown fields are skipped; false for a malformed value.
-    bool romField(std::string_view key, std::string_view value);
+    // One field of the open ROM, given at line: name, size, crc, md5, sha1,
+    // sha256, status or flags. Unknown fields are skipped; a malformed size or
+    // digest makes the ROM unmatchable. false outside a ROM.
+    bool romField(std::string_view key, std::string_view value, std::uint64_t line = 0);
     Dat finish() { return std::move(dat_); }
 
   private:

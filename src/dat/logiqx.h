@@ -7,12 +7,13 @@
 
 #include "dat/dat_builder.h"
 
-// Logiqx XML DATs, read with expat. nullopt for anything malformed, or beyond
-// the bounds a real database stays within.
-std::optional<Dat> parseLogiqxDat(std::span<const std::uint8_t> bytes);
+// Logiqx XML DATs, read with expat. No DAT for anything malformed (a
+// reference to an entity nobody declared included), or beyond the bounds a
+// real database stays within, with the line expat stopped at.
+DatParse parseLogiqxDat(std::span<const std::uint8_t> bytes);
 
 // Fills the buffer with the DAT's bytes; false when they cannot be read.
 using DatFill = std::function<bool(std::span<std::uint8_t> into)>;
 
 // A Logiqx DAT of size bytes, read by fill straight into the parser's buffer.
-std::optional<Dat> parseLogiqx(std::uint64_t size, const DatFill& fill);
+DatParse parseLogiqx(std::uint64_t size, const DatFill& fill);

@@ -45,7 +45,7 @@ ScanOptions verifyScanOptions() {
 Verifier::Verifier(const Dat& dat) : dat_(dat), have_(dat.roms.size(), false) {
     for (std::size_t i = 0; i < dat.roms.size(); ++i) {
         const DatRom& rom = dat.roms[i];
-        if (!hasDump(rom)) {
+        if (!hasDump(rom) || rom.unmatchable) {
             continue;
         }
         if (rom.crc32) {

@@ -41,6 +41,10 @@ constexpr std::string_view logiqx = R"dat(<?xml version="1.0"?>
 </datafile>
 )dat";
 
+constexpr std::string_view logiqxDoctype =
+    "<?xml version=\"1.0\"?>\n<!DOCTYPE datafile PUBLIC \"-//Logiqx//DTD ROM Management "
+    "Datafile//EN\" \"http://www.logiqx.com/Dats/datafile.dtd\">\n";
+
 constexpr std::string_view clrmamepro = R"dat(clrmamepro (
 	name "Quillon - Test & Set"
 	description "ignored ( really )"
@@ -73,7 +77,7 @@ machine (
 TEST(DatParsers, ReadTheSameSetFromBothFormats) {
     for (const std::string_view text : {logiqx, clrmamepro}) {
         SCOPED_TRACE(std::string(text.substr(0, 12)));
-        const std::optional<Dat> dat = parseDat(bytesOf(text));
+        const std::optional<Dat> dat = parseDat(bytesOf(text)).dat;
         ASSERT_TRUE(dat);
         EXPECT_EQ(dat->name, "Quillon - Test & Set");
         EXPECT_EQ(dat->version, "20240101-000000");
@@ -112,16 +116,17 @@ TEST(DatParsers, ReadTheSameSetFromBothFormats) {
 
 TEST(DatParsers, TellTheFormatByTheFirstByteThatIsNotBlank) {
     const std::string bom = "\xEF\xBB\xBF";
-    EXPECT_TRUE(parseDat(bytesOf(bom + "\n  <datafile><game name=\"g\"/></datafile>")));
-    EXPECT_TRUE(parseDat(bytesOf(bom + "\r\n game ( name g )")));
+    EXPECT_TRUE(parseDat(bytesOf(bom + "\n  <datafile><game name=\"g\"/></datafile>")).dat);
+    EXPECT_TRUE(parseDat(bytesOf(bom + "\r\n game ( name g )")).dat);
     // Each text read as the other format is malformed.
-    EXPECT_FALSE(parseClrMameProDat(bytesOf(logiqx)));
-    EXPECT_FALSE(parseLogiqxDat(bytesOf(clrmamepro)));
+    EXPECT_FALSE(parseClrMameProDat(bytesOf(logiqx)).dat);
+    EXPECT_FALSE(parseLogiqxDat(bytesOf(clrmamepro)).dat);
 }
 
 struct BadDat {
     const char* name;
     std::string text;
+    std::uint64_t line; // where the text stops making sense
 };
 
 std::string repeat(std::string_view piece, std::size_t times) {
@@ -144,46 +149,95 @@ std::string billionLaughs() {
 TEST(DatParsers, RefuseMalformedAndHostileFiles) {
     const std::string longName(datMaxFieldLength + 1, 'a');
     const BadDat cases[] = {
-        {"empty", ""},
-        {"blank", " \n\t "},
-        {"not XML at all", "<datafile><game name=\"x\"></datafile>"},
-        {"another XML root", "<html><game name=\"x\"/></html>"},
-        {"broken UTF-8", "<datafile><game name=\"\xFF\xFE\"/></datafile>"},
-        {"a hash of the wrong length",
-         "<datafile><game><rom name=\"a\" sha1=\"abcd\"/></game></datafile>"},
-        {"a CRC that is no number",
-         "<datafile><game><rom name=\"a\" crc=\"xyz\"/></game></datafile>"},
-        {"a size past 64 bits",
-         "<datafile><game><rom size=\"99999999999999999999\"/></game></datafile>"},
-        {"entity amplification", billionLaughs()},
+        {"empty", "", 1},
+        {"blank", " \n\t ", 2},
+        {"not XML at all", "<datafile>\n<game name=\"x\">\n</datafile>", 3},
+        {"another XML root", "<html><game name=\"x\"/></html>", 1},
+        {"broken UTF-8", "<datafile><game name=\"\xFF\xFE\"/></datafile>", 1},
+        {"entity amplification", billionLaughs(), 1},
         {"nesting deeper than any DAT",
-         "<datafile>" + repeat("<a>", datMaxDepth) + repeat("</a>", datMaxDepth) + "</datafile>"},
+         "<datafile>" + repeat("<a>", datMaxDepth) + repeat("</a>", datMaxDepth) + "</datafile>",
+         1},
         {"an attribute longer than any name",
-         "<datafile><game name=\"" + longName + "\"/></datafile>"},
-        {"text longer than any name", "<datafile><x>" + longName + "</x></datafile>"},
-        {"a comment longer than any name", "<datafile><!--" + longName + "--></datafile>"},
-        {"an unterminated string", "game ( name \"abc )"},
-        {"an unclosed block", "game ( name abc rom ( name x )"},
-        {"a stray closing parenthesis", "game ( name abc ) )"},
-        {"a word without a block", "clrmamepro name x"},
-        {"a quoted string longer than any name", "game ( name \"" + longName + "\" )"},
-        {"a bare word longer than any name", "game ( name " + longName + " )"},
+         "<datafile><game name=\"" + longName + "\"/></datafile>", 1},
+        {"text longer than any name", "<datafile><x>" + longName + "</x></datafile>", 1},
+        {"a comment longer than any name", "<datafile><!--" + longName + "--></datafile>", 1},
+        // Undeclared, also where an external DTD might have declared it: the
+        // name would lose its text.
+        {"an undefined entity in a name",
+         std::string(logiqxDoctype) +
+             "<datafile>\n<game name=\"A &amp; B\"/>\n<game\n name=\"Pok&eacute;mon\"/></datafile>",
+         6},
+        {"an undefined entity in text",
+         std::string(logiqxDoctype) + "<datafile><header>\n<name>&nbsp;</name></header></datafile>",
+         4},
+        {"an undefined entity without a DTD", "<datafile><game name=\"&x;\"/></datafile>", 1},
+        {"an unterminated string", "game ( name \"abc )", 1},
+        {"an unclosed block", "game (\n name abc\n rom ( name x )", 3},
+        {"a stray closing parenthesis", "game ( name abc )\n\n )", 3},
+        {"a word without a block", "clrmamepro\nname x", 2},
+        {"a quoted string longer than any name", "game ( name \"" + longName + "\" )", 1},
+        {"a bare word longer than any name", "game ( name " + longName + " )", 1},
         {"parentheses deeper than any DAT",
-         "game ( x " + repeat("( ", datMaxDepth + 1) + repeat(") ", datMaxDepth + 1) + ")"},
-        {"a bad hash in a text DAT", "game ( rom ( name a md5 00112233 ) )"},
+         "game ( x " + repeat("( ", datMaxDepth + 1) + repeat(") ", datMaxDepth + 1) + ")", 1},
     };
     for (const BadDat& c : cases) {
-        EXPECT_FALSE(parseDat(bytesOf(c.text))) << c.name;
+        const DatParse parsed = parseDat(bytesOf(c.text));
+        EXPECT_FALSE(parsed.dat) << c.name;
+        EXPECT_EQ(parsed.failedLine, c.line) << c.name;
     }
+}
+
+// One malformed value leaves the rest of the DAT usable: its ROM is kept,
+// unmatchable, and the value named with its line.
+TEST(DatParsers, KeepARomWithAMalformedValueUnmatchable) {
+    const struct {
+        const char* name;
+        std::string text;
+        DatBadValue bad;
+    } cases[] = {
+        {"a SHA-1 of 41 digits",
+         std::string(logiqxDoctype) + "<datafile><game name=\"g\">\n<rom name=\"a\" sha1=\"" +
+             std::string(41, 'a') + "\" crc=\"12345678\"/></game></datafile>",
+         {4, "sha1", std::string(41, 'a')}},
+        {"a CRC of nine digits",
+         "<datafile><game name=\"g\"><rom name=\"a\" crc=\"123456789\"/></game></datafile>",
+         {1, "crc", "123456789"}},
+        {"a CRC that is no number",
+         "<datafile><game name=\"g\"><rom name=\"a\" crc=\"xyz\"/></game></datafile>",
+         {1, "crc", "xyz"}},
+        {"a size with thousands separators",
+         "game (\n name g\n rom ( name a\n size 32,524,164 crc 1 ) )",
+         {4, "size", "32,524,164"}},
+        {"a size past 64 bits",
+         "game ( name g rom ( name a size 99999999999999999999 ) )",
+         {1, "size", "99999999999999999999"}},
+        {"an MD5 too short in a text DAT",
+         "game ( name g\n\n rom ( name a md5 00112233 ) )",
+         {3, "md5", "00112233"}},
+    };
+    for (const auto& c : cases) {
+        const std::optional<Dat> dat = parseDat(bytesOf(c.text)).dat;
+        ASSERT_TRUE(dat) << c.name;
+        ASSERT_EQ(dat->roms.size(), 1u) << c.name;
+        EXPECT_TRUE(dat->roms[0].unmatchable) << c.name;
+        ASSERT_EQ(dat->badValues.size(), 1u) << c.name;
+        EXPECT_EQ(dat->badValues[0].line, c.bad.line) << c.name;
+        EXPECT_EQ(dat->badValues[0].field, c.bad.field) << c.name;
+        EXPECT_EQ(dat->badValues[0].value, c.bad.value) << c.name;
+    }
+    // A CRC without its leading zeros is a value, as before.
+    EXPECT_FALSE(
+        parseDat(bytesOf("game ( name g rom ( name a crc 1 ) )")).dat->roms[0].unmatchable);
 }
 
 TEST(DatParsers, KeepNamesAsTheirBytes) {
     // Character references become UTF-8; a text DAT's bytes pass through.
     const auto xml =
-        parseDat(bytesOf("<datafile><game name=\"Pok&#233;mon &lt;1&gt;\"/></datafile>"));
+        parseDat(bytesOf("<datafile><game name=\"Pok&#233;mon &lt;1&gt;\"/></datafile>")).dat;
     ASSERT_TRUE(xml);
     EXPECT_EQ(xml->games[0].name, "Pok\xC3\xA9mon <1>");
-    const auto text = parseDat(bytesOf("game ( name \"C:\\roms\\x \\\\ \xE9\" )"));
+    const auto text = parseDat(bytesOf("game ( name \"C:\\roms\\x \\\\ \xE9\" )")).dat;
     ASSERT_TRUE(text);
     EXPECT_EQ(text->games[0].name, "C:\\roms\\x \\ \xE9");
 }
