@@ -94,6 +94,13 @@ RomInfo inspectImageHead(ImageHead image) {
     return row != nullptr ? row->inspector(image) : unknownImage(image.size);
 }
 
+RomInfo catalogueInfo(RomInfo info, bool archive) {
+    if (archive || (info.platform == RomPlatform::Snes && !info.credibleHeader)) {
+        return unknownImage(info.fileSize);
+    }
+    return info;
+}
+
 InspectionReads inspectionReads(ImageHead window) {
     const DetectionRow* row = detect(window);
     InspectionReads reads = row != nullptr ? row->reads(window.size) : headerWindow(window.size);

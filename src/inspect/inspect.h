@@ -14,6 +14,11 @@
 // record. Never fails: an unrecognised image gives the Unknown record.
 RomInfo inspectImage(std::span<const std::uint8_t> image);
 
+// What a catalogue lists of an inspected file: an archive (its members are
+// listed after it), or data in which the Super Nintendo inspector found no
+// credible header, as a file of no known platform, of its size.
+RomInfo catalogueInfo(RomInfo info, bool archive);
+
 // Inspects an image from its head, which holds what inspectionReads asks for
 // the image whose first inspectionWindow bytes (or all, if fewer) it is given.
 RomInfo inspectImageHead(ImageHead image);

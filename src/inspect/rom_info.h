@@ -26,6 +26,9 @@ struct RomInfo {
     std::uint32_t chrRomSize = 0;
     std::uint32_t mapperNumber = 0;
     bool hasCopierHeader = false;
+    // False for data the Super Nintendo inspector found no credible header
+    // in: the last platform tried, so any large enough file reaches it.
+    bool credibleHeader = true;
     bool checksumValid = false;
     std::uint32_t computedChecksum = 0;
     std::uint32_t storedChecksum = 0;

@@ -12,6 +12,7 @@ RomInfo inspectSnes(ImageHead head) {
     info.hasCopierHeader = hasCopierHeaderSize(head.size);
 
     const SnesHeaderLocation where = locateSnesHeader(head, info.hasCopierHeader);
+    info.credibleHeader = where.credible;
     const std::span<const std::uint8_t> header =
         bytesAt(head, where.headerStart, static_cast<std::size_t>(snesHeaderLength));
     if (header.empty()) {

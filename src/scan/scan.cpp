@@ -80,6 +80,10 @@ void startRecord(PendingRecord& pending, std::span<const std::uint8_t> image,
         record.headerless = HeaderlessDigests{*skip, rest.size(), {}};
         pending.headerless = hasher.start(rest);
     }
+    // Listed as what it is only after the digests are settled, which it leaves as they are.
+    if (options.inspect) {
+        record.info = catalogueInfo(std::move(record.info), isArchive(image));
+    }
 }
 
 void finishRecord(PendingRecord& pending, DigestHasher& hasher) {
@@ -114,7 +118,7 @@ class RecordQueue {
         if (next.record.state != ItemState::Known) {
             startRecord(next, *next.bytes, options_, hasher_);
         } else if (options_.inspect) {
-            next.record.info = inspectImage(*next.bytes);
+            next.record.info = catalogueInfo(inspectImage(*next.bytes), isArchive(*next.bytes));
         }
     }
 
@@ -180,7 +184,7 @@ bool sendKnown(const std::string& path, const InputFile& file, const KnownFile& 
         CatalogRecord record = recordOf(path);
         applyKnown(record, *digests);
         if (options.inspect) {
-            record.info = inspectFile(file);
+            record.info = catalogueInfo(inspectFile(file), false);
         }
         sendRecord(pipe, std::move(record));
         return true;
