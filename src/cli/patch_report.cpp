@@ -115,7 +115,9 @@ std::vector<std::string> patchReport(const std::string& patchPath, std::uint64_t
         "Patch Size:      " + bytesText(patchSize),
     };
     const PatchFormat format = formatOf(patch);
-    lines.push_back("Format:          " + std::string(formatName(format)));
+    const auto* vcdiff = std::get_if<vcdiff::Summary>(&patch);
+    lines.push_back("Format:          " + std::string(formatName(format)) +
+                    (vcdiff != nullptr && vcdiff->openVcdiff ? " (open-vcdiff)" : ""));
     if (format == PatchFormat::Unknown) {
         return lines;
     }

@@ -11,7 +11,9 @@
 
 // VCDIFF deltas (RFC 3284) as xdelta3 writes them: source and target windows,
 // custom code tables, xdelta3's application header, per-window Adler-32 of the
-// target and its secondary compressors. The format's parts are in
+// target and its secondary compressors; and open-vcdiff's own variant, whose
+// windows may interleave instructions, addresses and data in one section and
+// carry their Adler-32 as an integer. The format's parts are in
 // patch/vcdiff_format.h.
 namespace vcdiff {
 
@@ -28,6 +30,7 @@ struct Summary {
     std::uint64_t targetSize = 0;                // the sum of the windows' target lengths
     Compression compression = Compression::None; // the one the header names
     bool checksums = false;                      // at least one window carries an Adler-32
+    bool openVcdiff = false; // open-vcdiff's own variant: version 'S', interleaved windows
 };
 
 Summary describe(std::span<const std::uint8_t> patch);

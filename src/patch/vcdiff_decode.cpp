@@ -35,6 +35,7 @@ struct Header {
     Compression compression = Compression::None;
     CodeTable table = defaultCodeTable();
     std::size_t windowsStart = 0;
+    bool openVcdiff = false; // open-vcdiff's own variant (version 'S')
 };
 
 struct WindowFrame {
@@ -47,6 +48,9 @@ struct WindowFrame {
     std::span<const std::uint8_t> data;
     std::span<const std::uint8_t> inst;
     std::span<const std::uint8_t> addr;
+    // open-vcdiff's interleaved window: each instruction's data or address
+    // follows it in the instruction section, the other two sections empty.
+    bool interleaved = false;
 };
 
 Result decodeDelta(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch,
@@ -86,19 +90,21 @@ std::optional<CodeTable> decodeCodeTable(std::uint8_t nearSize, std::uint8_t sam
     return table;
 }
 
-// The header: magic, version 0, indicator, the secondary compressor, a
-// custom code table, xdelta3's application header (skipped).
+// The header: magic, version (0, or open-vcdiff's 'S'), indicator, the
+// secondary compressor, a custom code table, xdelta3's application header
+// (skipped).
 std::optional<Header> readHeader(std::span<const std::uint8_t> patch, bool allowCodeTable) {
     Reader in(patch);
     std::span<const std::uint8_t> magic;
     std::uint8_t version = 0;
     std::uint8_t indicator = 0;
     if (!in.take(3, magic) || !std::equal(magic.begin(), magic.end(), vcdiff::magic.begin()) ||
-        !in.byte(version) || version != 0 || !in.byte(indicator) ||
-        (indicator & ~(hasSecondary | hasCodeTable | hasAppHeader)) != 0) {
+        !in.byte(version) || (version != 0 && version != openVcdiffVersion) ||
+        !in.byte(indicator) || (indicator & ~(hasSecondary | hasCodeTable | hasAppHeader)) != 0) {
         return std::nullopt;
     }
     Header header;
+    header.openVcdiff = version == openVcdiffVersion;
     if ((indicator & hasSecondary) != 0) {
         std::uint8_t id = 0;
         if (!in.byte(id)) {
@@ -180,18 +186,28 @@ bool readWindow(Reader& in, const Header& header, std::uint64_t targetSoFar, Win
         return false;
     }
     if ((w.indicator & hasAdler32) != 0) {
+        // xdelta3 writes the sum as four bytes, open-vcdiff as an integer.
         std::span<const std::uint8_t> sum;
-        if (!in.take(4, sum)) {
+        std::uint64_t value = 0;
+        if (header.openVcdiff) {
+            if (!in.integer(value) || value > std::numeric_limits<std::uint32_t>::max()) {
+                return false;
+            }
+        } else if (in.take(4, sum)) {
+            value = readBE32(sum, 0);
+        } else {
             return false;
         }
-        w.adler32 = readBE32(sum, 0);
+        w.adler32 = static_cast<std::uint32_t>(value);
     }
+    w.interleaved = header.openVcdiff && dataLength == 0 && addrLength == 0;
     return in.take(dataLength, w.data) && in.take(instLength, w.inst) &&
            in.take(addrLength, w.addr) && in.position() - encodingStart == encodingLength;
 }
 
 struct Framing {
     bool wellFormed = false;
+    bool openVcdiff = false;
     std::uint64_t windows = 0;
     std::uint64_t targetSize = 0;
     bool checksums = false;
@@ -199,6 +215,7 @@ struct Framing {
 
 Framing readFraming(std::span<const std::uint8_t> patch, const Header& header) {
     Framing framing;
+    framing.openVcdiff = header.openVcdiff;
     Reader in(patch);
     std::span<const std::uint8_t> skipped;
     in.take(header.windowsStart, skipped);
@@ -267,9 +284,10 @@ enum class WindowResult { Decoded, Damaged, WrongSource };
 bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFrame& w,
                      std::span<const std::uint8_t> segment, std::uint8_t* out) {
     Reader inst(w.inst);
-    Reader addr(w.addr);
-    const std::uint8_t* data = w.data.data();
-    std::size_t dataLeft = w.data.size();
+    Reader separateData(w.data);
+    Reader separateAddr(w.addr);
+    Reader& data = w.interleaved ? inst : separateData;
+    Reader& addr = w.interleaved ? inst : separateAddr;
     const std::uint64_t segmentLength = segment.size();
     const std::uint64_t length = w.targetLength;
     std::uint64_t produced = 0;
@@ -290,26 +308,23 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
             }
             const auto n = static_cast<std::size_t>(size);
             std::uint8_t* dst = out + produced;
+            std::span<const std::uint8_t> bytes;
             switch (half.type) {
             case Add:
-                if (n > dataLeft) {
+                if (!data.take(size, bytes)) {
                     return false;
                 }
                 if (n > 0) { // an empty section has no data pointer to copy from
-                    std::memcpy(dst, data, n);
+                    std::memcpy(dst, bytes.data(), n);
                 }
-                data += n;
-                dataLeft -= n;
                 break;
             case Run:
-                if (dataLeft == 0) {
+                if (!data.take(1, bytes)) {
                     return false;
                 }
                 if (n > 0) {
-                    std::memset(dst, *data, n);
+                    std::memset(dst, bytes[0], n);
                 }
-                ++data;
-                --dataLeft;
                 break;
             default: {
                 std::uint64_t address = 0;
@@ -343,7 +358,7 @@ bool runInstructions(const CodeTable& table, AddressCache& cache, const WindowFr
             produced += size;
         }
     }
-    return produced == length && dataLeft == 0 && addr.atEnd();
+    return produced == length && separateData.atEnd() && separateAddr.atEnd();
 }
 
 Result decodeDelta(std::span<const std::uint8_t> source, std::span<const std::uint8_t> patch,
@@ -403,7 +418,8 @@ Result decodeDelta(std::span<const std::uint8_t> source, std::span<const std::ui
             return result;
         }
         if ((w.indicator & hasAdler32) != 0 &&
-            adler32({out, static_cast<std::size_t>(w.targetLength)}) != w.adler32) {
+            adler32({out, static_cast<std::size_t>(w.targetLength)}, header->openVcdiff ? 0 : 1) !=
+                w.adler32) {
             wrongSource = true;
         }
         written += w.targetLength;
@@ -455,6 +471,7 @@ Summary describe(std::span<const std::uint8_t> patch) {
     summary.targetSize = framing.targetSize;
     summary.compression = header->compression;
     summary.checksums = framing.checksums;
+    summary.openVcdiff = framing.openVcdiff;
     return summary;
 }
 

@@ -59,11 +59,11 @@ std::array<std::uint8_t, codeTableStringSize> codeTableString(const CodeTable& t
     return s;
 }
 
-std::uint32_t adler32(std::span<const std::uint8_t> bytes) {
+std::uint32_t adler32(std::span<const std::uint8_t> bytes, std::uint32_t initial) {
     constexpr std::uint32_t modulus = 65521;
     constexpr std::size_t run = 5552;
-    std::uint32_t a = 1;
-    std::uint32_t b = 0;
+    std::uint32_t a = initial & 0xFFFF;
+    std::uint32_t b = initial >> 16;
     const std::uint8_t* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {

@@ -16,12 +16,16 @@
 // magic is in patch/vcdiff.h).
 namespace vcdiff {
 
+// The version byte of open-vcdiff's own variant (its SDCH format); RFC 3284's is 0.
+constexpr std::uint8_t openVcdiffVersion = 'S';
+
 // Header indicator bits; VCD_APPHEADER is xdelta3's.
 constexpr std::uint8_t hasSecondary = 0x01;
 constexpr std::uint8_t hasCodeTable = 0x02;
 constexpr std::uint8_t hasAppHeader = 0x04;
 
-// Window indicator bits; VCD_ADLER32 is xdelta3's.
+// Window indicator bits; VCD_ADLER32 is xdelta3's, and open-vcdiff's
+// VCD_CHECKSUM in its variant.
 constexpr std::uint8_t sourceSegment = 0x01;
 constexpr std::uint8_t targetSegment = 0x02;
 constexpr std::uint8_t hasAdler32 = 0x04;
@@ -239,6 +243,7 @@ class AddressCache {
 
 // Adler-32 of the window's target as xdelta3 computes it (initial value 1),
 // summed in runs short enough that the sums cannot overflow before reduction.
-std::uint32_t adler32(std::span<const std::uint8_t> bytes);
+// open-vcdiff starts its sums from 0 (zlib's adler32 called with 0).
+std::uint32_t adler32(std::span<const std::uint8_t> bytes, std::uint32_t initial = 1);
 
 } // namespace vcdiff

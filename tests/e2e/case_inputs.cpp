@@ -210,6 +210,11 @@ constexpr Input inputs[] = {
      [] { return toBytes(*ups::create(snesSource(), target())); }},
     {"ups-sizes-cut-off", [] { return ByteList{'U', 'P', 'S', '1', 0x01}; }},
     {"ups2-magic", [] { return ByteList{'U', 'P', 'S', '2'}; }},
+    // open-vcdiff's variant: one window without a segment, its ADD of "abc"
+    // interleaved with the instruction in one section.
+    {"vcdiff-open-vcdiff-abc",
+     [] { return ByteList{0xD6, 0xC3, 0xC4, 'S', 0, 0, 9, 3, 0, 0, 4, 0, 4, 'a', 'b', 'c'}; }},
+    {"text-abc", [] { return ByteList{'a', 'b', 'c'}; }},
     {"ups2-magic-and-two-zeros", [] { return ByteList{'U', 'P', 'S', '2', 0, 0}; }},
     {"ips-cut-off-after-a-record", [] { return IpsPatch().record(0, {9}).raw({0, 0}).bytes(); }},
     {"ips-wrong-magic", [] { return ByteList{'P', 'A', 'T', 'C', 'X', 'E', 'O', 'F'}; }},

@@ -1,12 +1,14 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "archive/archive.h"
 #include "io/input_file.h"
 #include "patch/vcdiff.h"
 #include "vcdiff_builder.h"
@@ -75,6 +77,45 @@ TEST(Vcdiff, XdeltaPatchesGiveTheirTargets) {
         const vcdiff::Result result = vcdiff::apply(source, patch);
         EXPECT_EQ(result.outcome, vcdiff::Outcome::Applied);
         EXPECT_EQ(asVector(result.target), asVector(target));
+    }
+}
+
+// open-vcdiff's patches of one change (tests/data/openvcdiff), in RFC 3284
+// and in its own variant, interleaved, with checksums, or both.
+TEST(Vcdiff, OpenVcdiffPatchesGiveTheirTarget) {
+    const Bytes archive =
+        readFile(std::string(QUILLON_TEST_DATA_DIR) + "/openvcdiff/vectors.7z").value_or(Bytes{});
+    std::map<std::string, Bytes> files;
+    ASSERT_TRUE(forEachArchiveMember(
+        archive, [&](ArchiveMember& member) { files[member.name] = std::move(member.bytes); }));
+    const Bytes& source = files["source.v64"];
+    const Bytes& target = files["target.n64"];
+    ASSERT_EQ(target.size(), 2u << 20);
+    const struct {
+        const char* patch;
+        bool openVcdiff;
+        bool checksums;
+    } rows[] = {{"patch.openvcdiff", false, false},
+                {"interleaved.openvcdiff", true, false},
+                {"checksum.openvcdiff", true, true},
+                {"checksum_interleaved.openvcdiff", true, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.patch);
+        const Bytes& patch = files[row.patch];
+        const vcdiff::Summary summary = vcdiff::describe(patch);
+        EXPECT_TRUE(summary.wellFormed);
+        EXPECT_EQ(summary.openVcdiff, row.openVcdiff);
+        EXPECT_EQ(summary.checksums, row.checksums);
+        const vcdiff::Result result = vcdiff::apply(source, patch);
+        EXPECT_EQ(result.outcome, vcdiff::Outcome::Applied);
+        EXPECT_TRUE(asVector(result.target) == asVector(target));
+        // The sums are open-vcdiff's: another source fails them.
+        Bytes other = source;
+        for (std::uint8_t& byte : other) {
+            byte ^= 0xFF;
+        }
+        EXPECT_EQ(vcdiff::apply(other, patch).outcome,
+                  row.checksums ? vcdiff::Outcome::WrongSource : vcdiff::Outcome::Applied);
     }
 }
 
