@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "cli/console.h"
 #include "patch/patch.h"
 #include "repair/repair.h"
 
@@ -23,7 +24,7 @@ constexpr std::array<std::string_view, 3> inOut{"IN", "OUT", ""};
 constexpr std::array<std::string_view, 3> inPatchOut{"IN", "PATCH", "OUT"};
 constexpr std::array<std::string_view, 3> inModOut{"IN", "MOD", "OUT"};
 
-const std::array<CommandRow, 19> rows{{
+const std::array<CommandRow, 22> rows{{
     {"--inspect", 3, "<ROM>", "Inspect ROM platform, header & checksums", printInspection},
     {"--fix-checksum", 4, "<IN_ROM> <OUT_ROM>", "Repair cartridge header & global checksums",
      Operation{inOut, fromInToOut<fixChecksum>, "Repairing checksums for {IN} -> {OUT}...",
@@ -84,6 +85,9 @@ const std::array<CommandRow, 19> rows{{
      "Write matched ROMs as plain files named by a DAT", printRebuildFiles},
     {"--fixdat", 5, "<DAT> <OUT.dat> <PATH>...", "Write a DAT of the games not complete",
      runFixdat},
+    {"--help", 2, "", "Print this usage text", About{printUsage}},
+    {"-h", 2, "", "Print this usage text", About{printUsage}},
+    {"--version", 2, "", "Print the program's name and version", About{printVersion}},
 }};
 
 std::optional<std::size_t> operandIndex(const Operation& operation, std::string_view name) {

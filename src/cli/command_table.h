@@ -24,6 +24,13 @@ struct Operation {
 // A command that prints its own output and chooses its exit code.
 using Printer = int (*)(const CommandArgs& args);
 
+// A question about the program itself (--help, --version): answered on
+// standard output with exit code 0, from the program's name as started. The
+// usage text lists only the other commands.
+struct About {
+    void (*print)(const std::string& program);
+};
+
 // One command: what is typed, how many words the command line needs at least
 // (the program and the command included), its usage line, and how it runs.
 struct CommandRow {
@@ -31,7 +38,7 @@ struct CommandRow {
     int minimumArgc;
     std::string_view synopsis; // the arguments as the usage line shows them
     std::string_view summary;  // what the usage line says it does
-    std::variant<Operation, Printer> runs;
+    std::variant<Operation, Printer, About> runs;
 };
 
 // Every command, in the order the usage text lists them and dispatch tries them.

@@ -18,6 +18,9 @@ void printLine(std::ostream& stream, std::string_view text);
 // from the command table.
 void printUsage(const std::string& program);
 
+// "Quillon Studio 2.0.0", the name and version --version prints.
+void printVersion(const std::string& program);
+
 // The lines of the --inspect report for the path as typed.
 std::vector<std::string> inspectionReport(const std::string& path, const RomInfo& info);
 

@@ -24,9 +24,13 @@ int runOperation(const Operation& operation, const CommandArgs& args) {
     return 1;
 }
 
-int execute(const CommandRow& row, const CommandArgs& args) {
+int execute(const CommandRow& row, const std::string& program, const CommandArgs& args) {
     if (const Operation* operation = std::get_if<Operation>(&row.runs)) {
         return runOperation(*operation, args);
+    }
+    if (const About* about = std::get_if<About>(&row.runs)) {
+        about->print(program);
+        return 0;
     }
     return std::get<Printer>(row.runs)(args);
 }
@@ -55,7 +59,8 @@ int runCommand(int argc, char** argv) {
     if (command != "--gui") {
         for (const CommandRow& row : commandTable()) {
             if (command == row.command && argc >= row.minimumArgc) {
-                return execute(row, CommandArgs{std::vector<std::string>(argv + 2, argv + argc)});
+                return execute(row, program,
+                               CommandArgs{std::vector<std::string>(argv + 2, argv + argc)});
             }
         }
         if (isDroppedFile(argc, command)) {

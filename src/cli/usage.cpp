@@ -1,5 +1,6 @@
 #include <iostream>
 #include <sstream>
+#include <variant>
 
 #include "cli/command_table.h"
 #include "cli/console.h"
@@ -33,8 +34,15 @@ void printUsage(const std::string& program) {
               << '\n'
               << "Console & Batch Commands:\n";
     for (const CommandRow& row : commandTable()) {
-        usageText << usageLine(row) << '\n';
+        if (!std::holds_alternative<About>(row.runs)) {
+            usageText << usageLine(row) << '\n';
+        }
     }
     usageText << '\n' << rule << '\n';
     printText(std::cout, usageText.str());
+}
+
+// The product's name, whatever the executable is called.
+void printVersion(const std::string& /*program*/) {
+    printLine(std::cout, "Quillon Studio 2.0.0");
 }
