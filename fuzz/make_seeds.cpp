@@ -264,8 +264,9 @@ void writeVcdiffSeeds(const fs::path& dir, const fs::path& vectors) {
     // open-vcdiff's variant: a COPY and an ADD interleaved with their address
     // and data, and the window's Adler-32 (summed from 0) as an integer.
     deltaSeed("built_open_vcdiff", source,
-              {0xD6, 0xC3, 0xC4, 'S',  0x00, 0x05,           8, 0,          14,  6,  0, 0, 5,
-               0,    0xAA, 0xB4, 0x82, 0x72, op::copy(0, 4), 2, op::add(2), '!', '?'});
+              std::vector<std::uint8_t>{
+                  0xD6, 0xC3, 0xC4, 'S',  0x00, 0x05,           8, 0,          14,  6,  0, 0, 5,
+                  0,    0xAA, 0xB4, 0x82, 0x72, op::copy(0, 4), 2, op::add(2), '!', '?'});
     deltaSeed(
         "built_apphead", source,
         VcdiffPatch(0x05).byte(2).integer(3).byte('a').byte('/').byte('b').window(again).bytes());
