@@ -408,6 +408,26 @@ namespace {
 
 enum class Opened { Usable, SetAside };
 
+// Turns the write-ahead log on. Two runs creating the cache at once: the one
+// that cannot take the lock for that is told the database is locked (or keeps
+// the old mode) at once, without the busy wait, so it asks again for as long
+// as it would wait for a lock.
+bool writeAheadLog(sqlite3* db) {
+    constexpr int pause = 10;
+    for (int waited = 0;; waited += pause) {
+        const std::string mode = pragmaText(db, "PRAGMA journal_mode=WAL");
+        if (mode == "wal") {
+            return true;
+        }
+        const bool locked = mode.empty() && (sqlite3_errcode(db) & 0xFF) == SQLITE_BUSY;
+        if ((!mode.empty() || locked) && waited < lockWaitMilliseconds) {
+            sqlite3_sleep(pause);
+            continue;
+        }
+        return false;
+    }
+}
+
 // Opens the database at path and makes sure it is this cache's, creating the
 // schema in an empty one.
 Opened openState(const std::string& path, DigestCache::State& state) {
@@ -427,8 +447,7 @@ Opened openState(const std::string& path, DigestCache::State& state) {
     // The log is folded into the database as it fills (every thousand pages)
     // rather than when the run ends, which would cost it two flushes to disk.
     if (sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr) != SQLITE_OK ||
-        pragmaText(db, "PRAGMA journal_mode=WAL") != "wal" ||
-        !execute(db, "PRAGMA synchronous=NORMAL") ||
+        !writeAheadLog(db) || !execute(db, "PRAGMA synchronous=NORMAL") ||
         !execute(db, "PRAGMA journal_size_limit=8388608") || !execute(db, "BEGIN IMMEDIATE")) {
         return Opened::SetAside;
     }
