@@ -19,8 +19,8 @@ pairs), which have no public sizes: with --baseline (an earlier build of quillon
 each public pair, is set beside that build's patch, and a larger one counts as a failure.
 --own-only skips the public pairs.
 
---flips EXE runs the public creator itself (`flips --create --bps-delta --exact`) on every pair, own
-ones included, and counts how many of our BPS patches come out larger, equal and smaller than its,
+--flips EXE runs the public creator itself (`flips --create --bps-delta --exact`) on the pairs that
+flips_sizes.json has no size for (the own ones), and so counts how many of our BPS patches come out larger, equal and smaller than its,
 with the totals of both; a larger one counts as a failure. --quiet prints only the summary and the
 pairs where ours is larger.
 """
@@ -149,7 +149,7 @@ def main():
     own = os.path.join(a.scratch, "own")
     pairs += [(f"own/{name}", os.path.join(own, name)) for name in own_pairs(own, a.own_seeds)]
     larger, worse, rows, total, total_before = 0, 0, 0, 0, 0
-    # Against flips run here: larger, equal, smaller, our total, its total, by kind of pair.
+    # Against the public creator: larger, equal, smaller, our total, its total, by kind of pair.
     versus = {}
     if not a.quiet:
         print("| pair | BPS patch | public BPS | difference | before | BPS time | BPS peak | IPS patch | public IPS |")
@@ -157,7 +157,7 @@ def main():
     for key, stem in pairs:
         orig, mod = stem + ".orig.bin", stem + ".mod.bin"
         ref = dict(theirs.get(key, {}))
-        if a.flips:
+        if a.flips and ref.get("bps") is None:
             size, _, _ = run_creator(a.flips, "--create", orig, mod,
                                      os.path.join(a.scratch, "flips.bps"), ["--bps-delta", "--exact"])
             if size is not None:
@@ -189,7 +189,7 @@ def main():
         diff = "" if ref.get("bps") is None or bps is None else f"{bps - ref['bps']:+}"
         if diff != "" and bps > ref["bps"]:
             larger += 1
-        if a.flips and diff != "":
+        if diff != "":
             kind = key.split("/")[0] if not key.startswith("own/") else \
                 "own/" + re.sub(r"\d.*", "", key[len("own/"):])
             v = versus.setdefault(kind, [0, 0, 0, 0, 0])
@@ -203,12 +203,12 @@ def main():
               f"{peak / 1024:.1f} MiB | {ips if ips is not None else 'cannot'} | "
               f"{ref.get('ips') if ref.get('ips') is not None else 'cannot'} |", flush=True)
     print(f"\n{rows} pairs, {larger} with a larger BPS patch than the public creator's.")
-    if a.flips:
+    if versus:
         print("\n| pairs | larger | equal | smaller | ours in all | flips in all |")
         print("|---|---|---|---|---|---|")
         for kind, v in sorted(versus.items()):
             print(f"| {kind} | {v[0]} | {v[1]} | {v[2]} | {v[3]} | {v[4]} |")
-        if versus:
+        if len(versus) > 1:
             s = [sum(v[i] for v in versus.values()) for i in range(5)]
             print(f"| all | {s[0]} | {s[1]} | {s[2]} | {s[3]} | {s[4]} |")
     if a.baseline:

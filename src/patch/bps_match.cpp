@@ -25,11 +25,15 @@ constexpr std::uint64_t longCopy = 64;
 // How far back from where it is found a copy may reach.
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, and the most copies gathered for it:
-// they bound the parse's memory (12 bytes a byte, 32 a copy).
+// they bound the parse's memory (48 bytes a byte, 32 a copy).
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 18;
 constexpr std::size_t mostCandidates = std::size_t{1} << 18;
 // The most copies of different alignments the parse keeps open at once.
 constexpr std::size_t mostOpen = 16;
+// How many ways to each boundary the parse keeps, and how much dearer than
+// the cheapest one may be.
+constexpr std::size_t ways = 4;
+constexpr std::uint64_t slack = 4;
 // How many positions of the short-copy chain are compared, and the length
 // past which the blocks find a copy anyway.
 constexpr unsigned shortChain = 16;
@@ -149,8 +153,9 @@ class Matcher {
                 candidates_.insert(candidates_.end(), found.begin(), found.end());
                 std::erase_if(candidates_,
                               [&](const Candidate& c) { return c.start >= anchor.start; });
-                parse(region, anchor.start);
-                push({anchor.action, anchor.length, anchor.from});
+                const Step step{anchor.action, anchor.length, anchor.from};
+                parse(region, anchor.start, &step);
+                push(step);
                 p = anchor.start + anchor.length;
                 region = p;
                 // Copied bytes may repeat later (a block copied several
@@ -372,6 +377,23 @@ class Matcher {
         }
     }
 
+    // A way to reach a boundary: its cost from the start of the stretch, the
+    // offsets it leaves, and whether it ends with new bytes (which a
+    // TargetRead goes on rather than starting afresh).
+    struct Way {
+        std::uint64_t cost;
+        Relative relative;
+        bool afterNew;
+    };
+    // How a way was reached, for the walk back: its last step from `start`,
+    // taken after way `way` there. (Positions fit in 32 bits: the creator
+    // refuses larger images.)
+    struct Back {
+        std::uint32_t start; // in the stretch
+        std::uint32_t from;
+        Action action;
+        std::uint8_t way;
+    };
     // A copy open across the boundary being decided: the cheapest way found
     // so far to be inside a copy of this alignment.
     struct Open {
@@ -380,21 +402,26 @@ class Matcher {
         std::uint64_t end;   // boundary where it must end at the latest
         std::uint64_t from;
         std::uint64_t base; // cost up to its start, with its relative offset
-        bool afterNew;      // the path to its start ends with new bytes
         Relative relative;  // the offsets before it
+        std::uint8_t way;   // the way at its start it follows
     };
-    // How the cheapest path reaches a boundary, in each of the two states.
-    // (Positions fit in 32 bits: the creator refuses larger images.)
-    struct CopyEnd {
-        std::uint32_t start; // in the stretch
-        std::uint32_t from;
-        Action action;
-        bool afterNew;
+    // New bytes open across the boundary, after one way at their start.
+    struct Run {
+        std::uint64_t start;
+        std::uint64_t base;
+        Relative relative;
+        std::uint8_t way;
     };
 
+    // What new bytes from the run's start to boundary i cost in all.
+    static std::uint64_t runCost(const Run& r, std::uint64_t i) {
+        return r.base + (i - r.start) + commandCost(TargetRead, i - r.start);
+    }
+
     // Chooses the steps for target[first, last) with the candidates gathered
-    // there, and appends them.
-    void parse(std::uint64_t first, std::uint64_t last) {
+    // there, and appends them; `next` is the step that follows, whose
+    // relative offset the last way pays.
+    void parse(std::uint64_t first, std::uint64_t last, const Step* next = nullptr) {
         if (first == last) {
             candidates_.clear();
             return;
@@ -402,44 +429,35 @@ class Matcher {
         const std::uint64_t count = last - first;
         std::stable_sort(candidates_.begin(), candidates_.end(),
                          [](const Candidate& a, const Candidate& b) { return a.start < b.start; });
-        constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max() / 4;
-        // Boundary i is first + i. Reached after a copy (or at the start of
-        // the stretch) or after new bytes.
-        std::vector<CopyEnd> byCopy(count + 1);
-        std::vector<std::uint32_t> newFrom(count + 1, 0);
-        std::uint64_t copyCost = 0;
-        Relative copyRelative{sourceRelative_, targetRelative_};
-        // The new bytes open across the boundary: where they start, the
-        // cost before them and the offsets there.
-        std::uint64_t newStart = 0;
-        std::uint64_t newBase = never;
-        Relative newRelative;
+        // Boundary i is first + i; it keeps up to `ways` ways, the cheapest
+        // for each pair of offsets, while they cost little more than the
+        // cheapest: which offsets a path leaves decides what the next copies
+        // cost.
+        std::vector<Back> back((count + 1) * ways);
+        std::vector<Way> here{{0, {sourceRelative_, targetRelative_}, false}};
+        std::vector<Way> reached;
+        std::vector<std::uint8_t> order;
+        std::vector<Back> backs;
         std::vector<Open> open;
-        std::size_t next = 0;
+        std::vector<Run> runs;
+        std::size_t nextCandidate = 0;
         for (std::uint64_t i = 0; i < count; ++i) {
-            const std::uint64_t newCost =
-                newBase == never ? never
-                                 : newBase + (i - newStart) + commandCost(TargetRead, i - newStart);
-            // Copies that start here, after either state.
-            for (; next < candidates_.size() && candidates_[next].start == first + i; ++next) {
-                const Candidate& c = candidates_[next];
-                const std::uint64_t end = std::min(i + c.length, count);
-                std::uint64_t base = copyCost + copyRelative.offsetCost(c.action, c.from);
-                bool afterNew = false;
-                if (newCost != never) {
-                    const std::uint64_t viaNew = newCost + newRelative.offsetCost(c.action, c.from);
-                    if (viaNew < base) {
-                        base = viaNew;
-                        afterNew = true;
+            // Copies that start here, after the way that makes them cheapest.
+            for (; nextCandidate < candidates_.size() && candidates_[nextCandidate].start == first + i;
+                 ++nextCandidate) {
+                const Candidate& c = candidates_[nextCandidate];
+                std::uint8_t best = 0;
+                std::uint64_t base = std::numeric_limits<std::uint64_t>::max();
+                for (std::uint8_t w = 0; w < here.size(); ++w) {
+                    const std::uint64_t cost =
+                        here[w].cost + here[w].relative.offsetCost(c.action, c.from);
+                    if (cost < base) {
+                        base = cost;
+                        best = w;
                     }
                 }
-                const Open candidate{c.action,
-                                     i,
-                                     end,
-                                     c.from,
-                                     base,
-                                     afterNew,
-                                     afterNew ? newRelative : copyRelative};
+                const Open candidate{c.action,        i,    std::min(i + c.length, count), c.from,
+                                     base, here[best].relative, best};
                 const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
                     return o.action == c.action && o.from - o.start == c.from - i;
                 });
@@ -456,57 +474,96 @@ class Matcher {
                     }
                 } else if (candidate.base + commandCost(c.action, 1) <
                            same->base + commandCost(c.action, i + 1 - same->start)) {
-                    const std::uint64_t reach = std::max(same->end, end);
+                    const std::uint64_t reach = std::max(same->end, candidate.end);
                     *same = candidate;
                     same->end = reach;
                 } else {
-                    same->end = std::max(same->end, end);
+                    same->end = std::max(same->end, candidate.end);
                 }
             }
-            // New bytes go on, or start after a copy.
-            const std::uint64_t afresh = copyCost + 1 + commandCost(TargetRead, 1);
-            const std::uint64_t goOn =
-                newBase == never
-                    ? never
-                    : newBase + (i + 1 - newStart) + commandCost(TargetRead, i + 1 - newStart);
-            if (afresh < goOn) {
-                newStart = i;
-                newBase = copyCost;
-                newRelative = copyRelative;
+            // New bytes start after a copy, or go on where starting afresh
+            // with the same offsets costs no less.
+            for (std::uint8_t w = 0; w < here.size(); ++w) {
+                if (here[w].afterNew) {
+                    continue;
+                }
+                const std::uint64_t afresh = here[w].cost + 1 + commandCost(TargetRead, 1);
+                const auto same = std::find_if(runs.begin(), runs.end(), [&](const Run& r) {
+                    return r.relative.source == here[w].relative.source &&
+                           r.relative.target == here[w].relative.target;
+                });
+                if (same == runs.end()) {
+                    runs.push_back({i, here[w].cost, here[w].relative, w});
+                } else if (afresh < runCost(*same, i + 1)) {
+                    *same = {i, here[w].cost, here[w].relative, w};
+                }
             }
-            newFrom[i + 1] = static_cast<std::uint32_t>(newStart);
-            // The cheapest copy that can end at the next boundary.
-            copyCost = never;
+            // Every way to the next boundary, then the few kept.
+            reached.clear();
+            backs.clear();
             for (const Open& o : open) {
-                const std::uint64_t cost = o.base + commandCost(o.action, i + 1 - o.start);
-                if (cost < copyCost) {
-                    copyCost = cost;
-                    byCopy[i + 1] = {static_cast<std::uint32_t>(o.start),
-                                     static_cast<std::uint32_t>(o.from), o.action, o.afterNew};
-                    copyRelative = o.relative.after(o.action, o.from, i + 1 - o.start);
+                reached.push_back({o.base + commandCost(o.action, i + 1 - o.start),
+                                   o.relative.after(o.action, o.from, i + 1 - o.start), false});
+                backs.push_back({static_cast<std::uint32_t>(o.start),
+                                 static_cast<std::uint32_t>(o.from), o.action, o.way});
+            }
+            for (const Run& r : runs) {
+                reached.push_back({runCost(r, i + 1), r.relative, true});
+                backs.push_back({static_cast<std::uint32_t>(r.start), 0, TargetRead, r.way});
+            }
+            order.resize(reached.size());
+            for (std::uint8_t k = 0; k < order.size(); ++k) {
+                order[k] = k;
+            }
+            std::stable_sort(order.begin(), order.end(), [&](std::uint8_t a, std::uint8_t b) {
+                return reached[a].cost < reached[b].cost;
+            });
+            here.clear();
+            for (const std::uint8_t k : order) {
+                const Way& w = reached[k];
+                if (here.size() == ways || w.cost > reached[order[0]].cost + slack) {
+                    break;
+                }
+                if (std::none_of(here.begin(), here.end(), [&](const Way& h) {
+                        return h.afterNew == w.afterNew && h.relative.source == w.relative.source &&
+                               h.relative.target == w.relative.target;
+                    })) {
+                    back[(i + 1) * ways + here.size()] = backs[k];
+                    here.push_back(w);
                 }
             }
             std::erase_if(open, [&](const Open& o) { return o.end <= i + 1; });
+            // New bytes after a way no longer kept go on only while they are
+            // the cheapest of their offsets.
+            if (runs.size() > ways) {
+                std::sort(runs.begin(), runs.end(), [&](const Run& a, const Run& b) {
+                    return runCost(a, i + 1) < runCost(b, i + 1);
+                });
+                runs.resize(ways);
+            }
         }
         candidates_.clear();
 
-        // Walk the choices back from the end.
-        const std::uint64_t newCost =
-            newBase + (count - newStart) + commandCost(TargetRead, count - newStart);
-        bool afterNew = newCost < copyCost;
+        // The cheapest way to the end, with what the next step's offset costs
+        // after it; then the walk back.
+        std::uint8_t way = 0;
+        std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
+        for (std::uint8_t w = 0; w < here.size(); ++w) {
+            const std::uint64_t cost =
+                here[w].cost +
+                (next != nullptr ? here[w].relative.offsetCost(next->action, next->from) : 0);
+            if (cost < best) {
+                best = cost;
+                way = w;
+            }
+        }
         std::vector<Step> chosen;
         for (std::uint64_t i = count; i > 0;) {
-            if (afterNew) {
-                const std::uint64_t start = newFrom[i];
-                chosen.push_back({TargetRead, i - start, first + start});
-                i = start;
-                afterNew = false;
-            } else {
-                const CopyEnd& c = byCopy[i];
-                chosen.push_back({c.action, i - c.start, c.from});
-                i = c.start;
-                afterNew = c.afterNew;
-            }
+            const Back& b = back[i * ways + way];
+            chosen.push_back({b.action, i - b.start,
+                              b.action == TargetRead ? first + b.start : b.from});
+            i = b.start;
+            way = b.way;
         }
         for (auto s = chosen.rbegin(); s != chosen.rend(); ++s) {
             push(*s);
