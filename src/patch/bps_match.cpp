@@ -15,6 +15,7 @@ using match::blockSize;
 using match::forwardMatch;
 using match::load;
 using match::SourceIndex;
+using match::TargetChain;
 using match::TargetIndex;
 
 // How many positions ahead the index slots are fetched.
@@ -98,8 +99,8 @@ class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
             const SourceIndex& index, std::uint64_t begin, std::uint64_t end)
-        : source_(source), target_(target), index_(index), targetIndex_(end - begin), begin_(begin),
-          end_(end), written_(begin) {}
+        : source_(source), target_(target), index_(index), targetIndex_(end - begin),
+          targetChain_(end - begin), begin_(begin), end_(end), written_(begin) {}
 
     std::vector<Step> run() {
         std::uint64_t region = begin_;
@@ -189,6 +190,9 @@ class Matcher {
 
     // A byte of the target may start a repeat later on.
     void remember(std::uint64_t p) {
+        if (target_.size() - p >= 3) {
+            targetChain_.add(target_.data() + p, p);
+        }
         // Inside a run of one value, the index keeps where the run starts:
         // a copy from there is as long as the run.
         if (p > 0 && target_.size() - p >= blockSize && target_[p - 1] == target_[p] &&
@@ -281,6 +285,7 @@ class Matcher {
             index_.prefetch(ahead);
             targetIndex_.prefetch(ahead);
             index_.prefetchShort(target_.data() + p + prefetchAhead);
+            targetChain_.prefetch(target_.data() + p + prefetchAhead);
         }
         const std::uint64_t remaining = end_ - p;
         if (p < source_.size()) {
@@ -317,6 +322,41 @@ class Matcher {
                 return c.start + c.length - p >= shortEnough;
             })) {
             shortCopy(found, p);
+            shortTargetCopy(found, p);
+        }
+    }
+
+    // The longest of the short repeats of the target the chain offers at
+    // p, the nearest to the last repeat's end among equals.
+    void shortTargetCopy(std::vector<Candidate>& found, std::uint64_t p) const {
+        if (end_ - p < 3) {
+            return;
+        }
+        const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
+        const auto distance = [&](std::uint64_t f) {
+            return f > targetRelative_ ? f - targetRelative_ : targetRelative_ - f;
+        };
+        std::uint64_t bestLength = 0;
+        std::uint64_t bestFrom = 0;
+        unsigned looked = 0;
+        for (std::int64_t at = targetChain_.first(target_.data() + p, p);
+             at >= 0 && looked < shortChain;
+             at = targetChain_.next(static_cast<std::uint64_t>(at), target_.data() + p, p),
+                          ++looked) {
+            const auto from = static_cast<std::uint64_t>(at);
+            const std::uint64_t length =
+                forwardMatch(target_.data() + from, target_.data() + p, limit);
+            if (length > bestLength ||
+                (length == bestLength && distance(from) < distance(bestFrom))) {
+                bestLength = length;
+                bestFrom = from;
+                if (length == limit) {
+                    break;
+                }
+            }
+        }
+        if (bestLength >= 3) {
+            add(found, TargetCopy, p, bestLength, bestFrom);
         }
     }
 
@@ -335,7 +375,7 @@ class Matcher {
         unsigned looked = 0;
         for (std::int64_t at = index_.firstShort(target_.data() + p);
              at >= 0 && looked < shortChain;
-             at = index_.nextShort(static_cast<std::uint64_t>(at)), ++looked) {
+             at = index_.nextShort(static_cast<std::uint64_t>(at), target_.data() + p), ++looked) {
             const auto from = static_cast<std::uint64_t>(at);
             const std::uint64_t length = forwardMatch(source_.data() + from, target_.data() + p,
                                                       std::min(limit, source_.size() - from));
@@ -441,9 +481,47 @@ class Matcher {
         std::vector<Open> open;
         std::vector<Run> runs;
         std::size_t nextCandidate = 0;
+        // The ways to boundary j, by every copy open across it and every
+        // run of new bytes; the few kept.
+        const auto settle = [&](std::uint64_t j) {
+            reached.clear();
+            backs.clear();
+            for (const Open& o : open) {
+                reached.push_back({o.base + commandCost(o.action, j - o.start),
+                                   o.relative.after(o.action, o.from, j - o.start), false});
+                backs.push_back({static_cast<std::uint32_t>(o.start),
+                                 static_cast<std::uint32_t>(o.from), o.action, o.way});
+            }
+            for (const Run& r : runs) {
+                reached.push_back({runCost(r, j), r.relative, true});
+                backs.push_back({static_cast<std::uint32_t>(r.start), 0, TargetRead, r.way});
+            }
+            order.resize(reached.size());
+            for (std::uint8_t k = 0; k < order.size(); ++k) {
+                order[k] = k;
+            }
+            std::stable_sort(order.begin(), order.end(), [&](std::uint8_t a, std::uint8_t b) {
+                return reached[a].cost < reached[b].cost;
+            });
+            here.clear();
+            for (const std::uint8_t k : order) {
+                const Way& w = reached[k];
+                if (here.size() == ways || w.cost > reached[order[0]].cost + slack) {
+                    break;
+                }
+                if (std::none_of(here.begin(), here.end(), [&](const Way& h) {
+                        return h.afterNew == w.afterNew && h.relative.source == w.relative.source &&
+                               h.relative.target == w.relative.target;
+                    })) {
+                    back[j * ways + here.size()] = backs[k];
+                    here.push_back(w);
+                }
+            }
+        };
         for (std::uint64_t i = 0; i < count; ++i) {
             // Copies that start here, after the way that makes them cheapest.
-            for (; nextCandidate < candidates_.size() && candidates_[nextCandidate].start == first + i;
+            for (; nextCandidate < candidates_.size() &&
+                   candidates_[nextCandidate].start == first + i;
                  ++nextCandidate) {
                 const Candidate& c = candidates_[nextCandidate];
                 std::uint8_t best = 0;
@@ -456,8 +534,9 @@ class Matcher {
                         best = w;
                     }
                 }
-                const Open candidate{c.action,        i,    std::min(i + c.length, count), c.from,
-                                     base, here[best].relative, best};
+                const Open candidate{c.action, i,    std::min(i + c.length, count),
+                                     c.from,   base, here[best].relative,
+                                     best};
                 const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
                     return o.action == c.action && o.from - o.start == c.from - i;
                 });
@@ -498,40 +577,7 @@ class Matcher {
                     *same = {i, here[w].cost, here[w].relative, w};
                 }
             }
-            // Every way to the next boundary, then the few kept.
-            reached.clear();
-            backs.clear();
-            for (const Open& o : open) {
-                reached.push_back({o.base + commandCost(o.action, i + 1 - o.start),
-                                   o.relative.after(o.action, o.from, i + 1 - o.start), false});
-                backs.push_back({static_cast<std::uint32_t>(o.start),
-                                 static_cast<std::uint32_t>(o.from), o.action, o.way});
-            }
-            for (const Run& r : runs) {
-                reached.push_back({runCost(r, i + 1), r.relative, true});
-                backs.push_back({static_cast<std::uint32_t>(r.start), 0, TargetRead, r.way});
-            }
-            order.resize(reached.size());
-            for (std::uint8_t k = 0; k < order.size(); ++k) {
-                order[k] = k;
-            }
-            std::stable_sort(order.begin(), order.end(), [&](std::uint8_t a, std::uint8_t b) {
-                return reached[a].cost < reached[b].cost;
-            });
-            here.clear();
-            for (const std::uint8_t k : order) {
-                const Way& w = reached[k];
-                if (here.size() == ways || w.cost > reached[order[0]].cost + slack) {
-                    break;
-                }
-                if (std::none_of(here.begin(), here.end(), [&](const Way& h) {
-                        return h.afterNew == w.afterNew && h.relative.source == w.relative.source &&
-                               h.relative.target == w.relative.target;
-                    })) {
-                    back[(i + 1) * ways + here.size()] = backs[k];
-                    here.push_back(w);
-                }
-            }
+            settle(i + 1);
             std::erase_if(open, [&](const Open& o) { return o.end <= i + 1; });
             // New bytes after a way no longer kept go on only while they are
             // the cheapest of their offsets.
@@ -540,6 +586,19 @@ class Matcher {
                     return runCost(a, i + 1) < runCost(b, i + 1);
                 });
                 runs.resize(ways);
+            }
+            // Through new bytes where no copy starts or goes on, only the
+            // runs grow: the next boundary that matters is where one starts.
+            if (open.empty() &&
+                std::all_of(here.begin(), here.end(), [](const Way& w) { return w.afterNew; })) {
+                const std::uint64_t to =
+                    nextCandidate < candidates_.size()
+                        ? std::min(count, candidates_[nextCandidate].start - first)
+                        : count;
+                if (to > i + 1) {
+                    settle(to);
+                    i = to - 1;
+                }
             }
         }
         candidates_.clear();
@@ -560,8 +619,8 @@ class Matcher {
         std::vector<Step> chosen;
         for (std::uint64_t i = count; i > 0;) {
             const Back& b = back[i * ways + way];
-            chosen.push_back({b.action, i - b.start,
-                              b.action == TargetRead ? first + b.start : b.from});
+            chosen.push_back(
+                {b.action, i - b.start, b.action == TargetRead ? first + b.start : b.from});
             i = b.start;
             way = b.way;
         }
@@ -621,6 +680,7 @@ class Matcher {
     std::span<const std::uint8_t> target_;
     const SourceIndex& index_;
     TargetIndex targetIndex_;
+    TargetChain targetChain_;
     std::uint64_t begin_;
     std::uint64_t end_;
     std::uint64_t written_ = 0; // where the next step starts
