@@ -285,6 +285,7 @@ class Matcher {
             index_.prefetch(ahead);
             targetIndex_.prefetch(ahead);
             index_.prefetchShort(target_.data() + p + prefetchAhead);
+            index_.prefetchShortNext(target_.data() + p + prefetchAhead / 2);
             targetChain_.prefetch(target_.data() + p + prefetchAhead);
         }
         const std::uint64_t remaining = end_ - p;
@@ -323,6 +324,47 @@ class Matcher {
             })) {
             shortCopy(found, p);
             shortTargetCopy(found, p);
+            nearCopy(found, p);
+        }
+    }
+
+    // The longest copy of the original whose offset takes one byte: even
+    // three bytes from there cost less than new ones. The bytes around the
+    // last copy's end are indexed by their first three while it stays.
+    void nearCopy(std::vector<Candidate>& found, std::uint64_t p) const {
+        if (end_ - p < 3 || source_.size() < 3) {
+            return;
+        }
+        const auto key = [](const std::uint8_t* b) {
+            return static_cast<std::size_t>(((b[0] | b[1] << 8 | b[2] << 16) * 0x9E3779B1u) >> 20);
+        };
+        const std::uint64_t low = sourceRelative_ > nearBy ? sourceRelative_ - nearBy : 0;
+        if (nearAt_ != sourceRelative_ || !nearBuilt_) {
+            nearAt_ = sourceRelative_;
+            nearBuilt_ = true;
+            nearHeads_.fill(0);
+            const std::uint64_t high = std::min(sourceRelative_ + nearBy, source_.size() - 2);
+            for (std::uint64_t from = low; from < high; ++from) {
+                const std::size_t k = key(source_.data() + from);
+                nearNext_[from - low] = nearHeads_[k];
+                nearHeads_[k] = static_cast<std::uint8_t>(from - low + 1);
+            }
+        }
+        const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
+        const std::uint8_t* t = target_.data() + p;
+        std::uint64_t bestLength = 0;
+        std::uint64_t bestFrom = 0;
+        for (std::uint8_t at = nearHeads_[key(t)]; at != 0; at = nearNext_[at - 1]) {
+            const std::uint64_t from = low + at - 1;
+            const std::uint64_t length =
+                forwardMatch(source_.data() + from, t, std::min(limit, source_.size() - from));
+            if (length > bestLength) {
+                bestLength = length;
+                bestFrom = from;
+            }
+        }
+        if (bestLength >= 3) {
+            add(found, SourceCopy, p, bestLength, bestFrom);
         }
     }
 
@@ -696,6 +738,13 @@ class Matcher {
         std::array<std::int64_t, 2> recentDeltas;
     };
     std::vector<Taken> taken_;
+    // The bytes within nearBy of where the last copy of the original ended
+    // (nearAt_), by their first three: position - (nearAt_ - nearBy) + 1.
+    static constexpr std::uint64_t nearBy = 64;
+    mutable std::array<std::uint8_t, 4096> nearHeads_{};
+    mutable std::array<std::uint8_t, 2 * nearBy> nearNext_{};
+    mutable std::uint64_t nearAt_ = 0;
+    mutable bool nearBuilt_ = false;
     // The last run of one value looked past.
     mutable std::uint64_t runStart_ = 0;
     mutable std::uint64_t runEnd_ = 0;

@@ -61,7 +61,7 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
     if (shortCopies && source.size() <= shortCopiesUpTo) {
         const int bits = slotBits(source.size(), 10, 22);
         shortShift_ = 64 - bits;
-        shortPasses_ = source.size() <= (std::size_t{1} << 20) ? 16 : 2;
+        shortPasses_ = source.size() <= (std::size_t{1} << 20) ? 16 : 1;
         shortHeads_.assign(std::size_t{1} << bits, 0);
         shortNext_.resize(source.size() - 3);
         for (std::size_t position = 0; position + 3 < source.size(); ++position) {

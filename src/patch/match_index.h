@@ -190,6 +190,8 @@ class SourceIndex {
     std::int64_t firstShort(const std::uint8_t* bytes) const;
     std::int64_t nextShort(std::uint64_t position, const std::uint8_t* bytes) const;
     void prefetchShort(const std::uint8_t* bytes) const;
+    // Then, nearer, for the entry after the bucket's newest.
+    void prefetchShortNext(const std::uint8_t* bytes) const;
 
   private:
     // position + 1 in the low shortBits bits (0 ends), and above them bits
@@ -221,7 +223,7 @@ inline std::int64_t SourceIndex::shortFrom(std::uint32_t entry, std::uint32_t ta
     // them in a small original; in a larger one each costs a read from far
     // off, and the buckets outnumber the positions: an entry of other bytes
     // mostly means that no position has these.
-    for (unsigned passed = 0; passed < shortPasses_; ++passed) {
+    for (unsigned passed = 1;; ++passed) {
         const std::uint32_t position = entry & positionMask;
         if (position == 0) {
             return -1;
@@ -229,9 +231,11 @@ inline std::int64_t SourceIndex::shortFrom(std::uint32_t entry, std::uint32_t ta
         if ((entry & ~positionMask) == tag) {
             return static_cast<std::int64_t>(position) - 1;
         }
+        if (passed == shortPasses_) {
+            return -1;
+        }
         entry = shortNext_[position - 1];
     }
-    return -1;
 }
 
 inline std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
@@ -245,6 +249,16 @@ inline std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
 inline void SourceIndex::prefetchShort(const std::uint8_t* bytes) const {
     if (!shortHeads_.empty()) {
         __builtin_prefetch(&shortHeads_[hashShort(bytes) >> shortShift_]);
+    }
+}
+
+inline void SourceIndex::prefetchShortNext(const std::uint8_t* bytes) const {
+    if (!shortHeads_.empty()) {
+        const std::uint32_t position =
+            shortHeads_[hashShort(bytes) >> shortShift_] & ((std::uint32_t{1} << shortBits) - 1);
+        if (position != 0) {
+            __builtin_prefetch(&shortNext_[position - 1]);
+        }
     }
 }
 
