@@ -39,6 +39,9 @@ constexpr std::uint64_t slack = 4;
 // past which the blocks find a copy anyway.
 constexpr unsigned shortChain = 16;
 constexpr std::uint64_t shortEnough = 24;
+// The longest stretch of the target whose copied bytes are all chained for
+// short repeats, as new ones are.
+constexpr std::uint64_t chainsCopiesUpTo = std::uint64_t{1} << 20;
 // The stride at which copied stretches of the target are indexed.
 constexpr std::uint64_t copyStride = 8;
 
@@ -106,6 +109,7 @@ class Matcher {
         std::uint64_t region = begin_;
         std::uint64_t p = begin_;
         std::vector<Candidate> found;
+        const bool chainsCopies = end_ - begin_ <= chainsCopiesUpTo;
         while (p < end_) {
             if (p - region >= longestStretch || candidates_.size() >= mostCandidates) {
                 parse(region, p);
@@ -163,7 +167,15 @@ class Matcher {
                 // times is one TargetCopy from its first copy).
                 for (std::uint64_t q = (anchor.start + copyStride - 1) / copyStride * copyStride;
                      q < p; q += copyStride) {
-                    remember(q);
+                    remember(q, !chainsCopies);
+                }
+                // In a small image a short repeat of copied bytes may tie with
+                // a copy of the original, and leave the original's offset
+                // where the next copy wants it.
+                if (chainsCopies) {
+                    for (std::uint64_t q = anchor.start; q < p && target_.size() - q >= 3; ++q) {
+                        targetChain_.add(target_.data() + q, q);
+                    }
                 }
                 continue;
             }
@@ -189,8 +201,8 @@ class Matcher {
     }
 
     // A byte of the target may start a repeat later on.
-    void remember(std::uint64_t p) {
-        if (target_.size() - p >= 3) {
+    void remember(std::uint64_t p, bool chained = true) {
+        if (chained && target_.size() - p >= 3) {
             targetChain_.add(target_.data() + p, p);
         }
         // Inside a run of one value, the index keeps where the run starts:
