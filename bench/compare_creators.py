@@ -20,9 +20,9 @@ each public pair, is set beside that build's patch, and a larger one counts as a
 --own-only skips the public pairs.
 
 --flips EXE runs the public creator itself (`flips --create --bps-delta --exact`) on the pairs that
-flips_sizes.json has no size for (the own ones), and so counts how many of our BPS patches come out larger, equal and smaller than its,
-with the totals of both; a larger one counts as a failure. --quiet prints only the summary and the
-pairs where ours is larger.
+flips_sizes.json has no size for (the own ones), so that they too count as larger or not. A table at
+the end gives, by kind of pair, how many of our BPS patches are larger, equal and smaller than the
+public creator's, and the totals of both. --quiet prints only the pairs where ours is larger.
 """
 import argparse
 import json
