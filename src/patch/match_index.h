@@ -110,8 +110,8 @@ class TargetChain {
     static constexpr std::size_t window = std::size_t{1} << 16;
 
     explicit TargetChain(std::uint64_t targetSize)
-        : heads_(std::size_t{1} << slotBits(targetSize, 10, 16)), previous_(window),
-          shift_(64 - slotBits(targetSize, 10, 16)) {}
+        : heads_(std::size_t{1} << slotBits(targetSize, 10, 18)), previous_(window),
+          shift_(64 - slotBits(targetSize, 10, 18)) {}
 
     // bytes are the modified image's at position, three of them at least.
     void add(const std::uint8_t* bytes, std::uint64_t position) {
@@ -143,7 +143,7 @@ class TargetChain {
     // the one it follows: the chain ends there.
     std::int64_t follow(std::uint64_t entry, std::uint64_t key, std::uint64_t p,
                         std::uint64_t after = std::numeric_limits<std::uint64_t>::max()) const {
-        for (unsigned passed = 0; passed < 8; ++passed) {
+        for (unsigned passed = 0; passed < 2; ++passed) {
             const std::uint64_t slot = entry >> 24;
             if (slot == 0 || slot > p || p - (slot - 1) > window || slot > after) {
                 return -1;
