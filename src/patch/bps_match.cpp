@@ -93,9 +93,11 @@ std::uint64_t commandCost(Action action, std::uint64_t length) {
 // the new bytes of a TargetRead or by the end of a copy. A copy costs its
 // command and its relative offset when it starts and only the growth of its
 // command while it goes on, so each boundary keeps only the copies still
-// open across it (one per alignment) and the parse stays linear. The
-// relative offsets are those of the cheapest path to where a copy starts;
-// new bytes keep the run they are in while starting afresh costs no less.
+// open across it (one per alignment) and the parse stays linear. What a
+// copy's offset costs depends on the copies before it, so each boundary keeps
+// a few ways to reach it that leave different offsets, and a copy starts
+// after the one that makes it cheapest; new bytes keep the run they are in
+// while starting afresh with the same offsets costs no less.
 // A copy found later that reaches back before the stretch takes back the
 // steps it covers, which are weighed again.
 class Matcher {

@@ -345,6 +345,7 @@ std::optional<Bytes> create(std::span<const std::uint8_t> original,
         return std::nullopt;
     }
     try {
+        // Its matcher looks up blocks only: no chain of short copies.
         const match::SourceIndex index(original, 1, false, false);
         const Opcodes opcodes;
         std::vector<Window> windows;
