@@ -3,7 +3,8 @@
 
 Usage: bench/compare_creators.py [--quillon EXE] [--pairs-script make_pairs.py] [--sizes SIZES_JSON]
                                  [--scratch DIR] [--seeds 1,3,7] [--no-big] [--no-ips]
-                                 [--own-seeds N] [--baseline EXE] [--own-only]
+                                 [--own-seeds N] [--baseline EXE] [--own-only] [--flips EXE]
+                                 [--quiet]
 
 Makes the pairs of make_pairs.py (by default ../shared/bench/ beside the project) for every seed, the
 small set and the large one, in the scratch folder (kept between runs), runs `quillon --create-bps` and
@@ -17,6 +18,11 @@ hundreds of short script edits of changing length inside one 256 KiB text region
 pairs), which have no public sizes: with --baseline (an earlier build of quillon) each of them, and
 each public pair, is set beside that build's patch, and a larger one counts as a failure.
 --own-only skips the public pairs.
+
+--flips EXE runs the public creator itself (`flips --create --bps-delta --exact`) on the pairs that
+flips_sizes.json has no size for (the own ones), so that they too count as larger or not. A table at
+the end gives, by kind of pair, how many of our BPS patches are larger, equal and smaller than the
+public creator's, and the totals of both. --quiet prints only the pairs where ours is larger.
 """
 import argparse
 import json
@@ -28,9 +34,9 @@ import sys
 import time
 
 
-def run_creator(quillon, option, orig, mod, out):
+def run_creator(quillon, option, orig, mod, out, extra=()):
     started = time.monotonic()
-    proc = subprocess.run(["/usr/bin/time", "-f", "%M", quillon, option, orig, mod, out],
+    proc = subprocess.run(["/usr/bin/time", "-f", "%M", quillon, option, *extra, orig, mod, out],
                           capture_output=True, text=True)
     elapsed = time.monotonic() - started
     if proc.returncode != 0:
@@ -123,6 +129,8 @@ def main():
     ap.add_argument("--own-seeds", type=int, default=0)
     ap.add_argument("--baseline", default=None)
     ap.add_argument("--own-only", action="store_true")
+    ap.add_argument("--flips", default=None)
+    ap.add_argument("--quiet", action="store_true")
     a = ap.parse_args()
     sizes = a.sizes or os.path.join(os.path.dirname(a.pairs_script), "flips_sizes.json")
     with open(sizes) as f:
@@ -141,11 +149,19 @@ def main():
     own = os.path.join(a.scratch, "own")
     pairs += [(f"own/{name}", os.path.join(own, name)) for name in own_pairs(own, a.own_seeds)]
     larger, worse, rows, total, total_before = 0, 0, 0, 0, 0
-    print("| pair | BPS patch | public BPS | difference | before | BPS time | BPS peak | IPS patch | public IPS |")
-    print("|---|---|---|---|---|---|---|---|---|")
+    # Against the public creator: larger, equal, smaller, our total, its total, by kind of pair.
+    versus = {}
+    if not a.quiet:
+        print("| pair | BPS patch | public BPS | difference | before | BPS time | BPS peak | IPS patch | public IPS |")
+        print("|---|---|---|---|---|---|---|---|---|")
     for key, stem in pairs:
         orig, mod = stem + ".orig.bin", stem + ".mod.bin"
-        ref = theirs.get(key, {})
+        ref = dict(theirs.get(key, {}))
+        if a.flips and ref.get("bps") is None:
+            size, _, _ = run_creator(a.flips, "--create", orig, mod,
+                                     os.path.join(a.scratch, "flips.bps"), ["--bps-delta", "--exact"])
+            if size is not None:
+                ref["bps"] = size
         bps, seconds, peak = run_creator(a.quillon, "--create-bps", orig, mod,
                                          os.path.join(a.scratch, "out.bps"))
         # The patch must give the modified file back.
@@ -173,11 +189,28 @@ def main():
         diff = "" if ref.get("bps") is None or bps is None else f"{bps - ref['bps']:+}"
         if diff != "" and bps > ref["bps"]:
             larger += 1
+        if diff != "":
+            kind = key.split("/")[0] if not key.startswith("own/") else \
+                "own/" + re.sub(r"\d.*", "", key[len("own/"):])
+            v = versus.setdefault(kind, [0, 0, 0, 0, 0])
+            v[0 if bps > ref["bps"] else 1 if bps == ref["bps"] else 2] += 1
+            v[3] += bps
+            v[4] += ref["bps"]
         rows += 1
+        if a.quiet and not (diff != "" and bps > ref["bps"]):
+            continue
         print(f"| {key} | {bps} | {ref.get('bps', '')} | {diff} | {before} | {seconds:.3f} s | "
               f"{peak / 1024:.1f} MiB | {ips if ips is not None else 'cannot'} | "
               f"{ref.get('ips') if ref.get('ips') is not None else 'cannot'} |", flush=True)
     print(f"\n{rows} pairs, {larger} with a larger BPS patch than the public creator's.")
+    if versus:
+        print("\n| pairs | larger | equal | smaller | ours in all | flips in all |")
+        print("|---|---|---|---|---|---|")
+        for kind, v in sorted(versus.items()):
+            print(f"| {kind} | {v[0]} | {v[1]} | {v[2]} | {v[3]} | {v[4]} |")
+        if len(versus) > 1:
+            s = [sum(v[i] for v in versus.values()) for i in range(5)]
+            print(f"| all | {s[0]} | {s[1]} | {s[2]} | {s[3]} | {s[4]} |")
     if a.baseline:
         print(f"{worse} with a larger BPS patch than the baseline's; in all {total} bytes against "
               f"{total_before}.")

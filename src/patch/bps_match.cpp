@@ -15,6 +15,7 @@ using match::blockSize;
 using match::forwardMatch;
 using match::load;
 using match::SourceIndex;
+using match::TargetChain;
 using match::TargetIndex;
 
 // How many positions ahead the index slots are fetched.
@@ -25,15 +26,22 @@ constexpr std::uint64_t longCopy = 64;
 // How far back from where it is found a copy may reach.
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, and the most copies gathered for it:
-// they bound the parse's memory (12 bytes a byte, 32 a copy).
+// they bound the parse's memory (48 bytes a byte, 32 a copy).
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 18;
 constexpr std::size_t mostCandidates = std::size_t{1} << 18;
 // The most copies of different alignments the parse keeps open at once.
 constexpr std::size_t mostOpen = 16;
+// How many ways to each boundary the parse keeps, and how much dearer than
+// the cheapest one may be.
+constexpr std::size_t ways = 4;
+constexpr std::uint64_t slack = 4;
 // How many positions of the short-copy chain are compared, and the length
 // past which the blocks find a copy anyway.
 constexpr unsigned shortChain = 16;
 constexpr std::uint64_t shortEnough = 24;
+// The longest stretch of the target whose copied bytes are all chained for
+// short repeats, as new ones are.
+constexpr std::uint64_t chainsCopiesUpTo = std::uint64_t{1} << 20;
 // The stride at which copied stretches of the target are indexed.
 constexpr std::uint64_t copyStride = 8;
 
@@ -85,22 +93,25 @@ std::uint64_t commandCost(Action action, std::uint64_t length) {
 // the new bytes of a TargetRead or by the end of a copy. A copy costs its
 // command and its relative offset when it starts and only the growth of its
 // command while it goes on, so each boundary keeps only the copies still
-// open across it (one per alignment) and the parse stays linear. The
-// relative offsets are those of the cheapest path to where a copy starts;
-// new bytes keep the run they are in while starting afresh costs no less.
+// open across it (one per alignment) and the parse stays linear. What a
+// copy's offset costs depends on the copies before it, so each boundary keeps
+// a few ways to reach it that leave different offsets, and a copy starts
+// after the one that makes it cheapest; new bytes keep the run they are in
+// while starting afresh with the same offsets costs no less.
 // A copy found later that reaches back before the stretch takes back the
 // steps it covers, which are weighed again.
 class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
             const SourceIndex& index, std::uint64_t begin, std::uint64_t end)
-        : source_(source), target_(target), index_(index), targetIndex_(end - begin), begin_(begin),
-          end_(end), written_(begin) {}
+        : source_(source), target_(target), index_(index), targetIndex_(end - begin),
+          targetChain_(end - begin), begin_(begin), end_(end), written_(begin) {}
 
     std::vector<Step> run() {
         std::uint64_t region = begin_;
         std::uint64_t p = begin_;
         std::vector<Candidate> found;
+        const bool chainsCopies = end_ - begin_ <= chainsCopiesUpTo;
         while (p < end_) {
             if (p - region >= longestStretch || candidates_.size() >= mostCandidates) {
                 parse(region, p);
@@ -149,15 +160,24 @@ class Matcher {
                 candidates_.insert(candidates_.end(), found.begin(), found.end());
                 std::erase_if(candidates_,
                               [&](const Candidate& c) { return c.start >= anchor.start; });
-                parse(region, anchor.start);
-                push({anchor.action, anchor.length, anchor.from});
+                const Step step{anchor.action, anchor.length, anchor.from};
+                parse(region, anchor.start, &step);
+                push(step);
                 p = anchor.start + anchor.length;
                 region = p;
                 // Copied bytes may repeat later (a block copied several
                 // times is one TargetCopy from its first copy).
                 for (std::uint64_t q = (anchor.start + copyStride - 1) / copyStride * copyStride;
                      q < p; q += copyStride) {
-                    remember(q);
+                    remember(q, !chainsCopies);
+                }
+                // In a small image a short repeat of copied bytes may tie with
+                // a copy of the original, and leave the original's offset
+                // where the next copy wants it.
+                if (chainsCopies) {
+                    for (std::uint64_t q = anchor.start; q < p && target_.size() - q >= 3; ++q) {
+                        targetChain_.add(target_.data() + q, q);
+                    }
                 }
                 continue;
             }
@@ -183,7 +203,10 @@ class Matcher {
     }
 
     // A byte of the target may start a repeat later on.
-    void remember(std::uint64_t p) {
+    void remember(std::uint64_t p, bool chained = true) {
+        if (chained && target_.size() - p >= 3) {
+            targetChain_.add(target_.data() + p, p);
+        }
         // Inside a run of one value, the index keeps where the run starts:
         // a copy from there is as long as the run.
         if (p > 0 && target_.size() - p >= blockSize && target_[p - 1] == target_[p] &&
@@ -276,6 +299,8 @@ class Matcher {
             index_.prefetch(ahead);
             targetIndex_.prefetch(ahead);
             index_.prefetchShort(target_.data() + p + prefetchAhead);
+            index_.prefetchShortNext(target_.data() + p + prefetchAhead / 2);
+            targetChain_.prefetch(target_.data() + p + prefetchAhead);
         }
         const std::uint64_t remaining = end_ - p;
         if (p < source_.size()) {
@@ -312,6 +337,82 @@ class Matcher {
                 return c.start + c.length - p >= shortEnough;
             })) {
             shortCopy(found, p);
+            shortTargetCopy(found, p);
+            nearCopy(found, p);
+        }
+    }
+
+    // The longest copy of the original whose offset takes one byte: even
+    // three bytes from there cost less than new ones. The bytes around the
+    // last copy's end are indexed by their first three while it stays.
+    void nearCopy(std::vector<Candidate>& found, std::uint64_t p) const {
+        if (end_ - p < 3 || source_.size() < 3) {
+            return;
+        }
+        const auto key = [](const std::uint8_t* b) {
+            return static_cast<std::size_t>(((b[0] | b[1] << 8 | b[2] << 16) * 0x9E3779B1u) >> 20);
+        };
+        const std::uint64_t low = sourceRelative_ > nearBy ? sourceRelative_ - nearBy : 0;
+        if (nearAt_ != sourceRelative_ || !nearBuilt_) {
+            nearAt_ = sourceRelative_;
+            nearBuilt_ = true;
+            nearHeads_.fill(0);
+            const std::uint64_t high = std::min(sourceRelative_ + nearBy, source_.size() - 2);
+            for (std::uint64_t from = low; from < high; ++from) {
+                const std::size_t k = key(source_.data() + from);
+                nearNext_[from - low] = nearHeads_[k];
+                nearHeads_[k] = static_cast<std::uint8_t>(from - low + 1);
+            }
+        }
+        const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
+        const std::uint8_t* t = target_.data() + p;
+        std::uint64_t bestLength = 0;
+        std::uint64_t bestFrom = 0;
+        for (std::uint8_t at = nearHeads_[key(t)]; at != 0; at = nearNext_[at - 1]) {
+            const std::uint64_t from = low + at - 1;
+            const std::uint64_t length =
+                forwardMatch(source_.data() + from, t, std::min(limit, source_.size() - from));
+            if (length > bestLength) {
+                bestLength = length;
+                bestFrom = from;
+            }
+        }
+        if (bestLength >= 3) {
+            add(found, SourceCopy, p, bestLength, bestFrom);
+        }
+    }
+
+    // The longest of the short repeats of the target the chain offers at
+    // p, the nearest to the last repeat's end among equals.
+    void shortTargetCopy(std::vector<Candidate>& found, std::uint64_t p) const {
+        if (end_ - p < 3) {
+            return;
+        }
+        const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
+        const auto distance = [&](std::uint64_t f) {
+            return f > targetRelative_ ? f - targetRelative_ : targetRelative_ - f;
+        };
+        std::uint64_t bestLength = 0;
+        std::uint64_t bestFrom = 0;
+        unsigned looked = 0;
+        for (std::int64_t at = targetChain_.first(target_.data() + p, p);
+             at >= 0 && looked < shortChain;
+             at = targetChain_.next(static_cast<std::uint64_t>(at), target_.data() + p, p),
+                          ++looked) {
+            const auto from = static_cast<std::uint64_t>(at);
+            const std::uint64_t length =
+                forwardMatch(target_.data() + from, target_.data() + p, limit);
+            if (length > bestLength ||
+                (length == bestLength && distance(from) < distance(bestFrom))) {
+                bestLength = length;
+                bestFrom = from;
+                if (length == limit) {
+                    break;
+                }
+            }
+        }
+        if (bestLength >= 3) {
+            add(found, TargetCopy, p, bestLength, bestFrom);
         }
     }
 
@@ -330,7 +431,7 @@ class Matcher {
         unsigned looked = 0;
         for (std::int64_t at = index_.firstShort(target_.data() + p);
              at >= 0 && looked < shortChain;
-             at = index_.nextShort(static_cast<std::uint64_t>(at)), ++looked) {
+             at = index_.nextShort(static_cast<std::uint64_t>(at), target_.data() + p), ++looked) {
             const auto from = static_cast<std::uint64_t>(at);
             const std::uint64_t length = forwardMatch(source_.data() + from, target_.data() + p,
                                                       std::min(limit, source_.size() - from));
@@ -372,6 +473,23 @@ class Matcher {
         }
     }
 
+    // A way to reach a boundary: its cost from the start of the stretch, the
+    // offsets it leaves, and whether it ends with new bytes (which a
+    // TargetRead goes on rather than starting afresh).
+    struct Way {
+        std::uint64_t cost;
+        Relative relative;
+        bool afterNew;
+    };
+    // How a way was reached, for the walk back: its last step from `start`,
+    // taken after way `way` there. (Positions fit in 32 bits: the creator
+    // refuses larger images.)
+    struct Back {
+        std::uint32_t start; // in the stretch
+        std::uint32_t from;
+        Action action;
+        std::uint8_t way;
+    };
     // A copy open across the boundary being decided: the cheapest way found
     // so far to be inside a copy of this alignment.
     struct Open {
@@ -380,21 +498,26 @@ class Matcher {
         std::uint64_t end;   // boundary where it must end at the latest
         std::uint64_t from;
         std::uint64_t base; // cost up to its start, with its relative offset
-        bool afterNew;      // the path to its start ends with new bytes
         Relative relative;  // the offsets before it
+        std::uint8_t way;   // the way at its start it follows
     };
-    // How the cheapest path reaches a boundary, in each of the two states.
-    // (Positions fit in 32 bits: the creator refuses larger images.)
-    struct CopyEnd {
-        std::uint32_t start; // in the stretch
-        std::uint32_t from;
-        Action action;
-        bool afterNew;
+    // New bytes open across the boundary, after one way at their start.
+    struct Run {
+        std::uint64_t start;
+        std::uint64_t base;
+        Relative relative;
+        std::uint8_t way;
     };
 
+    // What new bytes from the run's start to boundary i cost in all.
+    static std::uint64_t runCost(const Run& r, std::uint64_t i) {
+        return r.base + (i - r.start) + commandCost(TargetRead, i - r.start);
+    }
+
     // Chooses the steps for target[first, last) with the candidates gathered
-    // there, and appends them.
-    void parse(std::uint64_t first, std::uint64_t last) {
+    // there, and appends them; `next` is the step that follows, whose
+    // relative offset the last way pays.
+    void parse(std::uint64_t first, std::uint64_t last, const Step* next = nullptr) {
         if (first == last) {
             candidates_.clear();
             return;
@@ -402,44 +525,74 @@ class Matcher {
         const std::uint64_t count = last - first;
         std::stable_sort(candidates_.begin(), candidates_.end(),
                          [](const Candidate& a, const Candidate& b) { return a.start < b.start; });
-        constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max() / 4;
-        // Boundary i is first + i. Reached after a copy (or at the start of
-        // the stretch) or after new bytes.
-        std::vector<CopyEnd> byCopy(count + 1);
-        std::vector<std::uint32_t> newFrom(count + 1, 0);
-        std::uint64_t copyCost = 0;
-        Relative copyRelative{sourceRelative_, targetRelative_};
-        // The new bytes open across the boundary: where they start, the
-        // cost before them and the offsets there.
-        std::uint64_t newStart = 0;
-        std::uint64_t newBase = never;
-        Relative newRelative;
+        // Boundary i is first + i; it keeps up to `ways` ways, the cheapest
+        // for each pair of offsets, while they cost little more than the
+        // cheapest: which offsets a path leaves decides what the next copies
+        // cost.
+        std::vector<Back> back((count + 1) * ways);
+        std::vector<Way> here{{0, {sourceRelative_, targetRelative_}, false}};
+        std::vector<Way> reached;
+        std::vector<std::uint8_t> order;
+        std::vector<Back> backs;
         std::vector<Open> open;
-        std::size_t next = 0;
+        std::vector<Run> runs;
+        std::size_t nextCandidate = 0;
+        // The ways to boundary j, by every copy open across it and every
+        // run of new bytes; the few kept.
+        const auto settle = [&](std::uint64_t j) {
+            reached.clear();
+            backs.clear();
+            for (const Open& o : open) {
+                reached.push_back({o.base + commandCost(o.action, j - o.start),
+                                   o.relative.after(o.action, o.from, j - o.start), false});
+                backs.push_back({static_cast<std::uint32_t>(o.start),
+                                 static_cast<std::uint32_t>(o.from), o.action, o.way});
+            }
+            for (const Run& r : runs) {
+                reached.push_back({runCost(r, j), r.relative, true});
+                backs.push_back({static_cast<std::uint32_t>(r.start), 0, TargetRead, r.way});
+            }
+            order.resize(reached.size());
+            for (std::uint8_t k = 0; k < order.size(); ++k) {
+                order[k] = k;
+            }
+            std::stable_sort(order.begin(), order.end(), [&](std::uint8_t a, std::uint8_t b) {
+                return reached[a].cost < reached[b].cost;
+            });
+            here.clear();
+            for (const std::uint8_t k : order) {
+                const Way& w = reached[k];
+                if (here.size() == ways || w.cost > reached[order[0]].cost + slack) {
+                    break;
+                }
+                if (std::none_of(here.begin(), here.end(), [&](const Way& h) {
+                        return h.afterNew == w.afterNew && h.relative.source == w.relative.source &&
+                               h.relative.target == w.relative.target;
+                    })) {
+                    back[j * ways + here.size()] = backs[k];
+                    here.push_back(w);
+                }
+            }
+        };
         for (std::uint64_t i = 0; i < count; ++i) {
-            const std::uint64_t newCost =
-                newBase == never ? never
-                                 : newBase + (i - newStart) + commandCost(TargetRead, i - newStart);
-            // Copies that start here, after either state.
-            for (; next < candidates_.size() && candidates_[next].start == first + i; ++next) {
-                const Candidate& c = candidates_[next];
-                const std::uint64_t end = std::min(i + c.length, count);
-                std::uint64_t base = copyCost + copyRelative.offsetCost(c.action, c.from);
-                bool afterNew = false;
-                if (newCost != never) {
-                    const std::uint64_t viaNew = newCost + newRelative.offsetCost(c.action, c.from);
-                    if (viaNew < base) {
-                        base = viaNew;
-                        afterNew = true;
+            // Copies that start here, after the way that makes them cheapest.
+            for (; nextCandidate < candidates_.size() &&
+                   candidates_[nextCandidate].start == first + i;
+                 ++nextCandidate) {
+                const Candidate& c = candidates_[nextCandidate];
+                std::uint8_t best = 0;
+                std::uint64_t base = std::numeric_limits<std::uint64_t>::max();
+                for (std::uint8_t w = 0; w < here.size(); ++w) {
+                    const std::uint64_t cost =
+                        here[w].cost + here[w].relative.offsetCost(c.action, c.from);
+                    if (cost < base) {
+                        base = cost;
+                        best = w;
                     }
                 }
-                const Open candidate{c.action,
-                                     i,
-                                     end,
-                                     c.from,
-                                     base,
-                                     afterNew,
-                                     afterNew ? newRelative : copyRelative};
+                const Open candidate{c.action, i,    std::min(i + c.length, count),
+                                     c.from,   base, here[best].relative,
+                                     best};
                 const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
                     return o.action == c.action && o.from - o.start == c.from - i;
                 });
@@ -456,57 +609,76 @@ class Matcher {
                     }
                 } else if (candidate.base + commandCost(c.action, 1) <
                            same->base + commandCost(c.action, i + 1 - same->start)) {
-                    const std::uint64_t reach = std::max(same->end, end);
+                    const std::uint64_t reach = std::max(same->end, candidate.end);
                     *same = candidate;
                     same->end = reach;
                 } else {
-                    same->end = std::max(same->end, end);
+                    same->end = std::max(same->end, candidate.end);
                 }
             }
-            // New bytes go on, or start after a copy.
-            const std::uint64_t afresh = copyCost + 1 + commandCost(TargetRead, 1);
-            const std::uint64_t goOn =
-                newBase == never
-                    ? never
-                    : newBase + (i + 1 - newStart) + commandCost(TargetRead, i + 1 - newStart);
-            if (afresh < goOn) {
-                newStart = i;
-                newBase = copyCost;
-                newRelative = copyRelative;
-            }
-            newFrom[i + 1] = static_cast<std::uint32_t>(newStart);
-            // The cheapest copy that can end at the next boundary.
-            copyCost = never;
-            for (const Open& o : open) {
-                const std::uint64_t cost = o.base + commandCost(o.action, i + 1 - o.start);
-                if (cost < copyCost) {
-                    copyCost = cost;
-                    byCopy[i + 1] = {static_cast<std::uint32_t>(o.start),
-                                     static_cast<std::uint32_t>(o.from), o.action, o.afterNew};
-                    copyRelative = o.relative.after(o.action, o.from, i + 1 - o.start);
+            // New bytes start after a copy, or go on where starting afresh
+            // with the same offsets costs no less.
+            for (std::uint8_t w = 0; w < here.size(); ++w) {
+                if (here[w].afterNew) {
+                    continue;
+                }
+                const std::uint64_t afresh = here[w].cost + 1 + commandCost(TargetRead, 1);
+                const auto same = std::find_if(runs.begin(), runs.end(), [&](const Run& r) {
+                    return r.relative.source == here[w].relative.source &&
+                           r.relative.target == here[w].relative.target;
+                });
+                if (same == runs.end()) {
+                    runs.push_back({i, here[w].cost, here[w].relative, w});
+                } else if (afresh < runCost(*same, i + 1)) {
+                    *same = {i, here[w].cost, here[w].relative, w};
                 }
             }
+            settle(i + 1);
             std::erase_if(open, [&](const Open& o) { return o.end <= i + 1; });
+            // New bytes after a way no longer kept go on only while they are
+            // the cheapest of their offsets.
+            if (runs.size() > ways) {
+                std::sort(runs.begin(), runs.end(), [&](const Run& a, const Run& b) {
+                    return runCost(a, i + 1) < runCost(b, i + 1);
+                });
+                runs.resize(ways);
+            }
+            // Through new bytes where no copy starts or goes on, only the
+            // runs grow: the next boundary that matters is where one starts.
+            if (open.empty() &&
+                std::all_of(here.begin(), here.end(), [](const Way& w) { return w.afterNew; })) {
+                const std::uint64_t to =
+                    nextCandidate < candidates_.size()
+                        ? std::min(count, candidates_[nextCandidate].start - first)
+                        : count;
+                if (to > i + 1) {
+                    settle(to);
+                    i = to - 1;
+                }
+            }
         }
         candidates_.clear();
 
-        // Walk the choices back from the end.
-        const std::uint64_t newCost =
-            newBase + (count - newStart) + commandCost(TargetRead, count - newStart);
-        bool afterNew = newCost < copyCost;
+        // The cheapest way to the end, with what the next step's offset costs
+        // after it; then the walk back.
+        std::uint8_t way = 0;
+        std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
+        for (std::uint8_t w = 0; w < here.size(); ++w) {
+            const std::uint64_t cost =
+                here[w].cost +
+                (next != nullptr ? here[w].relative.offsetCost(next->action, next->from) : 0);
+            if (cost < best) {
+                best = cost;
+                way = w;
+            }
+        }
         std::vector<Step> chosen;
         for (std::uint64_t i = count; i > 0;) {
-            if (afterNew) {
-                const std::uint64_t start = newFrom[i];
-                chosen.push_back({TargetRead, i - start, first + start});
-                i = start;
-                afterNew = false;
-            } else {
-                const CopyEnd& c = byCopy[i];
-                chosen.push_back({c.action, i - c.start, c.from});
-                i = c.start;
-                afterNew = c.afterNew;
-            }
+            const Back& b = back[i * ways + way];
+            chosen.push_back(
+                {b.action, i - b.start, b.action == TargetRead ? first + b.start : b.from});
+            i = b.start;
+            way = b.way;
         }
         for (auto s = chosen.rbegin(); s != chosen.rend(); ++s) {
             push(*s);
@@ -564,6 +736,7 @@ class Matcher {
     std::span<const std::uint8_t> target_;
     const SourceIndex& index_;
     TargetIndex targetIndex_;
+    TargetChain targetChain_;
     std::uint64_t begin_;
     std::uint64_t end_;
     std::uint64_t written_ = 0; // where the next step starts
@@ -579,6 +752,13 @@ class Matcher {
         std::array<std::int64_t, 2> recentDeltas;
     };
     std::vector<Taken> taken_;
+    // The bytes within nearBy of where the last copy of the original ended
+    // (nearAt_), by their first three: position - (nearAt_ - nearBy) + 1.
+    static constexpr std::uint64_t nearBy = 64;
+    mutable std::array<std::uint8_t, 4096> nearHeads_{};
+    mutable std::array<std::uint8_t, 2 * nearBy> nearNext_{};
+    mutable std::uint64_t nearAt_ = 0;
+    mutable bool nearBuilt_ = false;
     // The last run of one value looked past.
     mutable std::uint64_t runStart_ = 0;
     mutable std::uint64_t runEnd_ = 0;

@@ -18,7 +18,8 @@ std::uint64_t sourceStride(std::uint64_t sourceSize) {
 
 } // namespace
 
-SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded) {
+SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded,
+                         bool shortCopies) {
     parts_ = std::max(1u, parts);
     if (source.size() < blockSize) {
         parts_ = 0;
@@ -57,9 +58,10 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
             bucket[0] = static_cast<std::uint32_t>(position + 1);
         }
     };
-    if (source.size() <= shortCopiesUpTo) {
+    if (shortCopies && source.size() <= shortCopiesUpTo) {
         const int bits = slotBits(source.size(), 10, 22);
         shortShift_ = 64 - bits;
+        shortPasses_ = source.size() <= (std::size_t{1} << 20) ? 16 : 1;
         shortHeads_.assign(std::size_t{1} << bits, 0);
         shortNext_.resize(source.size() - 3);
         for (std::size_t position = 0; position + 3 < source.size(); ++position) {
@@ -67,9 +69,10 @@ SourceIndex::SourceIndex(std::span<const std::uint8_t> source, unsigned parts, b
                 __builtin_prefetch(
                     &shortHeads_[hashShort(source.data() + position + 32) >> shortShift_], 1);
             }
-            std::uint32_t& head = shortHeads_[hashShort(source.data() + position) >> shortShift_];
+            const std::uint64_t hash = hashShort(source.data() + position);
+            std::uint32_t& head = shortHeads_[hash >> shortShift_];
             shortNext_[position] = head;
-            head = static_cast<std::uint32_t>(position + 1);
+            head = static_cast<std::uint32_t>(position + 1) | shortTag(hash);
         }
     }
     if (threaded && parts_ == 2) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -101,6 +102,67 @@ class TargetIndex {
     int shift_;
 };
 
+// The recent positions of the modified image, chained by their next three
+// bytes, newest first: repeats too short or too near for the blocks (a word
+// said again, a pattern of a few bytes repeated over itself).
+class TargetChain {
+  public:
+    static constexpr std::size_t window = std::size_t{1} << 16;
+
+    explicit TargetChain(std::uint64_t targetSize)
+        : heads_(std::size_t{1} << slotBits(targetSize, 10, 18)), previous_(window),
+          shift_(64 - slotBits(targetSize, 10, 18)) {}
+
+    // bytes are the modified image's at position, three of them at least.
+    void add(const std::uint8_t* bytes, std::uint64_t position) {
+        const std::uint64_t key = keyOf(bytes);
+        std::uint64_t& head = heads_[hash(key) >> shift_];
+        previous_[position & (window - 1)] = head;
+        head = (position + 1) << 24 | key;
+    }
+    // A position before p whose next three bytes are these, or -1.
+    std::int64_t first(const std::uint8_t* bytes, std::uint64_t p) const {
+        const std::uint64_t key = keyOf(bytes);
+        return follow(heads_[hash(key) >> shift_], key, p);
+    }
+    // The one before position with the same bytes, or -1.
+    std::int64_t next(std::uint64_t position, const std::uint8_t* bytes, std::uint64_t p) const {
+        return follow(previous_[position & (window - 1)], keyOf(bytes), p, position);
+    }
+    void prefetch(const std::uint8_t* bytes) const {
+        __builtin_prefetch(&heads_[hash(keyOf(bytes)) >> shift_]);
+    }
+
+  private:
+    static std::uint64_t keyOf(const std::uint8_t* bytes) {
+        return bytes[0] | std::uint64_t{bytes[1]} << 8 | std::uint64_t{bytes[2]} << 16;
+    }
+    static std::uint64_t hash(std::uint64_t key) { return key * 0x9E3779B97F4A7C15ull; }
+    // The bucket holds other bytes too, each entry its own: a few of them
+    // are passed over. A slot overwritten since holds a position not before
+    // the one it follows: the chain ends there.
+    std::int64_t follow(std::uint64_t entry, std::uint64_t key, std::uint64_t p,
+                        std::uint64_t after = std::numeric_limits<std::uint64_t>::max()) const {
+        for (unsigned passed = 0; passed < 2; ++passed) {
+            const std::uint64_t slot = entry >> 24;
+            if (slot == 0 || slot > p || p - (slot - 1) > window || slot > after) {
+                return -1;
+            }
+            if ((entry & 0xFFFFFF) == key) {
+                return static_cast<std::int64_t>(slot) - 1;
+            }
+            after = slot - 1;
+            entry = previous_[after & (window - 1)];
+        }
+        return -1;
+    }
+
+    // (position + 1) << 24 and the three bytes there; 0 ends.
+    std::vector<std::uint64_t> heads_;
+    std::vector<std::uint64_t> previous_;
+    int shift_;
+};
+
 // Positions of the original's 8-byte blocks at a stride of 1, 2 or 4 bytes
 // by its size, hashed. Any stretch the modified image shares with the
 // original that is at least stride + 7 bytes long holds an indexed block.
@@ -108,7 +170,8 @@ class SourceIndex {
   public:
     // Builds the index in parts, one for each share of the original; two
     // parts are filled on two threads when `threaded`, with the same result.
-    SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded);
+    SourceIndex(std::span<const std::uint8_t> source, unsigned parts, bool threaded,
+                bool shortCopies = true);
 
     unsigned parts() const { return parts_; }
     // A position in the part whose block may have this hash (compare before
@@ -122,15 +185,27 @@ class SourceIndex {
     // Positions of a small original whose next four bytes may be these
     // (compare before use), newest first: shared stretches too short for
     // the blocks. -1 ends the chain; an original of more than
-    // shortCopiesUpTo bytes has none.
-    static constexpr std::size_t shortCopiesUpTo = std::size_t{1} << 20;
+    // shortCopiesUpTo bytes has none, nor one built without `shortCopies`.
+    static constexpr std::size_t shortCopiesUpTo = std::size_t{1} << 21;
     std::int64_t firstShort(const std::uint8_t* bytes) const;
-    std::int64_t nextShort(std::uint64_t position) const;
+    std::int64_t nextShort(std::uint64_t position, const std::uint8_t* bytes) const;
     void prefetchShort(const std::uint8_t* bytes) const;
+    // Then, nearer, for the entry after the bucket's newest.
+    void prefetchShortNext(const std::uint8_t* bytes) const;
 
   private:
-    std::vector<std::uint32_t> shortHeads_; // position + 1; 0 ends
+    // position + 1 in the low shortBits bits (0 ends), and above them bits
+    // of the hash that the bucket does not hold, so that most other
+    // stretches are told apart without reading the original.
+    static constexpr int shortBits = 23;
+    std::vector<std::uint32_t> shortHeads_;
     std::vector<std::uint32_t> shortNext_;
+    unsigned shortPasses_ = 0;
+    std::uint32_t shortTag(std::uint64_t hash) const {
+        return static_cast<std::uint32_t>(hash >> (shortShift_ - (32 - shortBits))) << shortBits;
+    }
+    // The first position from this entry on whose tag is `tag`, or -1.
+    std::int64_t shortFrom(std::uint32_t entry, std::uint32_t tag) const;
     int shortShift_ = 64;
     std::unique_ptr<std::uint32_t[]> slots_; // position + 1; 0 is empty
     std::size_t partSize_ = 0;
@@ -142,11 +217,33 @@ inline std::uint64_t SourceIndex::hashBlock(const std::uint8_t* bytes) {
     return load(bytes) * 0x9E3779B97F4A7C15ull;
 }
 
+inline std::int64_t SourceIndex::shortFrom(std::uint32_t entry, std::uint32_t tag) const {
+    constexpr std::uint32_t positionMask = (std::uint32_t{1} << shortBits) - 1;
+    // Entries of other bytes share the bucket and are passed over, all of
+    // them in a small original; in a larger one each costs a read from far
+    // off, and the buckets outnumber the positions: an entry of other bytes
+    // mostly means that no position has these.
+    for (unsigned passed = 1;; ++passed) {
+        const std::uint32_t position = entry & positionMask;
+        if (position == 0) {
+            return -1;
+        }
+        if ((entry & ~positionMask) == tag) {
+            return static_cast<std::int64_t>(position) - 1;
+        }
+        if (passed == shortPasses_) {
+            return -1;
+        }
+        entry = shortNext_[position - 1];
+    }
+}
+
 inline std::int64_t SourceIndex::firstShort(const std::uint8_t* bytes) const {
     if (shortHeads_.empty()) {
         return -1;
     }
-    return static_cast<std::int64_t>(shortHeads_[hashShort(bytes) >> shortShift_]) - 1;
+    const std::uint64_t hash = hashShort(bytes);
+    return shortFrom(shortHeads_[hash >> shortShift_], shortTag(hash));
 }
 
 inline void SourceIndex::prefetchShort(const std::uint8_t* bytes) const {
@@ -155,8 +252,19 @@ inline void SourceIndex::prefetchShort(const std::uint8_t* bytes) const {
     }
 }
 
-inline std::int64_t SourceIndex::nextShort(std::uint64_t position) const {
-    return static_cast<std::int64_t>(shortNext_[position]) - 1;
+inline void SourceIndex::prefetchShortNext(const std::uint8_t* bytes) const {
+    if (!shortHeads_.empty()) {
+        const std::uint32_t position =
+            shortHeads_[hashShort(bytes) >> shortShift_] & ((std::uint32_t{1} << shortBits) - 1);
+        if (position != 0) {
+            __builtin_prefetch(&shortNext_[position - 1]);
+        }
+    }
+}
+
+inline std::int64_t SourceIndex::nextShort(std::uint64_t position,
+                                           const std::uint8_t* bytes) const {
+    return shortFrom(shortNext_[position], shortTag(hashShort(bytes)));
 }
 
 inline void SourceIndex::prefetch(std::uint64_t blockHash) const {

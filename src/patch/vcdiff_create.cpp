@@ -345,7 +345,8 @@ std::optional<Bytes> create(std::span<const std::uint8_t> original,
         return std::nullopt;
     }
     try {
-        const match::SourceIndex index(original, 1, false);
+        // Its matcher looks up blocks only: no chain of short copies.
+        const match::SourceIndex index(original, 1, false, false);
         const Opcodes opcodes;
         std::vector<Window> windows;
         for (std::uint64_t start = 0; start < modified.size(); start += windowSize) {

@@ -411,6 +411,38 @@ TEST(CreatePatch, RefusesEmptyInputs) {
 // length close together, where new bytes and short copies cost alike. The
 // sizes are today's: breaking ties between two runs of new bytes for the
 // later one shrank most such pairs but made the sparser one 6 bytes larger.
+// Where two copies are as long, the one that leaves the relative offsets
+// where the next copy wants them; three bytes already written, even as the
+// last command, are a repeat rather than new bytes.
+TEST(CreatePatch, BpsWeighsTheOffsetsItLeaves) {
+    const Bytes base = noise(4096, 31);
+    struct Case {
+        const char* name;
+        Bytes modified;
+        std::size_t most; // header and footer (21 bytes) and the commands
+    };
+    for (const Case& c : std::vector<Case>{
+             // SourceRead, SourceCopy, then a TargetCopy of the 40 bytes,
+             // which keeps the original's offset for the last copy (one byte).
+             {"a copy of the original or of the same bytes written",
+              joined({slice(base, 0, 1000), slice(base, 1500, 1600), slice(base, 500, 540),
+                      slice(base, 1600, 4096)}),
+              21 + 2 + 4 + 4 + 3},
+             {"three bytes written before, last",
+              joined({slice(base, 0, 4000), noise(3, 32), slice(base, 4003, 4096),
+                      slice(base, 10, 13)}),
+              21 + 2 + 4 + 2 + 2},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::optional<Bytes> bps = bps::create(base, c.modified);
+        ASSERT_TRUE(bps.has_value());
+        EXPECT_LE(bps->size(), c.most);
+        const std::optional<Bytes> target = bps::apply(base, *bps);
+        ASSERT_TRUE(target.has_value());
+        EXPECT_TRUE(*target == c.modified);
+    }
+}
+
 TEST(CreatePatch, BpsShortEditsOfChangingLength) {
     const Bytes letters = noise(65536, 21);
     Bytes base = noise(8192, 22);
