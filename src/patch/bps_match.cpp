@@ -350,7 +350,9 @@ class Matcher {
             return;
         }
         const auto key = [](const std::uint8_t* b) {
-            return static_cast<std::size_t>(((b[0] | b[1] << 8 | b[2] << 16) * 0x9E3779B1u) >> 20);
+            const std::uint32_t three =
+                std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16;
+            return static_cast<std::size_t>((three * 0x9E3779B1u) >> 20);
         };
         const std::uint64_t low = sourceRelative_ > nearBy ? sourceRelative_ - nearBy : 0;
         if (nearAt_ != sourceRelative_ || !nearBuilt_) {
