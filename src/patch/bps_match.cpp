@@ -23,14 +23,18 @@ constexpr std::uint64_t prefetchAhead = 16;
 // A copy at least this long is taken where it is found; shorter ones are
 // weighed against every other way to write their bytes.
 constexpr std::uint64_t longCopy = 64;
+// A long copy with another as long beside it is weighed by the parse with
+// what follows, up to this length.
+constexpr std::uint64_t weighedUpTo = 4096;
 // How far back from where it is found a copy may reach.
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, and the most copies gathered for it:
 // they bound the parse's memory (48 bytes a byte, 32 a copy).
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 18;
 constexpr std::size_t mostCandidates = std::size_t{1} << 18;
-// The most copies of different alignments the parse keeps open at once.
-constexpr std::size_t mostOpen = 16;
+// The most copies (of different alignments, or after ways that leave other
+// offsets) the parse keeps open at once.
+constexpr std::size_t mostOpen = 32;
 // How many ways to each boundary the parse keeps, and how much dearer than
 // the cheapest one may be.
 constexpr std::size_t ways = 4;
@@ -69,6 +73,17 @@ struct Relative {
         }
         return 0;
     }
+    // The offsets a copy of this action leaves as they were.
+    Relative carried(Action action) const {
+        Relative kept = *this;
+        if (action == SourceCopy) {
+            kept.source = 0;
+        } else if (action == TargetCopy) {
+            kept.target = 0;
+        }
+        return kept;
+    }
+    bool operator==(const Relative&) const = default;
     Relative after(Action action, std::uint64_t from, std::uint64_t length) const {
         Relative next = *this;
         if (action == SourceCopy) {
@@ -103,9 +118,10 @@ std::uint64_t commandCost(Action action, std::uint64_t length) {
 class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
-            const SourceIndex& index, std::uint64_t begin, std::uint64_t end)
+            const SourceIndex& index, std::uint64_t begin, std::uint64_t end,
+            std::span<const Offer> offers)
         : source_(source), target_(target), index_(index), targetIndex_(end - begin),
-          targetChain_(end - begin), begin_(begin), end_(end), written_(begin) {}
+          targetChain_(end - begin), begin_(begin), end_(end), written_(begin), offers_(offers) {}
 
     std::vector<Step> run() {
         std::uint64_t region = begin_;
@@ -156,15 +172,24 @@ class Matcher {
             const Candidate* longest = longestOf(found, p);
             if (longest != nullptr) {
                 const Candidate anchor = *longest;
-                // Copies found before it end where it starts.
                 candidates_.insert(candidates_.end(), found.begin(), found.end());
-                std::erase_if(candidates_,
-                              [&](const Candidate& c) { return c.start >= anchor.start; });
-                const Step step{anchor.action, anchor.length, anchor.from};
-                parse(region, anchor.start, &step);
-                push(step);
                 p = anchor.start + anchor.length;
-                region = p;
+                // Another copy that reaches as far leaves other offsets: the
+                // parse goes on over both and weighs them with what follows.
+                const bool tied = anchor.length <= weighedUpTo &&
+                                  std::any_of(found.begin(), found.end(), [&](const Candidate& c) {
+                                      return (c.action != anchor.action || c.from != anchor.from) &&
+                                             c.start + c.length + 1 >= p;
+                                  });
+                if (!tied) {
+                    // Copies found before it end where it starts.
+                    std::erase_if(candidates_,
+                                  [&](const Candidate& c) { return c.start >= anchor.start; });
+                    const Step step{anchor.action, anchor.length, anchor.from};
+                    parse(region, anchor.start, &step);
+                    push(step);
+                    region = p;
+                }
                 // Copied bytes may repeat later (a block copied several
                 // times is one TargetCopy from its first copy).
                 for (std::uint64_t q = (anchor.start + copyStride - 1) / copyStride * copyStride;
@@ -339,6 +364,13 @@ class Matcher {
             shortCopy(found, p);
             shortTargetCopy(found, p);
             nearCopy(found, p);
+        }
+        while (nextOffer_ < offers_.size() && offers_[nextOffer_].start < p) {
+            ++nextOffer_;
+        }
+        for (; nextOffer_ < offers_.size() && offers_[nextOffer_].start == p; ++nextOffer_) {
+            const Offer& o = offers_[nextOffer_];
+            add(found, o.action, p, std::min(o.length, remaining), o.from);
         }
     }
 
@@ -576,46 +608,58 @@ class Matcher {
                 }
             }
         };
+        // A copy of c's alignment opens at boundary i after a way: it is
+        // kept beside those open after ways that leave other offsets, or
+        // takes the place of one that leaves the same where it is cheaper.
+        const auto openCopy = [&](const Candidate& c, std::uint64_t i, std::uint64_t count,
+                                  std::uint64_t base, const Relative& before, std::uint8_t way) {
+            const Open candidate{c.action, i,    std::min(i + c.length, count),
+                                 c.from,   base, before,
+                                 way};
+            const Relative carried = before.carried(c.action);
+            const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
+                return o.action == c.action && o.from - o.start == c.from - i &&
+                       o.relative.carried(c.action) == carried;
+            });
+            if (same == open.end()) {
+                open.push_back(candidate);
+                if (open.size() > mostOpen) {
+                    // Too many at once: forget the dearest.
+                    const auto dearest = std::max_element(
+                        open.begin(), open.end(), [&](const Open& a, const Open& b) {
+                            return a.base + commandCost(a.action, i + 1 - a.start) <
+                                   b.base + commandCost(b.action, i + 1 - b.start);
+                        });
+                    open.erase(dearest);
+                }
+            } else if (candidate.base + commandCost(c.action, 1) <
+                       same->base + commandCost(c.action, i + 1 - same->start)) {
+                const std::uint64_t reach = std::max(same->end, candidate.end);
+                *same = candidate;
+                same->end = reach;
+            } else {
+                same->end = std::max(same->end, candidate.end);
+            }
+        };
         for (std::uint64_t i = 0; i < count; ++i) {
-            // Copies that start here, after the way that makes them cheapest.
+            // Copies that start here, after each way that leaves other
+            // offsets for the copy to carry on (the cheapest of those that
+            // leave the same).
             for (; nextCandidate < candidates_.size() &&
                    candidates_[nextCandidate].start == first + i;
                  ++nextCandidate) {
                 const Candidate& c = candidates_[nextCandidate];
-                std::uint8_t best = 0;
-                std::uint64_t base = std::numeric_limits<std::uint64_t>::max();
                 for (std::uint8_t w = 0; w < here.size(); ++w) {
-                    const std::uint64_t cost =
+                    const Relative carried = here[w].relative.carried(c.action);
+                    const std::uint64_t base =
                         here[w].cost + here[w].relative.offsetCost(c.action, c.from);
-                    if (cost < base) {
-                        base = cost;
-                        best = w;
+                    if (std::any_of(here.begin(), here.begin() + w, [&](const Way& h) {
+                            return h.relative.carried(c.action) == carried &&
+                                   h.cost + h.relative.offsetCost(c.action, c.from) <= base;
+                        })) {
+                        continue;
                     }
-                }
-                const Open candidate{c.action, i,    std::min(i + c.length, count),
-                                     c.from,   base, here[best].relative,
-                                     best};
-                const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
-                    return o.action == c.action && o.from - o.start == c.from - i;
-                });
-                if (same == open.end()) {
-                    open.push_back(candidate);
-                    if (open.size() > mostOpen) {
-                        // Too many alignments at once: forget the dearest.
-                        const auto dearest = std::max_element(
-                            open.begin(), open.end(), [&](const Open& a, const Open& b) {
-                                return a.base + commandCost(a.action, i + 1 - a.start) <
-                                       b.base + commandCost(b.action, i + 1 - b.start);
-                            });
-                        open.erase(dearest);
-                    }
-                } else if (candidate.base + commandCost(c.action, 1) <
-                           same->base + commandCost(c.action, i + 1 - same->start)) {
-                    const std::uint64_t reach = std::max(same->end, candidate.end);
-                    *same = candidate;
-                    same->end = reach;
-                } else {
-                    same->end = std::max(same->end, candidate.end);
+                    openCopy(c, i, count, base, here[w].relative, w);
                 }
             }
             // New bytes start after a copy, or go on where starting afresh
@@ -746,6 +790,9 @@ class Matcher {
     std::uint64_t targetRelative_ = 0;
     std::array<std::int64_t, 2> recentDeltas_{0, 0};
     std::vector<Candidate> candidates_; // those of the stretch being gathered
+    // The copies offered, and the first not yet passed.
+    std::span<const Offer> offers_;
+    mutable std::size_t nextOffer_ = 0;
     // Where each step starts and the offsets before it.
     struct Taken {
         std::uint64_t at;
@@ -771,8 +818,9 @@ class Matcher {
 
 std::vector<Step> matchRange(std::span<const std::uint8_t> source,
                              std::span<const std::uint8_t> target, const SourceIndex& index,
-                             std::uint64_t begin, std::uint64_t end) {
-    return Matcher(source, target, index, begin, end).run();
+                             std::uint64_t begin, std::uint64_t end,
+                             std::span<const Offer> offers) {
+    return Matcher(source, target, index, begin, end, offers).run();
 }
 
 } // namespace bps

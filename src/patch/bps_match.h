@@ -24,10 +24,36 @@ struct Step {
     std::uint64_t from;
 };
 
+// A copy on offer at a position of the target: length bytes from start,
+// read from `from` (as in Step).
+struct Offer {
+    Action action;
+    std::uint64_t start;
+    std::uint64_t length;
+    std::uint64_t from;
+};
+
 // The steps that rebuild target[begin, end) from the original and from the
-// bytes of the target before them. Deterministic for the same arguments.
+// bytes of the target before them, weighing with the copies its indexes
+// find the offers given (sorted by start). Deterministic for the same
+// arguments.
 std::vector<Step> matchRange(std::span<const std::uint8_t> source,
                              std::span<const std::uint8_t> target, const match::SourceIndex& index,
-                             std::uint64_t begin, std::uint64_t end);
+                             std::uint64_t begin, std::uint64_t end,
+                             std::span<const Offer> offers = {});
+
+// The plain greedy walk over the whole target, as the public creator makes
+// it: at each byte the longest copy of the original or of the target before
+// it (the nearest to the last copy's end among the longest), taken where it
+// is long enough for what its offset and command cost. It finds every
+// longest copy where the indexes find only some: the parse is offered the
+// copy it weighed at every byte it passed, and the creator keeps whichever
+// of the two encodes shorter. It holds about 22 bytes a byte of both images
+// at once.
+struct Walk {
+    std::vector<Step> steps;
+    std::vector<Offer> longest;
+};
+Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target);
 
 } // namespace bps

@@ -13,6 +13,7 @@
 #include "io/input_file.h"
 #include "patch/formats.h"
 #include "patch/ips.h"
+#include "patch/suffix_array.h"
 #include "patch/vcdiff.h"
 #include "patch_builders.h"
 #include "rom_builders.h"
@@ -440,6 +441,31 @@ TEST(CreatePatch, BpsWeighsTheOffsetsItLeaves) {
         const std::optional<Bytes> target = bps::apply(base, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_TRUE(*target == c.modified);
+    }
+}
+
+// Texts of one value, of a few, and of all: every suffix in the order
+// plain comparison gives, for the deep recursion of repeats too.
+TEST(SuffixArray, SortsLikeComparingEverySuffix) {
+    Bytes repeats;
+    for (std::size_t i = 0; i < 3000; ++i) {
+        repeats.push_back(static_cast<std::uint8_t>("abaabaaab"[i % 9]));
+    }
+    Bytes few = noise(5000, 41);
+    for (std::uint8_t& b : few) {
+        b = static_cast<std::uint8_t>(b % 3);
+    }
+    for (const Bytes& text : {Bytes{}, Bytes{7}, Bytes{2, 1}, filled(300, 9), repeats, few,
+                              noise(4000, 42)}) {
+        std::vector<std::int32_t> expected(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            expected[i] = static_cast<std::int32_t>(i);
+        }
+        std::sort(expected.begin(), expected.end(), [&](std::int32_t a, std::int32_t b) {
+            return std::lexicographical_compare(text.begin() + a, text.end(), text.begin() + b,
+                                                text.end());
+        });
+        EXPECT_TRUE(match::suffixArray(text) == expected) << text.size() << " bytes";
     }
 }
 
