@@ -17,7 +17,7 @@ namespace {
 // How many stretches of the target not yet written (which no copy may come
 // from) are passed over beside a position, and how many copies are weighed
 // for their length and offset, on each side of it in the suffix order.
-constexpr unsigned mostPassed = 256;
+constexpr unsigned mostPassed = 16;
 constexpr unsigned mostWeighed = 16;
 
 // The longest copy of one kind found at a position: its joined position and
@@ -86,8 +86,8 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
                     --weighed;
                     continue;
                 }
-                const std::size_t length = match::forwardMatch(
-                    joined.data() + q, joined.data() + p, std::min(bound, n - q));
+                const std::size_t length = match::forwardMatch(joined.data() + q, joined.data() + p,
+                                                               std::min(bound, n - q));
                 if (weighed == 0) {
                     sideLength = length;
                 }
@@ -105,11 +105,11 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
                 }
             }
         }
-        const Longest& chosen = kinds[1].length > kinds[0].length ||
-                                        (kinds[1].length == kinds[0].length &&
-                                         kinds[1].cost < kinds[0].cost)
-                                    ? kinds[1]
-                                    : kinds[0];
+        const Longest& chosen =
+            kinds[1].length > kinds[0].length ||
+                    (kinds[1].length == kinds[0].length && kinds[1].cost < kinds[0].cost)
+                ? kinds[1]
+                : kinds[0];
         const std::size_t bestLength = chosen.length;
         const std::size_t best = chosen.at;
         const std::uint64_t bestCost = chosen.cost;

@@ -26,6 +26,8 @@ constexpr std::uint64_t longCopy = 64;
 // A long copy with another as long beside it is weighed by the parse with
 // what follows, up to this length.
 constexpr std::uint64_t weighedUpTo = 4096;
+// In a stretch of the target up to this long every such copy is.
+constexpr std::uint64_t weighsAllUpTo = std::uint64_t{1} << 15;
 // How far back from where it is found a copy may reach.
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, and the most copies gathered for it:
@@ -102,19 +104,16 @@ std::uint64_t commandCost(Action action, std::uint64_t length) {
 
 // Walks the target once. Where a copy of at least `longCopy` bytes starts, it
 // is taken as it is (unless a copy found across its end reaches back over
-// it); the stretch before it, with every copy found at each of its
-// positions, is then parsed exactly: a shortest path over the boundaries
-// between its bytes, priced in encoded bytes, where a boundary is reached by
-// the new bytes of a TargetRead or by the end of a copy. A copy costs its
-// command and its relative offset when it starts and only the growth of its
-// command while it goes on, so each boundary keeps only the copies still
-// open across it (one per alignment) and the parse stays linear. What a
-// copy's offset costs depends on the copies before it, so each boundary keeps
-// a few ways to reach it that leave different offsets, and a copy starts
-// after the one that makes it cheapest; new bytes keep the run they are in
-// while starting afresh with the same offsets costs no less.
-// A copy found later that reaches back before the stretch takes back the
-// steps it covers, which are weighed again.
+// it, or it is one the parse weighs: see weighedUpTo); the stretch before it, with every copy found
+// at each of its positions, is then parsed exactly: a shortest path over the boundaries between its
+// bytes, priced in encoded bytes, where a boundary is reached by the new bytes of a TargetRead or
+// by the end of a copy. A copy costs its command and its relative offset when it starts and only
+// the growth of its command while it goes on, so each boundary keeps only the copies still open
+// across it (one per alignment) and the parse stays linear. What a copy's offset costs depends on
+// the copies before it, so each boundary keeps a few ways to reach it that leave different offsets,
+// and a copy starts after the one that makes it cheapest; new bytes keep the run they are in while
+// starting afresh with the same offsets costs no less. A copy found later that reaches back before
+// the stretch takes back the steps it covers, which are weighed again.
 class Matcher {
   public:
     Matcher(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target,
@@ -128,6 +127,7 @@ class Matcher {
         std::uint64_t p = begin_;
         std::vector<Candidate> found;
         const bool chainsCopies = end_ - begin_ <= chainsCopiesUpTo;
+        const bool weighsAll = end_ - begin_ <= weighsAllUpTo;
         while (p < end_) {
             if (p - region >= longestStretch || candidates_.size() >= mostCandidates) {
                 parse(region, p);
@@ -174,14 +174,17 @@ class Matcher {
                 const Candidate anchor = *longest;
                 candidates_.insert(candidates_.end(), found.begin(), found.end());
                 p = anchor.start + anchor.length;
-                // Another copy that reaches as far leaves other offsets: the
-                // parse goes on over both and weighs them with what follows.
-                const bool tied = anchor.length <= weighedUpTo &&
-                                  std::any_of(found.begin(), found.end(), [&](const Candidate& c) {
-                                      return (c.action != anchor.action || c.from != anchor.from) &&
-                                             c.start + c.length + 1 >= p;
-                                  });
-                if (!tied) {
+                // In a small image every long copy is weighed by the parse
+                // with what follows; in a larger one, where another copy
+                // reaches as far and leaves other offsets (weighing them all
+                // there made translation-shaped pairs larger).
+                const bool weighed =
+                    anchor.length <= weighedUpTo &&
+                    (weighsAll || std::any_of(found.begin(), found.end(), [&](const Candidate& c) {
+                         return (c.action != anchor.action || c.from != anchor.from) &&
+                                c.start + c.length + 1 >= p;
+                     }));
+                if (!weighed) {
                     // Copies found before it end where it starts.
                     std::erase_if(candidates_,
                                   [&](const Candidate& c) { return c.start >= anchor.start; });
@@ -613,9 +616,8 @@ class Matcher {
         // takes the place of one that leaves the same where it is cheaper.
         const auto openCopy = [&](const Candidate& c, std::uint64_t i, std::uint64_t count,
                                   std::uint64_t base, const Relative& before, std::uint8_t way) {
-            const Open candidate{c.action, i,    std::min(i + c.length, count),
-                                 c.from,   base, before,
-                                 way};
+            const Open candidate{c.action, i,  std::min(i + c.length, count), c.from, base,
+                                 before,   way};
             const Relative carried = before.carried(c.action);
             const auto same = std::find_if(open.begin(), open.end(), [&](const Open& o) {
                 return o.action == c.action && o.from - o.start == c.from - i &&

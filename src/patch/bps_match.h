@@ -48,7 +48,7 @@ std::vector<Step> matchRange(std::span<const std::uint8_t> source,
 // is long enough for what its offset and command cost. It finds every
 // longest copy where the indexes find only some: the parse is offered the
 // copy it weighed at every byte it passed, and the creator keeps whichever
-// of the two encodes shorter. It holds about 22 bytes a byte of both images
+// of the two encodes shorter. It holds about 20 bytes a byte of both images
 // at once.
 struct Walk {
     std::vector<Step> steps;

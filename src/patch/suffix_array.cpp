@@ -26,9 +26,9 @@ void induceSort(std::span<const Symbol> s, std::size_t symbols, std::span<std::i
         return;
     }
     // smaller[i]: suffix i sorts before suffix i + 1 (S-type).
-    std::vector<bool> smaller(n, false);
+    std::vector<std::uint8_t> smaller(n, 0);
     for (std::size_t i = n - 1; i-- > 0;) {
-        smaller[i] = s[i] == s[i + 1] ? smaller[i + 1] : s[i] < s[i + 1];
+        smaller[i] = s[i] == s[i + 1] ? smaller[i + 1] : static_cast<std::uint8_t>(s[i] < s[i + 1]);
     }
     // Each symbol's bucket: its L-type suffixes first, then its S-type ones.
     std::vector<std::int32_t> startL(symbols + 1, 0);
