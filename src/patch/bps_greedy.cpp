@@ -19,13 +19,18 @@ namespace {
 // for their length and offset, on each side of it in the suffix order.
 constexpr unsigned mostPassed = 16;
 constexpr unsigned mostWeighed = 16;
+// Up to this size of the target every byte's longest copies are offered.
+constexpr std::size_t offersEveryByteUpTo = std::size_t{1} << 18;
 
 // The longest copy of one kind found at a position: its joined position and
-// what its offset costs.
+// what its offset costs, and others as long (up to `tiesKept`, the cheapest).
+constexpr std::size_t tiesKept = 4;
 struct Longest {
     std::size_t length = 0;
     std::size_t at = 0;
     std::uint64_t cost = 0;
+    std::array<std::size_t, tiesKept - 1> others{};
+    std::size_t otherCount = 0;
 };
 
 } // namespace
@@ -62,12 +67,16 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
         }
         return numberLength(at > relative ? at - relative : relative - at);
     };
-    for (std::size_t p = 0; p < targetSize;) {
-        const std::size_t bound = targetSize - p;
-        // The longest copy of each kind, the original's and the target's,
-        // the cheapest among the longest: where both are long, the parse
+    // In a small target the bytes a copy covers are offered too, and copies
+    // as long from elsewhere: a copy that starts inside another, or comes
+    // from elsewhere, may leave better offsets.
+    const bool everyByte = targetSize <= offersEveryByteUpTo;
+    // The longest copy of each kind, the original's and the target's, at p.
+    const auto longestAt = [&](std::size_t p) {
+        // The cheapest among the longest: where both are long, the parse
         // weighs the offsets each leaves.
         std::array<Longest, 2> kinds{};
+        const std::size_t bound = targetSize - p;
         const auto here = static_cast<std::size_t>(rank[p]);
         for (const int direction : {-1, 1}) {
             std::size_t sideLength = 0;
@@ -78,7 +87,7 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
                     break;
                 }
                 i = direction < 0 ? i - 1 : i + 1;
-                const auto q = static_cast<std::size_t>(order[i]);
+                auto q = static_cast<std::size_t>(order[i]);
                 if (q >= p && q < targetSize) {
                     if (++passed == mostPassed) {
                         break;
@@ -100,29 +109,52 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
                 seen[kind] = true;
                 const std::uint64_t cost = offsetCost(q, p);
                 Longest& k = kinds[kind];
-                if (length > k.length || (length == k.length && cost < k.cost)) {
-                    k = {length, q, cost};
+                if (length > k.length) {
+                    k = {length, q, cost, {}, 0};
+                } else if (length == k.length) {
+                    if (cost < k.cost) {
+                        std::swap(q, k.at);
+                        k.cost = cost;
+                    }
+                    if (k.otherCount < k.others.size()) {
+                        k.others[k.otherCount++] = q;
+                    }
                 }
             }
         }
-        const Longest& chosen =
-            kinds[1].length > kinds[0].length ||
-                    (kinds[1].length == kinds[0].length && kinds[1].cost < kinds[0].cost)
-                ? kinds[1]
-                : kinds[0];
+        return kinds;
+    };
+    const auto offer = [&](std::size_t p, const std::array<Longest, 2>& kinds,
+                           const Longest& chosen) {
+        const auto add = [&](std::size_t at, std::size_t length) {
+            const std::uint64_t from = at >= targetSize ? at - targetSize : at;
+            const Action action =
+                at < targetSize ? TargetCopy : (from == p ? SourceRead : SourceCopy);
+            walk.longest.push_back({action, p, length, from});
+        };
+        for (const Longest& k : kinds) {
+            if (k.length > 0 && (k.length >= 3 || &k == &chosen)) {
+                add(k.at, k.length);
+                // As long, from elsewhere: other offsets left.
+                for (std::size_t o = 0; everyByte && k.length >= 3 && o < k.otherCount; ++o) {
+                    add(k.others[o], k.length);
+                }
+            }
+        }
+    };
+    const auto chosenOf = [](const std::array<Longest, 2>& kinds) -> const Longest& {
+        return kinds[1].length > kinds[0].length ||
+                       (kinds[1].length == kinds[0].length && kinds[1].cost < kinds[0].cost)
+                   ? kinds[1]
+                   : kinds[0];
+    };
+    for (std::size_t p = 0; p < targetSize;) {
+        const std::array<Longest, 2> kinds = longestAt(p);
+        const Longest& chosen = chosenOf(kinds);
         const std::size_t bestLength = chosen.length;
         const std::size_t best = chosen.at;
         const std::uint64_t bestCost = chosen.cost;
-        for (const Longest& k : kinds) {
-            if (k.length >= 3 || &k == &chosen) {
-                if (k.length > 0) {
-                    const std::uint64_t from = k.at >= targetSize ? k.at - targetSize : k.at;
-                    const Action action =
-                        k.at < targetSize ? TargetCopy : (from == p ? SourceRead : SourceCopy);
-                    walk.longest.push_back({action, p, k.length, from});
-                }
-            }
-        }
+        offer(p, kinds, chosen);
         // A copy ends the new bytes before it, which then take a command of
         // their own if more follow.
         if (bestLength > 0 &&
@@ -140,6 +172,10 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
             } else {
                 steps.push_back({TargetCopy, bestLength, best});
                 targetRelative = best + bestLength;
+            }
+            for (std::size_t q = p + 1; everyByte && q < p + bestLength; ++q) {
+                const std::array<Longest, 2> within = longestAt(q);
+                offer(q, within, chosenOf(within));
             }
             p += bestLength;
             continue;

@@ -27,19 +27,19 @@ constexpr std::uint64_t longCopy = 64;
 // what follows, up to this length.
 constexpr std::uint64_t weighedUpTo = 4096;
 // In a stretch of the target up to this long every such copy is.
-constexpr std::uint64_t weighsAllUpTo = std::uint64_t{1} << 15;
+constexpr std::uint64_t weighsAllUpTo = std::uint64_t{1} << 18;
 // How far back from where it is found a copy may reach.
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, and the most copies gathered for it:
-// they bound the parse's memory (48 bytes a byte, 32 a copy).
+// they bound the parse's memory (96 bytes a byte, 32 a copy).
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 18;
 constexpr std::size_t mostCandidates = std::size_t{1} << 18;
 // The most copies (of different alignments, or after ways that leave other
 // offsets) the parse keeps open at once.
-constexpr std::size_t mostOpen = 32;
+constexpr std::size_t mostOpen = 64;
 // How many ways to each boundary the parse keeps, and how much dearer than
 // the cheapest one may be.
-constexpr std::size_t ways = 4;
+constexpr std::size_t ways = 8;
 constexpr std::uint64_t slack = 4;
 // How many positions of the short-copy chain are compared, and the length
 // past which the blocks find a copy anyway.
@@ -184,7 +184,9 @@ class Matcher {
                          return (c.action != anchor.action || c.from != anchor.from) &&
                                 c.start + c.length + 1 >= p;
                      }));
-                if (!weighed) {
+                if (weighed) {
+                    hint(anchor.action, anchor.start, anchor.length, anchor.from);
+                } else {
                     // Copies found before it end where it starts.
                     std::erase_if(candidates_,
                                   [&](const Candidate& c) { return c.start >= anchor.start; });
@@ -342,11 +344,10 @@ class Matcher {
             }
         }
         // Where the last copy of the original ended: the cheapest offset.
-        if (sourceRelative_ < source_.size()) {
-            const std::uint64_t limit = std::min(source_.size() - sourceRelative_, remaining);
+        if (hintSource_ < source_.size()) {
+            const std::uint64_t limit = std::min(source_.size() - hintSource_, remaining);
             add(found, SourceCopy, p,
-                forwardMatch(source_.data() + sourceRelative_, target_.data() + p, limit),
-                sourceRelative_);
+                forwardMatch(source_.data() + hintSource_, target_.data() + p, limit), hintSource_);
         }
         if (p > 0 && target_[p] == target_[p - 1]) {
             add(found, TargetCopy, p,
@@ -389,12 +390,12 @@ class Matcher {
                 std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16;
             return static_cast<std::size_t>((three * 0x9E3779B1u) >> 20);
         };
-        const std::uint64_t low = sourceRelative_ > nearBy ? sourceRelative_ - nearBy : 0;
-        if (nearAt_ != sourceRelative_ || !nearBuilt_) {
-            nearAt_ = sourceRelative_;
+        const std::uint64_t low = hintSource_ > nearBy ? hintSource_ - nearBy : 0;
+        if (nearAt_ != hintSource_ || !nearBuilt_) {
+            nearAt_ = hintSource_;
             nearBuilt_ = true;
             nearHeads_.fill(0);
-            const std::uint64_t high = std::min(sourceRelative_ + nearBy, source_.size() - 2);
+            const std::uint64_t high = std::min(hintSource_ + nearBy, source_.size() - 2);
             for (std::uint64_t from = low; from < high; ++from) {
                 const std::size_t k = key(source_.data() + from);
                 nearNext_[from - low] = nearHeads_[k];
@@ -427,7 +428,7 @@ class Matcher {
         }
         const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
         const auto distance = [&](std::uint64_t f) {
-            return f > targetRelative_ ? f - targetRelative_ : targetRelative_ - f;
+            return f > hintTarget_ ? f - hintTarget_ : hintTarget_ - f;
         };
         std::uint64_t bestLength = 0;
         std::uint64_t bestFrom = 0;
@@ -461,7 +462,7 @@ class Matcher {
         }
         const std::uint64_t limit = std::min<std::uint64_t>(end_ - p, shortEnough);
         const auto distance = [&](std::uint64_t f) {
-            return f > sourceRelative_ ? f - sourceRelative_ : sourceRelative_ - f;
+            return f > hintSource_ ? f - hintSource_ : hintSource_ - f;
         };
         std::uint64_t bestLength = 0;
         std::uint64_t bestFrom = 0;
@@ -626,12 +627,27 @@ class Matcher {
             if (same == open.end()) {
                 open.push_back(candidate);
                 if (open.size() > mostOpen) {
-                    // Too many at once: forget the dearest.
-                    const auto dearest = std::max_element(
-                        open.begin(), open.end(), [&](const Open& a, const Open& b) {
-                            return a.base + commandCost(a.action, i + 1 - a.start) <
-                                   b.base + commandCost(b.action, i + 1 - b.start);
-                        });
+                    // Too many at once: forget the dearest of an alignment
+                    // open after several ways, else the dearest.
+                    const auto alignedTwice = [&](const Open& a) {
+                        return std::count_if(open.begin(), open.end(), [&](const Open& b) {
+                                   return b.action == a.action &&
+                                          b.from - b.start == a.from - a.start;
+                               }) > 1;
+                    };
+                    const auto dearer = [&](const Open& a, const Open& b) {
+                        return a.base + commandCost(a.action, i + 1 - a.start) <
+                               b.base + commandCost(b.action, i + 1 - b.start);
+                    };
+                    auto dearest = open.end();
+                    for (auto o = open.begin(); o != open.end(); ++o) {
+                        if (alignedTwice(*o) && (dearest == open.end() || dearer(*dearest, *o))) {
+                            dearest = o;
+                        }
+                    }
+                    if (dearest == open.end()) {
+                        dearest = std::max_element(open.begin(), open.end(), dearer);
+                    }
                     open.erase(dearest);
                 }
             } else if (candidate.base + commandCost(c.action, 1) <
@@ -760,17 +776,28 @@ class Matcher {
                 targetRelative_ = s.from + s.length;
             }
         }
+        hintSource_ = sourceRelative_;
+        hintTarget_ = targetRelative_;
     }
 
-    void push(const Step& s) {
-        taken_.push_back({written_, sourceRelative_, targetRelative_, recentDeltas_});
-        if (s.action == SourceCopy) {
-            const auto delta = static_cast<std::int64_t>(s.from - written_);
+    // A copy taken, or weighed by the parse later: the next copies are
+    // looked for where it leaves the offsets.
+    void hint(Action action, std::uint64_t start, std::uint64_t length, std::uint64_t from) {
+        if (action == SourceCopy) {
+            const auto delta = static_cast<std::int64_t>(from - start);
             if (delta != recentDeltas_[0]) {
                 recentDeltas_[1] = recentDeltas_[0];
                 recentDeltas_[0] = delta;
             }
+            hintSource_ = from + length;
+        } else if (action == TargetCopy) {
+            hintTarget_ = from + length;
         }
+    }
+
+    void push(const Step& s) {
+        taken_.push_back({written_, sourceRelative_, targetRelative_, recentDeltas_});
+        hint(s.action, written_, s.length, s.from);
         written_ += s.length;
         steps_.push_back(s);
         if (s.action == SourceCopy) {
@@ -791,6 +818,9 @@ class Matcher {
     std::uint64_t sourceRelative_ = 0;
     std::uint64_t targetRelative_ = 0;
     std::array<std::int64_t, 2> recentDeltas_{0, 0};
+    // Where the last copy taken or weighed left the offsets.
+    std::uint64_t hintSource_ = 0;
+    std::uint64_t hintTarget_ = 0;
     std::vector<Candidate> candidates_; // those of the stretch being gathered
     // The copies offered, and the first not yet passed.
     std::span<const Offer> offers_;

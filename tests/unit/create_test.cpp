@@ -12,6 +12,7 @@
 #include "hash/digests.h"
 #include "io/input_file.h"
 #include "patch/formats.h"
+#include "patch/bps_match.h"
 #include "patch/ips.h"
 #include "patch/suffix_array.h"
 #include "patch/vcdiff.h"
@@ -441,6 +442,41 @@ TEST(CreatePatch, BpsWeighsTheOffsetsItLeaves) {
         const std::optional<Bytes> target = bps::apply(base, *bps);
         ASSERT_TRUE(target.has_value());
         EXPECT_TRUE(*target == c.modified);
+    }
+}
+
+// The greedy walk's steps rebuild the target, and every copy it offers the
+// parse holds the bytes it claims, from where a decoder can read them.
+TEST(CreatePatch, GreedyWalkStepsAndOffersHold) {
+    for (const Pair& pair : pairs()) {
+        SCOPED_TRACE(pair.name);
+        const Bytes& source = pair.original;
+        const Bytes& target = pair.modified;
+        const bps::Walk walk = bps::greedyWalk(source, target);
+        const auto holds = [&](bps::Action action, std::uint64_t start, std::uint64_t length,
+                               std::uint64_t from) {
+            const bool ofTarget = action == bps::TargetCopy || action == bps::TargetRead;
+            const Bytes& base = ofTarget ? target : source;
+            if (length == 0 || start + length > target.size() || from + length > base.size() ||
+                (action == bps::TargetCopy && from >= start) ||
+                (action == bps::SourceRead && from != start)) {
+                return false;
+            }
+            return std::equal(base.begin() + static_cast<std::ptrdiff_t>(from),
+                              base.begin() + static_cast<std::ptrdiff_t>(from + length),
+                              target.begin() + static_cast<std::ptrdiff_t>(start));
+        };
+        std::uint64_t at = 0;
+        for (const bps::Step& step : walk.steps) {
+            EXPECT_TRUE(holds(step.action, at, step.length, step.from)) << at;
+            at += step.length;
+        }
+        EXPECT_EQ(at, target.size());
+        for (std::size_t k = 0; k < walk.longest.size(); ++k) {
+            const bps::Offer& o = walk.longest[k];
+            EXPECT_TRUE(holds(o.action, o.start, o.length, o.from)) << o.start;
+            EXPECT_TRUE(k == 0 || walk.longest[k - 1].start <= o.start);
+        }
     }
 }
 
