@@ -11,8 +11,8 @@
 
 #include "hash/digests.h"
 #include "io/input_file.h"
-#include "patch/formats.h"
 #include "patch/bps_match.h"
+#include "patch/formats.h"
 #include "patch/ips.h"
 #include "patch/suffix_array.h"
 #include "patch/vcdiff.h"
@@ -564,13 +564,16 @@ TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
              {"seed7_mixed_4", 28, 5060},
              {"seed7_mixed_9", 43, 5311},
              // A copy of the original or of the target as long; the longest
-             // copy the indexes miss; copies after ways leaving other offsets.
+             // copy the indexes miss; copies after ways leaving other offsets;
+             // many such ways open at once.
              {"own_random29_0", 34, 0},
              {"own_random34_3", 106, 0},
              {"own_random36_1", 67, 0},
              {"own_random42_3", 232, 0},
              {"own_random25_0", 58, 0},
              {"own_random17_5", 58, 0},
+             {"own_random96_0", 412, 0},
+             {"own_random85_3", 97, 0},
          }) {
         SCOPED_TRACE(row.pair);
         const Bytes original =
