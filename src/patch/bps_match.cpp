@@ -51,15 +51,8 @@ constexpr std::uint64_t chainsCopiesUpTo = std::uint64_t{1} << 20;
 // The stride at which copied stretches of the target are indexed.
 constexpr std::uint64_t copyStride = 8;
 
-// A copy the indexes or the alignments offer: length bytes of the target
-// from start, read from `from` (the original's position for the source
-// actions, the target's for TargetCopy).
-struct Candidate {
-    Action action;
-    std::uint64_t start;
-    std::uint64_t length;
-    std::uint64_t from;
-};
+// A copy the indexes, the alignments or the offers give.
+using Candidate = Offer;
 
 // Where the relative offsets of the two copy actions stand.
 struct Relative {

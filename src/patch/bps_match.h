@@ -24,8 +24,9 @@ struct Step {
     std::uint64_t from;
 };
 
-// A copy on offer at a position of the target: length bytes from start,
-// read from `from` (as in Step).
+// A copy on offer at a position of the target: length bytes of the target
+// from start, read from `from` (the original's position for the source
+// actions, the target's for TargetCopy).
 struct Offer {
     Action action;
     std::uint64_t start;
@@ -47,7 +48,8 @@ std::vector<Step> matchRange(std::span<const std::uint8_t> source,
 // it (the nearest to the last copy's end among the longest), taken where it
 // is long enough for what its offset and command cost. It finds every
 // longest copy where the indexes find only some: the parse is offered the
-// copy it weighed at every byte it passed, and the creator keeps whichever
+// longest copies of each kind at every byte the walk passed (at every byte,
+// with others as long, in a small target), and the creator keeps whichever
 // of the two encodes shorter. It holds about 20 bytes a byte of both images
 // at once.
 struct Walk {
