@@ -31,15 +31,20 @@ constexpr std::uint64_t weighsAllUpTo = std::uint64_t{1} << 18;
 // How far back from where it is found a copy may reach.
 constexpr std::uint64_t reachBack = 1 << 16;
 // The longest stretch parsed at once, and the most copies gathered for it:
-// they bound the parse's memory (96 bytes a byte, 32 a copy).
+// they bound the parse's memory (72 bytes a byte, 32 a copy).
 constexpr std::uint64_t longestStretch = std::uint64_t{1} << 18;
 constexpr std::size_t mostCandidates = std::size_t{1} << 18;
 // The most copies (of different alignments, or after ways that leave other
 // offsets) the parse keeps open at once.
-constexpr std::size_t mostOpen = 64;
+constexpr std::size_t mostOpen = 32;
+// How many of the dearest open copies are looked at for one whose alignment
+// is open twice, before the dearest is forgotten.
+constexpr std::size_t looksForTwice = 4;
+// The most copies weighed from one byte.
+constexpr std::size_t mostPerStart = 8;
 // How many ways to each boundary the parse keeps, and how much dearer than
 // the cheapest one may be.
-constexpr std::size_t ways = 8;
+constexpr std::size_t ways = 6;
 constexpr std::uint64_t slack = 4;
 // How many positions of the short-copy chain are compared, and the length
 // past which the blocks find a copy anyway.
@@ -554,8 +559,43 @@ class Matcher {
             return;
         }
         const std::uint64_t count = last - first;
-        std::stable_sort(candidates_.begin(), candidates_.end(),
-                         [](const Candidate& a, const Candidate& b) { return a.start < b.start; });
+        // A copy is found again from each block it holds: of those that
+        // start alike, the longest is kept.
+        std::sort(candidates_.begin(), candidates_.end(),
+                  [](const Candidate& a, const Candidate& b) {
+                      if (a.start != b.start || a.action != b.action || a.from != b.from) {
+                          return a.start != b.start     ? a.start < b.start
+                                 : a.action != b.action ? a.action < b.action
+                                                        : a.from < b.from;
+                      }
+                      return a.length > b.length;
+                  });
+        candidates_.erase(std::unique(candidates_.begin(), candidates_.end(),
+                                      [](const Candidate& a, const Candidate& b) {
+                                          return a.start == b.start && a.action == b.action &&
+                                                 a.from == b.from;
+                                      }),
+                          candidates_.end());
+        // Where many copies start at one byte (text of few letters), the
+        // longest are weighed.
+        std::size_t kept = 0;
+        for (std::size_t g = 0; g < candidates_.size();) {
+            std::size_t e = g;
+            while (e < candidates_.size() && candidates_[e].start == candidates_[g].start) {
+                ++e;
+            }
+            if (e - g > mostPerStart) {
+                std::stable_sort(
+                    candidates_.begin() + static_cast<std::ptrdiff_t>(g),
+                    candidates_.begin() + static_cast<std::ptrdiff_t>(e),
+                    [](const Candidate& a, const Candidate& b) { return a.length > b.length; });
+            }
+            for (std::size_t k = g; k < std::min(e, g + mostPerStart); ++k) {
+                candidates_[kept++] = candidates_[k];
+            }
+            g = e;
+        }
+        candidates_.resize(kept);
         // Boundary i is first + i; it keeps up to `ways` ways, the cheapest
         // for each pair of offsets, while they cost little more than the
         // cheapest: which offsets a path leaves decides what the next copies
@@ -620,26 +660,37 @@ class Matcher {
             if (same == open.end()) {
                 open.push_back(candidate);
                 if (open.size() > mostOpen) {
-                    // Too many at once: forget the dearest of an alignment
-                    // open after several ways, else the dearest.
-                    const auto alignedTwice = [&](const Open& a) {
-                        return std::count_if(open.begin(), open.end(), [&](const Open& b) {
-                                   return b.action == a.action &&
-                                          b.from - b.start == a.from - a.start;
-                               }) > 1;
-                    };
+                    // Too many at once: forget the dearest of those whose
+                    // alignment stays open after another way (looked for
+                    // among the few dearest), else the dearest.
                     const auto dearer = [&](const Open& a, const Open& b) {
                         return a.base + commandCost(a.action, i + 1 - a.start) <
                                b.base + commandCost(b.action, i + 1 - b.start);
                     };
-                    auto dearest = open.end();
-                    for (auto o = open.begin(); o != open.end(); ++o) {
-                        if (alignedTwice(*o) && (dearest == open.end() || dearer(*dearest, *o))) {
-                            dearest = o;
+                    const auto alignedTwice = [&](std::vector<Open>::iterator a) {
+                        return std::any_of(open.begin(), open.end(), [&](const Open& b) {
+                            return &b != &*a && b.action == a->action &&
+                                   b.from - b.start == a->from - a->start;
+                        });
+                    };
+                    auto dearest = std::max_element(open.begin(), open.end(), dearer);
+                    auto chosen = dearest;
+                    std::array<std::size_t, looksForTwice> passedOver{};
+                    for (std::size_t look = 0; look < looksForTwice && !alignedTwice(chosen);
+                         ++look) {
+                        passedOver[look] = static_cast<std::size_t>(chosen - open.begin());
+                        chosen = open.end();
+                        for (auto o = open.begin(); o != open.end(); ++o) {
+                            const auto at = static_cast<std::size_t>(o - open.begin());
+                            if (std::find(passedOver.begin(), passedOver.begin() + look + 1, at) ==
+                                    passedOver.begin() + look + 1 &&
+                                (chosen == open.end() || dearer(*chosen, *o))) {
+                                chosen = o;
+                            }
                         }
                     }
-                    if (dearest == open.end()) {
-                        dearest = std::max_element(open.begin(), open.end(), dearer);
+                    if (chosen != open.end() && alignedTwice(chosen)) {
+                        dearest = chosen;
                     }
                     open.erase(dearest);
                 }
