@@ -21,6 +21,10 @@ constexpr unsigned mostPassed = 16;
 constexpr unsigned mostWeighed = 16;
 // Up to this size of the target every byte's longest copies are offered.
 constexpr std::size_t offersEveryByteUpTo = std::size_t{1} << 18;
+// The longest copy inside which copies are offered so, and the longest
+// offered there.
+constexpr std::size_t offeredWithinUpTo = 4096;
+constexpr std::size_t offeredWithinLength = 256;
 
 // The longest copy of one kind found at a position: its joined position and
 // what its offset costs, and others as long (up to `tiesKept`, the cheapest).
@@ -72,11 +76,11 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
     // from elsewhere, may leave better offsets.
     const bool everyByte = targetSize <= offersEveryByteUpTo;
     // The longest copy of each kind, the original's and the target's, at p.
-    const auto longestAt = [&](std::size_t p) {
+    const auto longestAt = [&](std::size_t p, std::size_t most) {
         // The cheapest among the longest: where both are long, the parse
         // weighs the offsets each leaves.
         std::array<Longest, 2> kinds{};
-        const std::size_t bound = targetSize - p;
+        const std::size_t bound = std::min(targetSize - p, most);
         const auto here = static_cast<std::size_t>(rank[p]);
         for (const int direction : {-1, 1}) {
             std::size_t sideLength = 0;
@@ -149,7 +153,7 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
                    : kinds[0];
     };
     for (std::size_t p = 0; p < targetSize;) {
-        const std::array<Longest, 2> kinds = longestAt(p);
+        const std::array<Longest, 2> kinds = longestAt(p, targetSize);
         const Longest& chosen = chosenOf(kinds);
         const std::size_t bestLength = chosen.length;
         const std::size_t best = chosen.at;
@@ -173,8 +177,12 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
                 steps.push_back({TargetCopy, bestLength, best});
                 targetRelative = best + bestLength;
             }
-            for (std::size_t q = p + 1; everyByte && q < p + bestLength; ++q) {
-                const std::array<Longest, 2> within = longestAt(q);
+            // Inside a long copy (a run, a block repeated) every byte would
+            // be matched far ahead again: only short copies are offered
+            // there, and only inside copies the parse weighs.
+            for (std::size_t q = p + 1;
+                 everyByte && bestLength <= offeredWithinUpTo && q < p + bestLength; ++q) {
+                const std::array<Longest, 2> within = longestAt(q, offeredWithinLength);
                 offer(q, within, chosenOf(within));
             }
             p += bestLength;
