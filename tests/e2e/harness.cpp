@@ -65,8 +65,10 @@ std::string programPath() {
     return hostPath(exe != nullptr ? exe : "");
 }
 
-RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem::path& folder,
-                     const RunOptions& options) {
+namespace {
+
+RunResult runOnce(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                  const RunOptions& options) {
     const char* exe = std::getenv("QUILLON_EXE");
     if (exe == nullptr) {
         throw std::runtime_error("QUILLON_EXE is not set");
@@ -146,6 +148,22 @@ RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem
     if (underLauncher()) {
         result.out = withUnixLineEnds(result.out);
         result.err = withUnixLineEnds(result.err);
+    }
+    return result;
+}
+
+} // namespace
+
+RunResult runQuillon(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                     const RunOptions& options) {
+    RunResult result = runOnce(args, folder, options);
+    // Now and then wine fails to start a process: it exits 1 within a few
+    // milliseconds, having printed nothing. quillon never fails without a
+    // line saying why, so such a run is the emulator's and is started again.
+    for (int again = 0; again < 2 && underLauncher() && result.exitCode == 1 &&
+                        result.out.empty() && result.err.empty();
+         ++again) {
+        result = runOnce(args, folder, options);
     }
     return result;
 }
