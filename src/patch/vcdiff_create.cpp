@@ -89,6 +89,65 @@ Instruction tableForm(const Step& step, std::uint8_t mode) {
     return {step.type, static_cast<std::uint8_t>(fits ? step.size : 0), mode};
 }
 
+// True when the target's bytes [from, from + length) are one byte repeated.
+bool oneByte(std::span<const std::uint8_t> target, std::uint64_t from, std::uint64_t length) {
+    const auto first = target.begin() + static_cast<std::ptrdiff_t>(from);
+    return std::all_of(first, first + static_cast<std::ptrdiff_t>(length),
+                       [&](std::uint8_t b) { return b == *first; });
+}
+
+// A COPY of one byte repeated goes as a RUN where its address would take
+// three bytes or more (a far one from the original), or where it repeats the
+// byte just before it (the run then takes that byte in too): the RUN's one
+// byte in the data section costs less. Nearer copies stay: once the sections
+// are compressed their addresses cost less than the RUN's byte among the new
+// ones. The address caches are followed as the coder will fill them.
+std::vector<Step> withRuns(const std::vector<Step>& steps, std::span<const std::uint8_t> target,
+                           std::uint64_t windowStart, std::uint64_t segmentLength) {
+    std::vector<Step> out;
+    out.reserve(steps.size());
+    AddressCache cache(defaultCodeTable().nearSize, defaultCodeTable().sameSize);
+    std::uint64_t here = segmentLength;
+    std::uint64_t at = windowStart;
+    for (const Step& step : steps) {
+        Step next = step;
+        if (step.type == Copy) {
+            const AddressCache::Choice choice = cache.choose(step.address, here);
+            const std::size_t addressBytes =
+                choice.mode >= 2 + defaultCodeTable().nearSize ? 1 : integerLength(choice.value);
+            if ((addressBytes >= 3 || step.address + 1 == here) && oneByte(target, at, step.size)) {
+                next = {Run, step.size, 0};
+            } else {
+                cache.update(step.address);
+            }
+        }
+        if (next.type == Run && !out.empty() && target[at - 1] == target[at]) {
+            Step& before = out.back();
+            if (before.type == Run) {
+                before.size += next.size;
+                next.size = 0;
+            } else if (before.type == Add) {
+                // The ADD's last byte starts the run.
+                --before.size;
+                ++next.size;
+                if (before.size == 0) {
+                    out.pop_back();
+                    if (!out.empty() && out.back().type == Run && target[at - 2] == target[at]) {
+                        out.back().size += next.size;
+                        next.size = 0;
+                    }
+                }
+            }
+        }
+        if (next.size > 0) {
+            out.push_back(next);
+        }
+        here += step.size;
+        at += step.size;
+    }
+    return out;
+}
+
 Sections codeWindow(const std::vector<Step>& steps, std::span<const std::uint8_t> target,
                     std::uint64_t windowStart, std::uint64_t segmentLength,
                     const Opcodes& opcodes) {
@@ -185,44 +244,38 @@ std::vector<Step> windowSteps(const std::vector<bps::Step>& actions,
                               std::span<const std::uint8_t> target, std::uint64_t windowStart,
                               std::uint64_t segmentOffset, std::uint64_t segmentLength) {
     std::vector<Step> steps;
+    // The target's own bytes gather here until the next COPY, so that a run
+    // of one byte the finder took in pieces goes as one RUN.
+    std::uint64_t literalFrom = windowStart;
     std::uint64_t at = windowStart;
+    const auto copy = [&](std::uint64_t length, std::uint64_t address) {
+        addLiteral(steps, target, literalFrom, at - literalFrom);
+        steps.push_back({Copy, length, address});
+        literalFrom = at + length;
+    };
     for (const bps::Step& action : actions) {
+        const std::uint64_t from = action.action == bps::SourceRead ? at : action.from;
+        bool literal = action.action == bps::TargetRead ||
+                       (action.action == bps::TargetCopy && action.from < windowStart);
         // A short copy whose address takes bytes of its own costs more than
         // the bytes it stands for, once the data section is compressed.
-        if (action.action != bps::TargetRead && action.length < longCopy) {
-            const std::uint64_t from = action.action == bps::SourceRead ? at : action.from;
+        if (!literal && action.length < longCopy) {
             const std::uint64_t address = action.action == bps::TargetCopy
                                               ? segmentLength + from - windowStart
                                               : from - segmentOffset;
             const std::uint64_t here = segmentLength + at - windowStart;
             const std::size_t addressBytes = std::min(
                 integerLength(address), here > address ? integerLength(here - address) : 9);
-            if (action.length < shortestCopy || addressBytes >= 2) {
-                addLiteral(steps, target, at, action.length);
-                at += action.length;
-                continue;
-            }
+            literal = action.length < shortestCopy || addressBytes >= 2;
         }
-        switch (action.action) {
-        case bps::SourceRead:
-        case bps::SourceCopy: {
-            const std::uint64_t from = action.action == bps::SourceRead ? at : action.from;
-            steps.push_back({Copy, action.length, from - segmentOffset});
-            break;
-        }
-        case bps::TargetCopy:
-            if (action.from >= windowStart) {
-                steps.push_back({Copy, action.length, segmentLength + action.from - windowStart});
-            } else {
-                addLiteral(steps, target, at, action.length);
-            }
-            break;
-        case bps::TargetRead:
-            addLiteral(steps, target, at, action.length);
-            break;
+        if (!literal) {
+            copy(action.length, action.action == bps::TargetCopy
+                                    ? segmentLength + action.from - windowStart
+                                    : from - segmentOffset);
         }
         at += action.length;
     }
+    addLiteral(steps, target, literalFrom, at - literalFrom);
     return steps;
 }
 
@@ -358,7 +411,8 @@ std::optional<Bytes> create(std::span<const std::uint8_t> original,
             w.targetLength = end - start;
             std::tie(w.segmentOffset, w.segmentLength) = segmentOf(actions, start, original.size());
             const std::vector<Step> steps =
-                windowSteps(actions, modified, start, w.segmentOffset, w.segmentLength);
+                withRuns(windowSteps(actions, modified, start, w.segmentOffset, w.segmentLength),
+                         modified, start, w.segmentLength);
             w.sections = codeWindow(steps, modified, start, w.segmentLength, opcodes);
         }
         return assemble(modified, windows);

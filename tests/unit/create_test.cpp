@@ -61,6 +61,9 @@ std::vector<Pair> pairs() {
     Bytes runs = base;
     std::fill(runs.begin() + 100, runs.begin() + 400, 0xFF);
     std::fill(runs.begin() + 4000, runs.end(), 0x00);
+    // A run far into the original: its copy's address would take three bytes.
+    Bytes farRun = noise(100000, 10);
+    std::fill(farRun.begin() + 20000, farRun.begin() + 23000, 0xEE);
     const Bytes big = noise(2 * MiB, 2);
     Bytes bigEdited = big;
     for (std::size_t o = 1000; o < big.size(); o += 40000) {
@@ -88,6 +91,9 @@ std::vector<Pair> pairs() {
                  slice(base, 200, 700), slice(base, 3000, 4096)})},
         {"new block repeated", base,
          joined({slice(base, 0, 1000), noise(300, 4), noise(300, 4), slice(base, 1000, 4096)})},
+        {"run copied from far into the original", farRun,
+         joined({noise(200, 11), filled(3000, 0xEE), noise(100, 12), filled(400, 0x11),
+                 noise(100, 13)})},
         {"unrelated", base, noise(5000, 5)},
         {"copier header added", base, joined({filled(512, 0), base})},
         {"long change split into records", noise(200000, 6),
