@@ -148,15 +148,43 @@ std::vector<Step> withRuns(const std::vector<Step>& steps, std::span<const std::
     return out;
 }
 
+// How copy addresses are written. Cheapest takes the fewest bytes for each.
+// Once the address section is compressed, one integer written again and
+// again costs next to nothing: the copies that resume an alignment after an
+// edit all have the same distance back from here, where their distance from
+// the last copy (the near cache) changes with every edit.
+enum class Addresses : std::uint8_t {
+    Cheapest,
+    HereForRecentAlignments, // as here - address when one of the last four copies had it
+    HereForTheOriginal,      // every copy from the original that takes more than a byte
+};
+constexpr std::array allAddresses{Addresses::Cheapest, Addresses::HereForRecentAlignments,
+                                  Addresses::HereForTheOriginal};
+
+bool fromHere(Addresses addresses, std::uint64_t alignment,
+              const std::array<std::uint64_t, 4>& recent, bool fromOriginal,
+              std::size_t cheapestBytes) {
+    switch (addresses) {
+    case Addresses::Cheapest:
+        return false;
+    case Addresses::HereForRecentAlignments:
+        return std::find(recent.begin(), recent.end(), alignment) != recent.end();
+    case Addresses::HereForTheOriginal:
+        return fromOriginal && cheapestBytes > 1;
+    }
+    return false;
+}
+
 Sections codeWindow(const std::vector<Step>& steps, std::span<const std::uint8_t> target,
-                    std::uint64_t windowStart, std::uint64_t segmentLength,
-                    const Opcodes& opcodes) {
+                    std::uint64_t windowStart, std::uint64_t segmentLength, const Opcodes& opcodes,
+                    Addresses addresses) {
     Sections out;
     AddressCache cache(defaultCodeTable().nearSize, defaultCodeTable().sameSize);
     std::vector<Instruction> forms;
     forms.reserve(steps.size());
     std::uint64_t here = segmentLength;
     std::uint64_t at = windowStart;
+    std::array<std::uint64_t, 4> recent{}; // here - address of the last copies
     for (const Step& step : steps) {
         std::uint8_t mode = 0;
         switch (step.type) {
@@ -168,7 +196,15 @@ Sections codeWindow(const std::vector<Step>& steps, std::span<const std::uint8_t
             out.data.push_back(target[at]);
             break;
         default: {
-            const AddressCache::Choice choice = cache.choose(step.address, here);
+            AddressCache::Choice choice = cache.choose(step.address, here);
+            const std::uint64_t alignment = here - step.address;
+            if (choice.mode < 2 + defaultCodeTable().nearSize &&
+                fromHere(addresses, alignment, recent, step.address < segmentLength,
+                         integerLength(choice.value))) {
+                choice = {1, alignment};
+            }
+            std::rotate(recent.rbegin(), recent.rbegin() + 1, recent.rend());
+            recent[0] = alignment;
             mode = choice.mode;
             if (mode >= 2 + defaultCodeTable().nearSize) {
                 out.addr.push_back(static_cast<std::uint8_t>(choice.value));
@@ -306,6 +342,7 @@ struct Window {
     std::uint64_t targetLength = 0;
     std::uint64_t segmentOffset = 0;
     std::uint64_t segmentLength = 0;
+    std::vector<Step> steps;
     Sections sections;
 };
 
@@ -342,6 +379,41 @@ struct SectionCoder {
         return false;
     }
 };
+
+// Codes every window's instructions and addresses in each way and keeps the
+// one whose sections come out smallest once compressed (the data section is
+// the same in all).
+void codeWindows(std::span<const std::uint8_t> target, std::vector<Window>& windows) {
+    const Opcodes opcodes;
+    std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
+    for (const Addresses addresses : allAddresses) {
+        std::vector<Sections> coded;
+        std::array<SectionCoder, 2> coders;
+        for (const Window& w : windows) {
+            coded.push_back(
+                codeWindow(w.steps, target, w.targetStart, w.segmentLength, opcodes, addresses));
+            coders[0].expectedBytes += coded.back().inst.size();
+            coders[1].expectedBytes += coded.back().addr.size();
+        }
+        std::uint64_t size = 0;
+        for (const Sections& sections : coded) {
+            Bytes packed;
+            coders[0].code(sections.inst, packed);
+            size += packed.size();
+            coders[1].code(sections.addr, packed);
+            size += packed.size();
+        }
+        if (size < best) {
+            best = size;
+            for (std::size_t i = 0; i < windows.size(); ++i) {
+                windows[i].sections = std::move(coded[i]);
+            }
+        }
+    }
+    for (Window& w : windows) {
+        w.steps = {};
+    }
+}
 
 Bytes assemble(std::span<const std::uint8_t> target, std::vector<Window>& windows) {
     Bytes patch(magic.begin(), magic.end());
@@ -400,7 +472,6 @@ std::optional<Bytes> create(std::span<const std::uint8_t> original,
     try {
         // Its matcher looks up blocks only: no chain of short copies.
         const match::SourceIndex index(original, 1, false, false);
-        const Opcodes opcodes;
         std::vector<Window> windows;
         for (std::uint64_t start = 0; start < modified.size(); start += windowSize) {
             const std::uint64_t end = std::min<std::uint64_t>(start + windowSize, modified.size());
@@ -410,11 +481,11 @@ std::optional<Bytes> create(std::span<const std::uint8_t> original,
             w.targetStart = start;
             w.targetLength = end - start;
             std::tie(w.segmentOffset, w.segmentLength) = segmentOf(actions, start, original.size());
-            const std::vector<Step> steps =
+            w.steps =
                 withRuns(windowSteps(actions, modified, start, w.segmentOffset, w.segmentLength),
                          modified, start, w.segmentLength);
-            w.sections = codeWindow(steps, modified, start, w.segmentLength, opcodes);
         }
+        codeWindows(modified, windows);
         return assemble(modified, windows);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
