@@ -156,21 +156,22 @@ std::vector<Step> withRuns(const std::vector<Step>& steps, std::span<const std::
 enum class Addresses : std::uint8_t {
     Cheapest,
     HereForRecentAlignments, // as here - address when one of the last four copies had it
-    HereForTheOriginal,      // every copy from the original that takes more than a byte
+    HereForTheOriginalToo,   // and so every copy of the original that takes more than a byte
 };
 constexpr std::array allAddresses{Addresses::Cheapest, Addresses::HereForRecentAlignments,
-                                  Addresses::HereForTheOriginal};
+                                  Addresses::HereForTheOriginalToo};
 
 bool fromHere(Addresses addresses, std::uint64_t alignment,
               const std::array<std::uint64_t, 4>& recent, bool fromOriginal,
               std::size_t cheapestBytes) {
+    const bool recentAlignment = std::find(recent.begin(), recent.end(), alignment) != recent.end();
     switch (addresses) {
     case Addresses::Cheapest:
         return false;
     case Addresses::HereForRecentAlignments:
-        return std::find(recent.begin(), recent.end(), alignment) != recent.end();
-    case Addresses::HereForTheOriginal:
-        return fromOriginal && cheapestBytes > 1;
+        return recentAlignment;
+    case Addresses::HereForTheOriginalToo:
+        return recentAlignment || (fromOriginal && cheapestBytes > 1);
     }
     return false;
 }
