@@ -159,12 +159,18 @@ std::optional<Bytes> createPatch(std::span<const std::uint8_t> original,
     const std::size_t header = patch.size();
     appendSteps(patch, modified, joined(steps));
     if (greedyMade) {
-        Bytes walked;
-        appendSteps(walked, modified, joined(greedy.steps));
         // The parse's where they tie: the same patch as ever.
-        if (walked.size() < patch.size() - header) {
-            patch.resize(header);
-            patch.insert(patch.end(), walked.begin(), walked.end());
+        const auto keepShorter = [&](const std::vector<bps::Step>& walkSteps) {
+            Bytes walked;
+            appendSteps(walked, modified, joined(walkSteps));
+            if (walked.size() < patch.size() - header) {
+                patch.resize(header);
+                patch.insert(patch.end(), walked.begin(), walked.end());
+            }
+        };
+        keepShorter(greedy.steps);
+        if (greedy.publicSteps) {
+            keepShorter(*greedy.publicSteps);
         }
     }
     appendCrcFooter(patch, originalCrc, modifiedCrc);

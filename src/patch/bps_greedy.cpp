@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "patch/bps_match.h"
@@ -36,6 +38,121 @@ struct Longest {
     std::array<std::size_t, tiesKept - 1> others{};
     std::size_t otherCount = 0;
 };
+
+// The bytes the public creator reckons a number takes (a power of 128 a
+// byte), which is not quite what BPS writes.
+constexpr std::uint64_t reckonedLength(std::uint64_t value) {
+    std::uint64_t length = 1;
+    while (length < 5 && value >= std::uint64_t{1} << (7 * length)) {
+        ++length;
+    }
+    return length;
+}
+
+// The public creator's own walk, step for step, where it sorts the whole
+// target with the original (a target up to four times the original, or of
+// up to 1 KiB): at each byte, of the nearest suffixes before and after it in
+// the order that may be copied from, the one sharing more with it (the one
+// after on a tie), taken where it pays by the creator's rule. nullopt when
+// the stretches of the target not yet written that lie beside the bytes in
+// the order would take too long to pass over.
+std::optional<std::vector<Step>> publicWalk(std::span<const std::uint8_t> joined,
+                                            std::span<const std::int32_t> order,
+                                            std::span<const std::int32_t> rank,
+                                            std::size_t targetSize) {
+    const std::size_t n = joined.size();
+    const std::size_t sourceSize = n - targetSize;
+    if (targetSize / 4 > sourceSize && targetSize > 1024) {
+        return std::nullopt;
+    }
+    std::size_t budget = 16 * n + 65536;
+    std::vector<Step> steps;
+    std::uint64_t sourceRelative = 0;
+    std::uint64_t targetRelative = 0;
+    std::uint64_t newFrom = 0;
+    std::uint64_t newCount = 0;
+    for (std::size_t p = 0; p < targetSize;) {
+        // The nearest on each side that starts before p or in the original.
+        const auto nearest = [&](int direction) -> std::optional<std::size_t> {
+            for (auto i = static_cast<std::size_t>(rank[p]);;) {
+                if (direction < 0 ? i == 0 : i + 1 == n) {
+                    return std::nullopt;
+                }
+                i = direction < 0 ? i - 1 : i + 1;
+                const auto q = static_cast<std::size_t>(order[i]);
+                if (q < p || q >= targetSize) {
+                    return q;
+                }
+                if (--budget == 0) {
+                    return std::nullopt;
+                }
+            }
+        };
+        const std::optional<std::size_t> before = nearest(-1);
+        const std::optional<std::size_t> after = nearest(1);
+        if (budget == 0) {
+            return std::nullopt;
+        }
+        const std::size_t searched = targetSize - p;
+        const auto lengthFrom = [&](std::size_t q, std::size_t known) {
+            return known + match::forwardMatch(joined.data() + q + known, joined.data() + p + known,
+                                               std::min(searched, n - q) - known);
+        };
+        std::size_t at = 0;
+        std::size_t length = 0;
+        if (before && after) {
+            // Both share with p what they share with each other.
+            const std::size_t common = match::forwardMatch(
+                joined.data() + *before, joined.data() + *after, std::min(n - *before, n - *after));
+            if (common >= searched) {
+                at = *before;
+                length = searched;
+            } else if (*before + common < n && joined[p + common] == joined[*before + common]) {
+                at = *before;
+                length = lengthFrom(at, common);
+            } else {
+                at = *after;
+                length = lengthFrom(at, common);
+            }
+        } else if (before || after) {
+            at = before ? *before : *after;
+            length = lengthFrom(at, 0);
+        }
+        const bool fromSource = at >= targetSize;
+        const std::uint64_t from = fromSource ? at - targetSize : at;
+        const std::uint64_t relative = fromSource ? sourceRelative : targetRelative;
+        const std::uint64_t cost =
+            fromSource && from == p
+                ? 1
+                : 1 + reckonedLength(from > relative ? from - relative : relative - from);
+        if (length > 0 && length >= 1 + cost + (newCount > 0 ? 1 : 0) + (length == 1 ? 1 : 0)) {
+            if (newCount > 0) {
+                steps.push_back({TargetRead, newCount, newFrom});
+                newCount = 0;
+            }
+            if (!fromSource) {
+                steps.push_back({TargetCopy, length, from});
+                targetRelative = from + length;
+            } else if (from == p) {
+                steps.push_back({SourceRead, length, from});
+            } else {
+                steps.push_back({SourceCopy, length, from});
+                sourceRelative = from + length;
+            }
+            p += length;
+            continue;
+        }
+        if (newCount == 0) {
+            newFrom = p;
+        }
+        ++newCount;
+        ++p;
+    }
+    if (newCount > 0) {
+        steps.push_back({TargetRead, newCount, newFrom});
+    }
+    return steps;
+}
 
 } // namespace
 
@@ -197,6 +314,7 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
     if (newCount > 0) {
         steps.push_back({TargetRead, newCount, newFrom});
     }
+    walk.publicSteps = publicWalk(joined, order, rank, targetSize);
     return walk;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -55,6 +56,10 @@ std::vector<Step> matchRange(std::span<const std::uint8_t> source,
 struct Walk {
     std::vector<Step> steps;
     std::vector<Offer> longest;
+    // The public creator's own walk over the same order, step for step, where
+    // it can be followed: the creator keeps it too where it encodes shorter,
+    // so that no patch comes out larger than that creator's.
+    std::optional<std::vector<Step>> publicSteps;
 };
 Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8_t> target);
 

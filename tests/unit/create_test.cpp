@@ -580,6 +580,9 @@ TEST(CreatePatch, BenchmarkPairsNoLargerThanThePublicCreator) {
              {"own_random17_5", 58, 0},
              {"own_random96_0", 412, 0},
              {"own_random85_3", 97, 0},
+             // Two copies as long, of which the public creator's leaves the
+             // offset a copy 7,000 bytes on wants: its own walk is followed.
+             {"own_random46_1", 78, 0},
          }) {
         SCOPED_TRACE(row.pair);
         const Bytes original =
