@@ -51,6 +51,13 @@ TEST(CreateXdeltaCommand, Xdelta3DecodesWhatItWrites) {
     ByteList grown = base;
     grown.insert(grown.begin() + 1000, base.begin() + 5000, base.begin() + 9000);
     grown.insert(grown.end(), 70000, 0xFF);
+    // Edits that leave each copy at the same alignment, whose addresses then
+    // go as the same distance back, and a run written over them.
+    ByteList edited = base;
+    for (std::size_t o = 2000; o < edited.size(); o += 2900) {
+        edited[o] ^= 0x5A;
+    }
+    std::fill(edited.begin() + 250000, edited.begin() + 260000, 0x00);
     const struct {
         const char* name;
         ByteList modified;
@@ -58,6 +65,7 @@ TEST(CreateXdeltaCommand, Xdelta3DecodesWhatItWrites) {
         {"grown, a block repeated and padding", grown},
         {"shrunk", ByteList(base.begin() + 100, base.begin() + 200000)},
         {"identical", base},
+        {"an edit every 2,900 bytes", edited},
         {"unrelated", list(noise(50000, 12))},
     };
     e2e::ScratchFolder scratch;
