@@ -67,6 +67,10 @@ LzmaSectionEncoder::LzmaSectionEncoder(std::uint64_t expectedBytes) {
     constexpr std::uint64_t smallest = LZMA_DICT_SIZE_MIN;
     constexpr std::uint64_t largest = std::uint64_t{64} << 20;
     options.dict_size = static_cast<std::uint32_t>(std::clamp(expectedBytes, smallest, largest));
+    // A section's bytes keep no alignment (new bytes, instructions, addresses
+    // of all lengths one after another): position bits would only split what
+    // the coder learns four ways.
+    options.pb = 0;
     const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
     auto started = std::make_unique<State>();
     if (lzma_stream_encoder(&started->stream, filters, LZMA_CHECK_NONE) == LZMA_OK) {

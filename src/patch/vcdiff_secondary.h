@@ -29,10 +29,11 @@ struct LzmaSectionStream {
 bool decodeLzmaSection(LzmaSectionStream& stream, std::span<const std::uint8_t> in,
                        std::span<std::uint8_t> out);
 
-// The encoding side of such a stream: LZMA2 at the strongest preset, no
-// integrity check (the window's Adler-32 covers the result), its dictionary
-// no larger than the bytes the stream will see. Each section appends its
-// bytes up to a sync flush; false when the library fails.
+// The encoding side of such a stream: LZMA2 at the strongest preset but
+// without position bits, no integrity check (the window's Adler-32 covers
+// the result), its dictionary no larger than the bytes the stream will see.
+// Each section appends its bytes up to a sync flush; false when the library
+// fails.
 struct LzmaSectionEncoder {
     explicit LzmaSectionEncoder(std::uint64_t expectedBytes);
     ~LzmaSectionEncoder();
