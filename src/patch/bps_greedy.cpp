@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "patch/bps_match.h"
@@ -39,6 +40,46 @@ struct Longest {
     std::size_t otherCount = 0;
 };
 
+// The commands a walk writes, and the offsets they leave: new bytes gather
+// until a copy ends them.
+struct Commands {
+    explicit Commands(std::size_t joinedTarget) : targetSize(joinedTarget) {}
+
+    std::size_t targetSize; // joined positions from here on are the original's
+    std::vector<Step> steps;
+    std::uint64_t sourceRelative = 0;
+    std::uint64_t targetRelative = 0;
+    std::uint64_t newFrom = 0;
+    std::uint64_t newCount = 0;
+
+    void newByte(std::size_t p) {
+        if (newCount == 0) {
+            newFrom = p;
+        }
+        ++newCount;
+    }
+    // A copy at p of length bytes from joined position q.
+    void copy(std::size_t p, std::size_t q, std::size_t length) {
+        finish();
+        if (q < targetSize) {
+            steps.push_back({TargetCopy, length, q});
+            targetRelative = q + length;
+            return;
+        }
+        const std::uint64_t from = q - targetSize;
+        steps.push_back({from == p ? SourceRead : SourceCopy, length, from});
+        if (from != p) {
+            sourceRelative = from + length;
+        }
+    }
+    void finish() {
+        if (newCount > 0) {
+            steps.push_back({TargetRead, newCount, newFrom});
+            newCount = 0;
+        }
+    }
+};
+
 // The bytes the public creator reckons a number takes (a power of 128 a
 // byte), which is not quite what BPS writes.
 constexpr std::uint64_t reckonedLength(std::uint64_t value) {
@@ -66,11 +107,7 @@ std::optional<std::vector<Step>> publicWalk(std::span<const std::uint8_t> joined
         return std::nullopt;
     }
     std::size_t budget = 16 * n + 65536;
-    std::vector<Step> steps;
-    std::uint64_t sourceRelative = 0;
-    std::uint64_t targetRelative = 0;
-    std::uint64_t newFrom = 0;
-    std::uint64_t newCount = 0;
+    Commands out(targetSize);
     for (std::size_t p = 0; p < targetSize;) {
         // The nearest on each side that starts before p or in the original.
         const auto nearest = [&](int direction) -> std::optional<std::size_t> {
@@ -120,38 +157,21 @@ std::optional<std::vector<Step>> publicWalk(std::span<const std::uint8_t> joined
         }
         const bool fromSource = at >= targetSize;
         const std::uint64_t from = fromSource ? at - targetSize : at;
-        const std::uint64_t relative = fromSource ? sourceRelative : targetRelative;
+        const std::uint64_t relative = fromSource ? out.sourceRelative : out.targetRelative;
         const std::uint64_t cost =
             fromSource && from == p
                 ? 1
                 : 1 + reckonedLength(from > relative ? from - relative : relative - from);
-        if (length > 0 && length >= 1 + cost + (newCount > 0 ? 1 : 0) + (length == 1 ? 1 : 0)) {
-            if (newCount > 0) {
-                steps.push_back({TargetRead, newCount, newFrom});
-                newCount = 0;
-            }
-            if (!fromSource) {
-                steps.push_back({TargetCopy, length, from});
-                targetRelative = from + length;
-            } else if (from == p) {
-                steps.push_back({SourceRead, length, from});
-            } else {
-                steps.push_back({SourceCopy, length, from});
-                sourceRelative = from + length;
-            }
+        if (length > 0 && length >= 1 + cost + (out.newCount > 0 ? 1 : 0) + (length == 1 ? 1 : 0)) {
+            out.copy(p, at, length);
             p += length;
             continue;
         }
-        if (newCount == 0) {
-            newFrom = p;
-        }
-        ++newCount;
+        out.newByte(p);
         ++p;
     }
-    if (newCount > 0) {
-        steps.push_back({TargetRead, newCount, newFrom});
-    }
-    return steps;
+    out.finish();
+    return std::move(out.steps);
 }
 
 } // namespace
@@ -172,17 +192,13 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
     }
 
     Walk walk;
-    std::vector<Step>& steps = walk.steps;
-    std::uint64_t sourceRelative = 0;
-    std::uint64_t targetRelative = 0;
-    std::uint64_t newFrom = 0;
-    std::uint64_t newCount = 0;
+    Commands out(targetSize);
     // What the offset of a copy from joined position q costs, 0 for the
     // original's bytes in place: the number length of the distance, as the
     // public creator reckons it (its sign bit left out).
     const auto offsetCost = [&](std::size_t q, std::size_t p) -> std::uint64_t {
         const std::uint64_t at = q >= targetSize ? q - targetSize : q;
-        const std::uint64_t relative = q >= targetSize ? sourceRelative : targetRelative;
+        const std::uint64_t relative = q >= targetSize ? out.sourceRelative : out.targetRelative;
         if (q >= targetSize && at == p) {
             return 0;
         }
@@ -279,21 +295,8 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
         // A copy ends the new bytes before it, which then take a command of
         // their own if more follow.
         if (bestLength > 0 &&
-            bestLength >= 2 + bestCost + (newCount > 0 ? 1 : 0) + (bestLength == 1 ? 1 : 0)) {
-            if (newCount > 0) {
-                steps.push_back({TargetRead, newCount, newFrom});
-                newCount = 0;
-            }
-            if (best >= targetSize) {
-                const std::uint64_t from = best - targetSize;
-                steps.push_back({from == p ? SourceRead : SourceCopy, bestLength, from});
-                if (from != p) {
-                    sourceRelative = from + bestLength;
-                }
-            } else {
-                steps.push_back({TargetCopy, bestLength, best});
-                targetRelative = best + bestLength;
-            }
+            bestLength >= 2 + bestCost + (out.newCount > 0 ? 1 : 0) + (bestLength == 1 ? 1 : 0)) {
+            out.copy(p, best, bestLength);
             // Inside a long copy (a run, a block repeated) every byte would
             // be matched far ahead again: only short copies are offered
             // there, and only inside copies the parse weighs.
@@ -305,15 +308,11 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
             p += bestLength;
             continue;
         }
-        if (newCount == 0) {
-            newFrom = p;
-        }
-        ++newCount;
+        out.newByte(p);
         ++p;
     }
-    if (newCount > 0) {
-        steps.push_back({TargetRead, newCount, newFrom});
-    }
+    out.finish();
+    walk.steps = std::move(out.steps);
     walk.publicSteps = publicWalk(joined, order, rank, targetSize);
     return walk;
 }
