@@ -126,6 +126,9 @@ std::optional<std::vector<Step>> publicWalk(std::span<const std::uint8_t> joined
             }
         };
         const std::optional<std::size_t> before = nearest(-1);
+        if (budget == 0) {
+            return std::nullopt;
+        }
         const std::optional<std::size_t> after = nearest(1);
         if (budget == 0) {
             return std::nullopt;
