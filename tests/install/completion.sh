@@ -36,7 +36,9 @@ touch roms/a.gb set.dat Set.XML notes.txt
 while read -r command; do
   COMP_WORDS=(quillon "$command") COMP_CWORD=1 COMPREPLY=()
   _quillon || : # compgen fails when nothing completes
-  if ! printf '%s\n' "${COMPREPLY[@]}" | grep -qxF -- "$command"; then
+  # grep reads to the end (no -q): under pipefail, printf cut off by an
+  # early exit would fail the pipeline now and then.
+  if ! printf '%s\n' "${COMPREPLY[@]}" | grep -xF -- "$command" >/dev/null; then
     echo "quillon $command<TAB> does not offer $command" >&2
     status=1
   fi
