@@ -72,6 +72,22 @@ struct Commands {
             sourceRelative = from + length;
         }
     }
+    // How far a copy at p from joined position q moves its kind's offset;
+    // nullopt for the original's bytes in place, which take no offset.
+    std::optional<std::uint64_t> distance(std::size_t p, std::size_t q) const {
+        const std::uint64_t from = q >= targetSize ? q - targetSize : q;
+        const std::uint64_t relative = q >= targetSize ? sourceRelative : targetRelative;
+        if (q >= targetSize && from == p) {
+            return std::nullopt;
+        }
+        return from > relative ? from - relative : relative - from;
+    }
+    // The public creator's rule: a copy whose offset takes offsetBytes must
+    // cover its command, its offset and the new-bytes command it ends.
+    bool pays(std::size_t length, std::uint64_t offsetBytes) const {
+        return length > 0 &&
+               length >= 2 + offsetBytes + (newCount > 0 ? 1 : 0) + (length == 1 ? 1 : 0);
+    }
     void finish() {
         if (newCount > 0) {
             steps.push_back({TargetRead, newCount, newFrom});
@@ -158,14 +174,8 @@ std::optional<std::vector<Step>> publicWalk(std::span<const std::uint8_t> joined
             at = before ? *before : *after;
             length = lengthFrom(at, 0);
         }
-        const bool fromSource = at >= targetSize;
-        const std::uint64_t from = fromSource ? at - targetSize : at;
-        const std::uint64_t relative = fromSource ? out.sourceRelative : out.targetRelative;
-        const std::uint64_t cost =
-            fromSource && from == p
-                ? 1
-                : 1 + reckonedLength(from > relative ? from - relative : relative - from);
-        if (length > 0 && length >= 1 + cost + (out.newCount > 0 ? 1 : 0) + (length == 1 ? 1 : 0)) {
+        const std::optional<std::uint64_t> moved = out.distance(p, at);
+        if (out.pays(length, moved ? reckonedLength(*moved) : 0)) {
             out.copy(p, at, length);
             p += length;
             continue;
@@ -197,15 +207,11 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
     Walk walk;
     Commands out(targetSize);
     // What the offset of a copy from joined position q costs, 0 for the
-    // original's bytes in place: the number length of the distance, as the
-    // public creator reckons it (its sign bit left out).
+    // original's bytes in place: the number length of the distance (its sign
+    // bit left out).
     const auto offsetCost = [&](std::size_t q, std::size_t p) -> std::uint64_t {
-        const std::uint64_t at = q >= targetSize ? q - targetSize : q;
-        const std::uint64_t relative = q >= targetSize ? out.sourceRelative : out.targetRelative;
-        if (q >= targetSize && at == p) {
-            return 0;
-        }
-        return numberLength(at > relative ? at - relative : relative - at);
+        const std::optional<std::uint64_t> moved = out.distance(p, q);
+        return moved ? numberLength(*moved) : 0;
     };
     // In a small target the bytes a copy covers are offered too, and copies
     // as long from elsewhere: a copy that starts inside another, or comes
@@ -297,8 +303,7 @@ Walk greedyWalk(std::span<const std::uint8_t> source, std::span<const std::uint8
         offer(p, kinds, chosen);
         // A copy ends the new bytes before it, which then take a command of
         // their own if more follow.
-        if (bestLength > 0 &&
-            bestLength >= 2 + bestCost + (out.newCount > 0 ? 1 : 0) + (bestLength == 1 ? 1 : 0)) {
+        if (out.pays(bestLength, bestCost)) {
             out.copy(p, best, bestLength);
             // Inside a long copy (a run, a block repeated) every byte would
             // be matched far ahead again: only short copies are offered
